@@ -1,0 +1,4 @@
+// Threads and waits (filled in with playback).
+#pragma once
+
+#include "base.h"

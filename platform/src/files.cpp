@@ -1,0 +1,215 @@
+// Win32 files over POSIX descriptors.
+#include "errors.h"
+#include "handles.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+using namespace tessel::platform;
+
+namespace {
+
+class FileObject : public KernelObject {
+public:
+    explicit FileObject(int fd) : fd(fd) {}
+    ~FileObject() override { close(fd); }
+    const int fd;
+};
+
+BOOL FailWithErrno()
+{
+    SetLastError(ErrorFromErrno(errno));
+    return FALSE;
+}
+
+std::shared_ptr<FileObject> FileFromHandle(HANDLE handle)
+{
+    auto file = HandleAs<FileObject>(handle);
+    if (!file)
+        SetLastError(ERROR_INVALID_HANDLE);
+    return file;
+}
+
+int OpenFlags(DWORD access, DWORD disposition)
+{
+    int flags = O_CLOEXEC;
+    if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
+        flags |= O_RDWR;
+    else if (access & GENERIC_WRITE)
+        flags |= O_WRONLY;
+    else
+        flags |= O_RDONLY;
+    switch (disposition) {
+    case CREATE_NEW:
+        return flags | O_CREAT | O_EXCL;
+    case CREATE_ALWAYS:
+        return flags | O_CREAT | O_TRUNC;
+    case OPEN_ALWAYS:
+        return flags | O_CREAT;
+    case TRUNCATE_EXISTING:
+        return flags | O_TRUNC;
+    default:
+        return flags;
+    }
+}
+
+} // namespace
+
+extern "C" HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                                     DWORD, HANDLE)
+{
+    if (!name || !*name || disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+        SetLastError(name && *name ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    int fd = open(name, OpenFlags(access, disposition), 0666);
+    if (fd < 0) {
+        FailWithErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        close(fd); // Win32 opens no directory without backup semantics
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return RegisterHandle(std::make_shared<FileObject>(fd));
+}
+
+extern "C" BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED)
+{
+    if (read)
+        *read = 0;
+    auto file = FileFromHandle(handle);
+    if (!file)
+        return FALSE;
+    // A regular file delivers short only at its end, as on Win32.
+    DWORD total = 0;
+    while (total < toRead) {
+        ssize_t got = ::read(file->fd, static_cast<char *>(buffer) + total, toRead - total);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return FailWithErrno();
+        if (got == 0)
+            break;
+        total += static_cast<DWORD>(got);
+    }
+    if (read)
+        *read = total;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED)
+{
+    if (written)
+        *written = 0;
+    auto file = FileFromHandle(handle);
+    if (!file)
+        return FALSE;
+    DWORD total = 0;
+    while (total < toWrite) {
+        ssize_t put = ::write(file->fd, static_cast<const char *>(buffer) + total, toWrite - total);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0)
+            return FailWithErrno();
+        total += static_cast<DWORD>(put);
+    }
+    if (written)
+        *written = total;
+    return TRUE;
+}
+
+extern "C" DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG distanceHigh, DWORD method)
+{
+    auto file = FileFromHandle(handle);
+    if (!file)
+        return INVALID_SET_FILE_POINTER;
+    // Without a high part the distance is a signed 32-bit value.
+    int64_t move = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distance)
+                                : static_cast<int64_t>(distance);
+    int64_t base = 0;
+    struct stat status {};
+    if (method == FILE_CURRENT)
+        base = lseek(file->fd, 0, SEEK_CUR);
+    else if (method == FILE_END)
+        base = fstat(file->fd, &status) == 0 ? status.st_size : -1;
+    else if (method != FILE_BEGIN) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (base < 0) {
+        FailWithErrno();
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t target = base + move;
+    if (target < 0) {
+        // Before the start: refused, the position stays where it was.
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lseek(file->fd, target, SEEK_SET) < 0) {
+        FailWithErrno();
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh)
+        *distanceHigh = static_cast<LONG>(target >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(target);
+}
+
+extern "C" DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD sizeHigh)
+{
+    auto file = FileFromHandle(handle);
+    struct stat status {};
+    if (!file || fstat(file->fd, &status) != 0)
+        return INVALID_SET_FILE_POINTER;
+    if (sizeHigh)
+        *sizeHigh = static_cast<DWORD>(static_cast<uint64_t>(status.st_size) >> 32);
+    return static_cast<DWORD>(status.st_size);
+}
+
+extern "C" BOOL WINAPI DeleteFileA(LPCSTR name)
+{
+    return unlink(name) == 0 ? TRUE : FailWithErrno();
+}
+
+extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES)
+{
+    return mkdir(name, 0777) == 0 ? TRUE : FailWithErrno();
+}
+
+extern "C" BOOL WINAPI RemoveDirectoryA(LPCSTR name)
+{
+    return rmdir(name) == 0 ? TRUE : FailWithErrno();
+}
+
+extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR name)
+{
+    struct stat status {};
+    if (stat(name, &status) != 0) {
+        FailWithErrno();
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+extern "C" DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)
+{
+    const char *directory = getenv("TMPDIR");
+    std::string path = directory && *directory ? directory : "/tmp";
+    if (path.back() != '/')
+        path += '/';
+    if (path.size() + 1 > size)
+        return static_cast<DWORD>(path.size() + 1); // the size it needs
+    memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
+}
