@@ -8,3 +8,5 @@
 #include "win32/library.h"
 #include "win32/threads.h"
 #include "win32/user.h"
+#include "win32/windows.h"
+#include "win32/dialogs.h"

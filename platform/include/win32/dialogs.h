@@ -1,0 +1,4 @@
+// Dialogs from resource templates and the controls they use.
+#pragma once
+
+#include "windows.h"
