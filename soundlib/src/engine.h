@@ -1,0 +1,91 @@
+// The library's one engine: the initialised output, the loaded musics and the render
+// thread that mixes them. BASS 0.8 has one output per process, and so has this.
+//
+// Locks: controlLock_ serialises the calls that build or tear down (Init, Free, Load),
+// which may take long; stateLock_ guards the music table and every request to the
+// render thread and is only ever held for a few assignments, never while rendering,
+// writing or loading. The render thread takes stateLock_ twice per chunk.
+#pragma once
+
+#include "music.h"
+#include "output.h"
+#include "tessel_bass.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tessel::sound {
+
+class Engine {
+public:
+    static Engine &Instance();
+
+    bool Init(int device, uint32_t freq, uint32_t flags);
+    void Free();
+    bool Start();
+    bool Pause();
+    bool Stop();
+
+    uint32_t LoadMusic(const void *data, size_t size, uint32_t flags);
+    bool FreeMusic(uint32_t handle);
+    bool PlayMusic(uint32_t handle, uint32_t position);
+    const char *MusicName(uint32_t handle);
+    uint32_t MusicLength(uint32_t handle);
+    uint32_t MusicPosition(uint32_t handle);
+    bool SetMusicPosition(uint32_t handle, uint32_t position);
+    bool SetMusicAttributes(uint32_t handle, int freq, int volume, int pan);
+    uint32_t MusicActive(uint32_t handle);
+
+    bool SetOutput(int kind, const char *wavPath);
+    void SetNullBuffer(uint32_t milliseconds);
+    bool GetStats(TesselBassStats *stats);
+
+    ~Engine();
+
+private:
+    enum class Run { Running, Paused, Stopped };
+
+    // What the render thread takes from one music per pass.
+    struct Snapshot {
+        std::shared_ptr<Music> music;
+        Music::Control control;
+    };
+
+    Engine() = default;
+    void FreeLocked();
+    void RenderLoop();
+    std::shared_ptr<Music> Find(uint32_t handle); // stateLock_ held
+
+    std::mutex controlLock_;
+    std::mutex stateLock_;
+    std::condition_variable wake_;
+
+    // Guarded by controlLock_.
+    int outputKind_ = TESSEL_OUTPUT_DEVICE;
+    std::string wavPath_;
+    uint32_t nullBufferMs_ = 0;
+    std::thread thread_;
+
+    // Guarded by stateLock_.
+    bool initialised_ = false;
+    bool quit_ = false;
+    bool dirty_ = false; // a request the render thread has not seen yet
+    Run run_ = Run::Stopped;
+    OutputFormat format_;
+    std::unique_ptr<Output> output_; // set by Init, used by the render thread only
+    std::vector<std::shared_ptr<Music>> musics_;
+    uint32_t nextHandle_ = 1;
+
+    // Published by the render thread.
+    std::atomic<uint64_t> framesWritten_{0};
+    std::atomic<uint64_t> framesHeard_{0};
+    std::atomic<uint32_t> latencyFrames_{0};
+    std::atomic<int64_t> playToFirstWriteNs_{-1};
+};
+
+} // namespace tessel::sound

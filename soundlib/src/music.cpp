@@ -1,0 +1,175 @@
+#include "music.h"
+
+#include "bass.h"
+
+#include <algorithm>
+
+namespace tessel::sound {
+namespace {
+
+// libopenmpt's volume ramping strength for BASS's ramping choices: none, "sensitive"
+// (short ramps that leave sharp attacks sharp: libopenmpt's own default) and "normal"
+// (longer, softer ramps of a few milliseconds).
+constexpr int32_t kRampNone = 0;
+constexpr int32_t kRampSensitive = -1;
+constexpr int32_t kRampNormal = 5;
+
+// Linear interpolation, as FastTracker II mixes.
+constexpr int32_t kInterpolationLinear = 2;
+
+// libopenmpt's order-list markers: "+++" (skip) and "---" (end of song).
+constexpr int32_t kOrderSkip = 0xFFFE;
+constexpr int32_t kOrderEnd = 0xFFFF;
+
+// The "MOD replay" flags concern the ProTracker family of formats only.
+bool IsProTrackerFamily(const std::string &type)
+{
+    static const char *const kTypes[] = {"mod", "m15", "stk", "st26", "pt36", "nst", "wow", "ice"};
+    return std::any_of(std::begin(kTypes), std::end(kTypes), [&](const char *t) { return type == t; });
+}
+
+void ApplyLoadFlags(openmpt::module &module, uint32_t flags)
+{
+    module.set_repeat_count((flags & BASS_MUSIC_LOOP) ? -1 : 0);
+    // "Normal" wins over "Sensitive", as in the configuration dialog.
+    int32_t ramp = (flags & BASS_MUSIC_RAMP) ? kRampNormal : (flags & BASS_MUSIC_RAMPS) ? kRampSensitive : kRampNone;
+    module.set_render_param(openmpt::module::RENDER_VOLUMERAMPING_STRENGTH, ramp);
+    if (!IsProTrackerFamily(module.get_metadata("type")))
+        return;
+    // "ProTracker I" wins over "FastTracker II", as in the configuration dialog.
+    if (flags & BASS_MUSIC_PT1MOD) {
+        module.ctl_set_boolean("render.resampler.emulate_amiga", true);
+        module.ctl_set_text("render.resampler.emulate_amiga_type", "a500");
+    } else if (flags & BASS_MUSIC_FT2MOD) {
+        module.ctl_set_boolean("render.resampler.emulate_amiga", false);
+        module.set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, kInterpolationLinear);
+    }
+}
+
+} // namespace
+
+void PositionTrail::Mark(uint64_t frame, uint32_t position)
+{
+    if (count_ > 0) {
+        const Entry &last = entries_[(next_ + entries_.size() - 1) % entries_.size()];
+        if (last.position == position)
+            return;
+    }
+    entries_[next_] = Entry{frame, position};
+    next_ = (next_ + 1) % entries_.size();
+    count_ = std::min(count_ + 1, entries_.size());
+}
+
+uint32_t PositionTrail::At(uint64_t frame) const
+{
+    size_t index = next_;
+    for (size_t i = 0; i < count_; ++i) {
+        index = (index + entries_.size() - 1) % entries_.size();
+        if (entries_[index].frame <= frame)
+            return entries_[index].position;
+    }
+    return entries_[index].position;
+}
+
+std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags, uint32_t rate)
+{
+    std::unique_ptr<Music> music(new Music());
+    try {
+        music->module_ = std::make_unique<openmpt::module>(data, size, music->log_.Stream());
+        openmpt::module &module = *music->module_;
+        ApplyLoadFlags(module, flags);
+        // A song that ends fades out briefly instead of cutting a ringing note.
+        module.ctl_set_text("play.at_end", "fadeout");
+        music->name_ = Utf8ToWindows1252(module.get_metadata("title"));
+        // The song is the order list up to its first end marker.
+        int32_t orders = module.get_num_orders();
+        for (int32_t i = 0; i < orders && module.get_order_pattern(i) != kOrderEnd; ++i) {
+            int32_t pattern = module.get_order_pattern(i);
+            int32_t rows = pattern == kOrderSkip ? 0 : module.get_pattern_num_rows(pattern);
+            music->rowsPerOrder_.push_back(static_cast<uint32_t>(std::max(rows, 0)));
+        }
+        music->orderCount_ = static_cast<uint32_t>(music->rowsPerOrder_.size());
+    } catch (...) {
+        return nullptr;
+    }
+    music->rate_ = rate;
+    music->mono_ = (flags & BASS_MUSIC_MONO) != 0;
+    return music;
+}
+
+bool Music::ValidStart(uint32_t order, uint32_t row) const
+{
+    if (order == 0 && row == 0)
+        return true;
+    return order < orderCount_ && (row == 0 || row < rowsPerOrder_[order]);
+}
+
+uint32_t Music::Render(float *out, uint32_t frames)
+{
+    try {
+        size_t done = mono_ ? module_->read(int32_t(rate_), frames, out)
+                            : module_->read_interleaved_stereo(int32_t(rate_), frames, out);
+        return static_cast<uint32_t>(done);
+    } catch (...) {
+        // A module that cannot go on has ended.
+        return 0;
+    }
+}
+
+uint32_t Music::CurrentPosition() const
+{
+    int32_t order = module_->get_current_order();
+    int32_t row = module_->get_current_row();
+    return PositionWord(uint32_t(std::max(order, 0)), uint32_t(std::max(row, 0)));
+}
+
+void Music::MoveTo(uint32_t order, uint32_t row)
+{
+    try {
+        module_->set_position_order_row(int32_t(order), int32_t(row));
+    } catch (...) {
+    }
+}
+
+void Music::SetSpeed(double factor)
+{
+    try {
+        module_->ctl_set_floatingpoint("play.tempo_factor", factor);
+        module_->ctl_set_floatingpoint("play.pitch_factor", factor);
+    } catch (...) {
+    }
+}
+
+std::string Utf8ToWindows1252(const std::string &text)
+{
+    // Code points of Windows-1252's bytes 0x80..0x9F (0 where the byte is unassigned).
+    static const uint16_t kHigh[32] = {
+        0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+        0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char lead = static_cast<unsigned char>(text[i]);
+        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        uint32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        bool valid = length != 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            unsigned char next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            code = (code << 6) | (next & 0x3F);
+        }
+        i += valid ? length : 1;
+        char byte = '?';
+        if (valid && (code < 0x80 || (code >= 0xA0 && code <= 0xFF))) {
+            byte = static_cast<char>(code);
+        } else if (valid) {
+            for (int k = 0; k < 32; ++k)
+                if (kHigh[k] != 0 && kHigh[k] == code)
+                    byte = static_cast<char>(0x80 + k);
+        }
+        out += byte;
+    }
+    return out;
+}
+
+} // namespace tessel::sound

@@ -1,0 +1,113 @@
+// One loaded music: the libopenmpt module with the load flags applied, what never
+// changes after the load (name, order list), and the three sides that different
+// threads touch, each with its owner named.
+#pragma once
+
+#include "quiet.h"
+
+#include <libopenmpt/libopenmpt.hpp>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tessel::sound {
+
+// Position word as BASS reports it: order in the low 16 bits, row in the high 16.
+inline uint32_t PositionWord(uint32_t order, uint32_t row)
+{
+    return (order & 0xFFFF) | (row << 16);
+}
+
+// Which position was rendered into which output frame, for the last stretch of output:
+// the position heard is the one rendered latency frames ago.
+class PositionTrail {
+public:
+    void Clear() { count_ = 0; }
+    // Position from this output frame on (frames never go backwards).
+    void Mark(uint64_t frame, uint32_t position);
+    // Position at the output frame heard; the oldest one known if it is older still.
+    // Requires at least one mark.
+    uint32_t At(uint64_t frame) const;
+    bool Empty() const { return count_ == 0; }
+
+private:
+    struct Entry {
+        uint64_t frame;
+        uint32_t position;
+    };
+    // Five seconds of 5 ms chunks; older marks are overwritten.
+    std::array<Entry, 1024> entries_{};
+    size_t next_ = 0;
+    size_t count_ = 0;
+};
+
+class Music {
+public:
+    // nullptr when the data is not a module libopenmpt can play.
+    static std::unique_ptr<Music> Load(const void *data, size_t size, uint32_t flags, uint32_t rate);
+
+    // Fixed at load; read from any thread.
+    const std::string &Name() const { return name_; }     // in Windows-1252, like the plug-in's texts
+    uint32_t OrderCount() const { return orderCount_; }
+    bool ValidStart(uint32_t order, uint32_t row) const;
+
+    // Render thread only (and the loading thread before the music is published).
+    // Renders up to frames frames (one channel when mono, interleaved stereo otherwise)
+    // into out; fewer means the music has ended.
+    uint32_t Render(float *out, uint32_t frames);
+    bool Mono() const { return mono_; }
+    uint32_t CurrentPosition() const;
+    void MoveTo(uint32_t order, uint32_t row);
+    // Playback speed relative to the output rate (BASS's channel frequency).
+    void SetSpeed(double factor);
+
+    uint32_t handle = 0;
+
+    // Requests from the API, guarded by the engine's state lock.
+    struct Control {
+        bool playing = false;       // started and not yet ended-and-heard, nor stopped
+        uint32_t generation = 0;    // one more for every BASS_MusicPlayEx
+        bool movePending = false;   // a start or seek not yet applied
+        uint32_t moveOrder = 0;
+        uint32_t moveRow = 0;
+        int volume = 100;           // 0..100
+        int pan = 0;                // -100 (left) .. 100 (right)
+        int freq = 0;               // channel frequency in Hz, 0 = the output's rate
+        int64_t playRequestNs = 0;  // when the last BASS_MusicPlayEx came
+    } control;
+
+    // Render thread only.
+    struct RenderState {
+        uint32_t generation = 0;    // of the playback being rendered
+        bool ended = false;         // libopenmpt has nothing more to give
+        uint64_t endFrame = 0;      // output frame after its last rendered frame
+        bool firstWritten = false;  // first frame of this playback reached the output
+        int freq = 0;
+        PositionTrail trail;
+    } render;
+
+    // Published by the render thread (and by API calls that start or stop the music);
+    // queries read these without a lock.
+    std::atomic<uint32_t> publishedPosition{0};
+    std::atomic<uint32_t> publishedActive{0};
+
+private:
+    Music() = default;
+
+    ModuleLog log_; // before module_: libopenmpt writes to it for the module's life
+    std::unique_ptr<openmpt::module> module_;
+    std::string name_;
+    uint32_t orderCount_ = 0;
+    std::vector<uint32_t> rowsPerOrder_;
+    uint32_t rate_ = 44100;
+    bool mono_ = false;
+};
+
+// libopenmpt's UTF-8 text as Windows-1252, '?' for what that code page lacks.
+std::string Utf8ToWindows1252(const std::string &text);
+
+} // namespace tessel::sound

@@ -1,0 +1,130 @@
+// The WAV file output: canonical 44-byte RIFF header, PCM data as rendered, written as
+// fast as the render thread delivers. The sizes in the header are brought up to date
+// whenever the music pauses or ends and when the output closes, so a file left behind
+// by a host that never called BASS_Free still plays.
+#include "output.h"
+
+#include <cstdio>
+#include <cstring>
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "WAV data is little-endian, as the mix is written");
+
+namespace tessel::sound {
+namespace {
+
+constexpr uint32_t kHeaderBytes = 44;
+constexpr uint32_t kRiffSizeOffset = 4;
+constexpr uint32_t kDataSizeOffset = 40;
+// RIFF sizes are 32-bit: data past this point is not written.
+constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - (kHeaderBytes - 8);
+
+void PutLe(uint8_t *at, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+class WavOutput final : public Output {
+public:
+    WavOutput(std::FILE *file, const OutputFormat &format) : file_(file), format_(format)
+    {
+        std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    }
+
+    ~WavOutput() override
+    {
+        UpdateHeader();
+        std::fclose(file_);
+    }
+
+    bool WriteHeader()
+    {
+        uint8_t header[kHeaderBytes];
+        std::memcpy(header, "RIFF\0\0\0\0WAVEfmt ", 16);
+        PutLe(header + 16, 16, 4);                                         // fmt size
+        PutLe(header + 20, 1, 2);                                          // PCM
+        PutLe(header + 22, format_.channels, 2);
+        PutLe(header + 24, format_.rate, 4);
+        PutLe(header + 28, format_.rate * format_.FrameBytes(), 4);        // bytes/s
+        PutLe(header + 32, format_.FrameBytes(), 2);                       // block align
+        PutLe(header + 34, format_.bits, 2);
+        std::memcpy(header + 36, "data", 4);
+        PutLe(header + kDataSizeOffset, 0, 4);
+        PutLe(header + kRiffSizeOffset, kHeaderBytes - 8, 4);
+        return std::fwrite(header, 1, kHeaderBytes, file_) == kHeaderBytes && std::fflush(file_) == 0;
+    }
+
+    void Write(const uint8_t *data, uint32_t frames) override
+    {
+        uint64_t bytes = uint64_t(frames) * format_.FrameBytes();
+        if (failed_ || dataBytes_ + bytes > kMaxDataBytes) {
+            failed_ = true;
+            return;
+        }
+        if (std::fwrite(data, 1, bytes, file_) != bytes) {
+            failed_ = true;
+            return;
+        }
+        dataBytes_ += bytes;
+        dirty_ = true;
+    }
+
+    uint32_t Latency() override
+    {
+        return 0;
+    }
+
+    void Pause() override
+    {
+        UpdateHeader();
+    }
+
+    bool Continuous() const override
+    {
+        return false;
+    }
+
+    uint32_t ChunkFrames() const override
+    {
+        return 2048;
+    }
+
+    // The render thread calls Pause when it goes idle, which keeps the header current.
+    void UpdateHeader()
+    {
+        if (!dirty_)
+            return;
+        dirty_ = false;
+        uint8_t size[4];
+        long end = std::ftell(file_);
+        PutLe(size, static_cast<uint32_t>(dataBytes_), 4);
+        bool ok = std::fseek(file_, kDataSizeOffset, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
+        PutLe(size, static_cast<uint32_t>(dataBytes_ + kHeaderBytes - 8), 4);
+        ok = ok && std::fseek(file_, kRiffSizeOffset, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
+        ok = ok && end >= 0 && std::fseek(file_, end, SEEK_SET) == 0 && std::fflush(file_) == 0;
+        if (!ok)
+            failed_ = true;
+    }
+
+private:
+    std::FILE *file_;
+    OutputFormat format_;
+    uint64_t dataBytes_ = 0;
+    bool dirty_ = false;
+    bool failed_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<Output> OpenWavOutput(const std::string &path, const OutputFormat &format)
+{
+    std::FILE *file = std::fopen(path.c_str(), "wbe");
+    if (file == nullptr)
+        return nullptr;
+    auto output = std::make_unique<WavOutput>(file, format);
+    if (!output->WriteHeader())
+        return nullptr;
+    return output;
+}
+
+} // namespace tessel::sound
