@@ -1,0 +1,43 @@
+// tessel-samplegen DIR: writes the demo modules demo.xm and demo.it into DIR.
+#include "module_writer.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+namespace {
+
+bool WriteFile(const std::string &path, const samplegen::Bytes &bytes)
+{
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::perror(path.c_str());
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok)
+        std::fprintf(stderr, "%s: write failed\n", path.c_str());
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tessel-samplegen DIR\nWrites the demo modules DIR/demo.xm and DIR/demo.it.\n");
+        return 2;
+    }
+    try {
+        samplegen::Song demo = samplegen::DemoSong();
+        std::string dir = argv[1];
+        bool ok = WriteFile(dir + "/demo.xm", samplegen::WriteXm(demo));
+        demo.title = "Tessel Demo Tune (IT)";
+        ok = WriteFile(dir + "/demo.it", samplegen::WriteIt(demo)) && ok;
+        return ok ? 0 : 1;
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "tessel-samplegen: %s\n", error.what());
+        return 1;
+    }
+}
