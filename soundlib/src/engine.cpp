@@ -16,6 +16,32 @@ constexpr uint32_t kMaxRate = 192000;
 constexpr int kMinFreq = 100;
 constexpr int kMaxFreq = 100000;
 
+// A new start or a move: the orders entered so far no longer count.
+void RestartTrack(Music::RenderState &render, uint32_t position)
+{
+    std::fill(render.entered.begin(), render.entered.end(), false);
+    render.lastOrder = position & 0xFFFF;
+    if (render.lastOrder < render.entered.size())
+        render.entered[render.lastOrder] = true;
+    render.songOver = false;
+}
+
+// After each rendered chunk: has a music that does not loop come back to an order it
+// has played (the song's end)?
+void TrackOrders(Music &music)
+{
+    Music::RenderState &render = music.render;
+    uint32_t order = music.CurrentPosition() & 0xFFFF;
+    if (music.Loops() || render.songOver || order == render.lastOrder)
+        return;
+    render.lastOrder = order;
+    if (order >= render.entered.size())
+        return;
+    if (render.entered[order])
+        render.songOver = true;
+    render.entered[order] = true;
+}
+
 int64_t NowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -385,6 +411,7 @@ void Engine::RenderLoop()
                     render.trail.Clear();
                 // What is still queued keeps its own positions; from here on, the new one.
                 render.trail.Mark(written, music.CurrentPosition());
+                RestartTrack(render, music.CurrentPosition());
             }
             if (control.playing) {
                 anyPlaying = true;
@@ -401,8 +428,10 @@ void Engine::RenderLoop()
                 Music::RenderState &render = music.render;
                 if (!snapshot.control.playing || render.ended)
                     continue;
-                render.trail.Mark(written, music.CurrentPosition());
+                if (!render.songOver)
+                    render.trail.Mark(written, music.CurrentPosition());
                 uint32_t frames = music.Render(scratch.data(), chunk);
+                TrackOrders(music);
                 MixInto(mix.data(), scratch.data(), frames, music.Mono(),
                         GainsFor(snapshot.control.volume, snapshot.control.pan));
                 if (frames < chunk) {

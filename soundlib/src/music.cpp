@@ -94,6 +94,8 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
     }
     music->rate_ = rate;
     music->mono_ = (flags & BASS_MUSIC_MONO) != 0;
+    music->loops_ = (flags & BASS_MUSIC_LOOP) != 0;
+    music->render.entered.assign(music->orderCount_, false);
     return music;
 }
 

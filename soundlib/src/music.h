@@ -60,6 +60,7 @@ public:
     // into out; fewer means the music has ended.
     uint32_t Render(float *out, uint32_t frames);
     bool Mono() const { return mono_; }
+    bool Loops() const { return loops_; }
     uint32_t CurrentPosition() const;
     void MoveTo(uint32_t order, uint32_t row);
     // Playback speed relative to the output rate (BASS's channel frequency).
@@ -88,6 +89,12 @@ public:
         bool firstWritten = false;  // first frame of this playback reached the output
         int freq = 0;
         PositionTrail trail;
+        // Orders entered since the last start or move. A music that does not loop and
+        // comes back to one of them has reached its end: libopenmpt then fades out
+        // parked at the restart position, which nobody should see reported.
+        std::vector<bool> entered;
+        uint32_t lastOrder = 0;
+        bool songOver = false;
     } render;
 
     // Published by the render thread (and by API calls that start or stop the music);
@@ -105,6 +112,7 @@ private:
     std::vector<uint32_t> rowsPerOrder_;
     uint32_t rate_ = 44100;
     bool mono_ = false;
+    bool loops_ = false;
 };
 
 // libopenmpt's UTF-8 text as Windows-1252, '?' for what that code page lacks.

@@ -1,0 +1,300 @@
+// The library's answers at its edges: what it refuses, what it loads, devices, what
+// it prints, repeated set-up and tear-down, and calls from several threads at once.
+#include "sound_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <random>
+#include <thread>
+#include <unistd.h>
+
+using namespace soundtest;
+
+namespace {
+
+class Api : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        BASS_Free();
+        TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
+        TesselBass_SetNullBuffer(0);
+    }
+
+    void InitNull()
+    {
+        ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr));
+        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+    }
+
+    HMUSIC LoadFile(const std::string &path, DWORD offset = 0, DWORD length = 0)
+    {
+        return BASS_MusicLoad(FALSE, path.c_str(), offset, length, BASS_MUSIC_RAMPS);
+    }
+
+    ScratchDir dir_;
+};
+
+// Everything written to fd 2 while it lives.
+class StderrCapture {
+public:
+    explicit StderrCapture(const std::string &path) : path_(path)
+    {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(file, 2);
+        close(file);
+    }
+    std::string Text()
+    {
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        std::ifstream file(path_);
+        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    }
+
+private:
+    std::string path_;
+    int saved_;
+};
+
+int DeviceCount()
+{
+    int count = 0;
+    char *description = nullptr;
+    while (BASS_GetDeviceDescription(count, &description)) {
+        EXPECT_NE(nullptr, description);
+        EXPECT_GT(std::strlen(description), 0u) << "device " << count << " has no name";
+        ++count;
+    }
+    return count;
+}
+
+TEST_F(Api, VersionIsZeroPointEight)
+{
+    EXPECT_EQ(0x80000u, BASS_GetVersion());
+}
+
+TEST_F(Api, LoadRefusesWhatIsNotAModule)
+{
+    EXPECT_EQ(0u, LoadFile(dir_.Path("any.mod"))) << "load before BASS_Init";
+    InitNull();
+    std::vector<uint8_t> module = WriteMod(ShortSong());
+    std::mt19937 random(7);
+    std::vector<uint8_t> noise(4096);
+    for (uint8_t &byte : noise)
+        byte = uint8_t(random());
+    std::vector<uint8_t> text(2000, 'a');
+    // A sound file is no module, whatever its name says.
+    std::vector<uint8_t> wave = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                                 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> bytes;
+    } cases[] = {{"empty.mod", {}}, {"text.mod", text}, {"noise.xm", noise}, {"sound.mod", wave}};
+    for (const Case &c : cases) {
+        SaveFile(dir_.Path(c.name), c.bytes);
+        EXPECT_EQ(0u, LoadFile(dir_.Path(c.name))) << c.name;
+        if (!c.bytes.empty()) {
+            EXPECT_EQ(0u, BASS_MusicLoad(TRUE, c.bytes.data(), 0, DWORD(c.bytes.size()), 0)) << c.name;
+        }
+    }
+    EXPECT_EQ(0u, LoadFile(dir_.Path("missing.mod")));
+    EXPECT_EQ(0u, LoadFile(dir_.Path("")));
+    EXPECT_EQ(0u, LoadFile(std::string(5000, 'x')));
+    EXPECT_EQ(0u, BASS_MusicLoad(FALSE, nullptr, 0, 0, 0));
+    EXPECT_EQ(0u, BASS_MusicLoad(TRUE, module.data(), 0, 0, 0)) << "memory of length 0";
+
+    // Content decides, not the name; an offset and a length pick a module out of a file.
+    SaveFile(dir_.Path("song.txt"), module);
+    EXPECT_NE(0u, LoadFile(dir_.Path("song.txt")));
+    std::vector<uint8_t> wrapped(text.begin(), text.begin() + 100);
+    wrapped.insert(wrapped.end(), module.begin(), module.end());
+    wrapped.insert(wrapped.end(), text.begin(), text.end());
+    SaveFile(dir_.Path("wrapped.bin"), wrapped);
+    EXPECT_NE(0u, LoadFile(dir_.Path("wrapped.bin"), 100, DWORD(module.size())));
+    EXPECT_EQ(0u, LoadFile(dir_.Path("wrapped.bin"), DWORD(wrapped.size() + 1)));
+}
+
+TEST_F(Api, FormatsLoadWithTheirNameAndSongLength)
+{
+    Song song = TestSong("Tessel Formats", 5, 8, 1, 250);
+    Song marked = song; // "+++" counts as a place in the order list, "---" ends it
+    marked.orders = {0, 1, kOrderSkip, 2, kOrderEnd, 3, 4};
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> bytes;
+        DWORD length;
+    } cases[] = {{"a.mod", WriteMod(song), 5}, {"a.xm", WriteXm(song), 5}, {"a.s3m", WriteS3m(song), 5},
+                 {"a.it", WriteIt(song), 5},   {"b.s3m", WriteS3m(marked), 4}, {"b.it", WriteIt(marked), 4}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SaveFile(dir_.Path(c.name), c.bytes);
+        ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("format.wav").c_str()));
+        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+        HMUSIC music = LoadFile(dir_.Path(c.name));
+        ASSERT_NE(0u, music);
+        ASSERT_NE(nullptr, BASS_MusicGetName(music));
+        EXPECT_STREQ("Tessel Formats", BASS_MusicGetName(music));
+        EXPECT_EQ(c.length, BASS_MusicGetLength(music));
+        ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        ASSERT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; }));
+        EXPECT_EQ(c.length - 1, BASS_ChannelGetPosition(music) & 0xFFFF) << "ended on the last order";
+        BASS_Free();
+        EXPECT_GT(ReadWav(dir_.Path("format.wav")).Rms(1), 0.02) << "expected sound";
+    }
+}
+
+TEST_F(Api, StaleAndUnknownHandlesAreRefusedHarmlessly)
+{
+    EXPECT_FALSE(BASS_Start());
+    EXPECT_FALSE(BASS_Pause());
+    EXPECT_FALSE(BASS_Stop());
+    BASS_Free();
+    InitNull();
+    std::vector<uint8_t> module = WriteMod(ShortSong());
+    HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), 0);
+    ASSERT_NE(0u, music);
+    BASS_MusicFree(music);
+    for (DWORD handle : {DWORD(0), music, music + 1000}) {
+        SCOPED_TRACE(handle);
+        EXPECT_EQ(nullptr, BASS_MusicGetName(handle));
+        EXPECT_EQ(0u, BASS_MusicGetLength(handle));
+        EXPECT_EQ(0u, BASS_ChannelGetPosition(handle));
+        EXPECT_FALSE(BASS_ChannelSetPosition(handle, 0x10000));
+        EXPECT_FALSE(BASS_ChannelSetAttributes(handle, -1, 50, -1));
+        EXPECT_EQ(0u, BASS_ChannelIsActive(handle));
+        EXPECT_FALSE(BASS_MusicPlayEx(handle, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        BASS_MusicFree(handle);
+    }
+    // A start position must exist too.
+    music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), 0);
+    EXPECT_FALSE(BASS_MusicPlayEx(music, kShortOrders, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    EXPECT_FALSE(BASS_MusicPlayEx(music, 1 | (64 << 16), BASS_MUSIC_PLAY_FLAGS, TRUE));
+    EXPECT_TRUE(BASS_MusicPlayEx(music, 1 | (5 << 16), BASS_MUSIC_PLAY_FLAGS, TRUE));
+    // A second Init replaces the first output and its musics.
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+    EXPECT_EQ(0u, BASS_MusicGetLength(music));
+    BASS_Free();
+    BASS_Free();
+    EXPECT_EQ(0u, BASS_MusicGetLength(music));
+}
+
+TEST_F(Api, UnusableOutputsFailCleanly)
+{
+    int devices = DeviceCount();
+    char *description = nullptr;
+    EXPECT_FALSE(BASS_GetDeviceDescription(-1, &description));
+    EXPECT_FALSE(BASS_GetDeviceDescription(0, nullptr));
+    EXPECT_FALSE(BASS_Init(devices, 44100, 0, nullptr)) << "device " << devices << " does not exist";
+    EXPECT_FALSE(BASS_Init(-2, 44100, 0, nullptr));
+    if (devices == 0) {
+        EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr)) << "no device, no default device";
+    }
+    TesselBassStats stats;
+    EXPECT_FALSE(TesselBass_GetStats(&stats));
+
+    EXPECT_FALSE(TesselBass_SetOutput(7, nullptr));
+    EXPECT_FALSE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, nullptr));
+    EXPECT_FALSE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, ""));
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("no/such/dir.wav").c_str()));
+    EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr));
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr));
+    for (DWORD freq : {0u, 7999u, 192001u, 0xFFFFFFFFu})
+        EXPECT_FALSE(BASS_Init(-1, freq, 0, nullptr)) << "rate " << freq;
+    EXPECT_TRUE(BASS_Init(-1, 8000, 0, nullptr));
+    EXPECT_TRUE(BASS_Init(-1, 192000, BASS_DEVICE_8BITS, nullptr));
+}
+
+TEST_F(Api, ProbingAndLoadingPrintNothing)
+{
+    std::vector<uint8_t> module = WriteMod(ShortSong());
+    module.resize(module.size() - 20); // a sample cut short
+    StderrCapture capture(dir_.Path("stderr.txt"));
+    int devices = DeviceCount();
+    BASS_Init(-1, 44100, 0, nullptr);
+    BASS_Init(devices, 44100, 0, nullptr);
+    TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr);
+    BASS_Init(-1, 44100, 0, nullptr);
+    HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), 0);
+    BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
+    BASS_Free();
+    EXPECT_EQ("", capture.Text());
+}
+
+TEST_F(Api, InitLoadFreeCyclesLeaveNothingBehind)
+{
+    std::vector<uint8_t> module = WriteXm(ShortSong());
+    size_t descriptors = OpenDescriptorCount();
+    size_t threads = ThreadCount();
+    for (int cycle = 0; cycle < 60; ++cycle) {
+        if (cycle % 2)
+            ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("cycle.wav").c_str()));
+        else
+            ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr));
+        ASSERT_TRUE(BASS_Init(-1, 44100, cycle % 3 == 0 ? BASS_DEVICE_8BITS : 0, nullptr));
+        HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), DWORD(cycle & 0x7F));
+        ASSERT_NE(0u, music);
+        ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        if (cycle % 4 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (cycle % 5 == 0)
+            BASS_MusicFree(music); // freed while the render thread may hold it
+        BASS_Stop();
+        BASS_Free();
+    }
+    EXPECT_EQ(descriptors, OpenDescriptorCount());
+    EXPECT_EQ(threads, ThreadCount());
+}
+
+TEST_F(Api, CallsFromManyThreadsAtOnce)
+{
+    InitNull();
+    std::vector<uint8_t> module = WriteMod(TestSong("Threads", 6, 8, 1, 250));
+    HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), BASS_MUSIC_LOOP);
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    std::atomic<bool> done{false};
+    std::atomic<int> badPositions{0};
+    std::thread watcher([&] {
+        while (!done) {
+            DWORD position = BASS_ChannelGetPosition(music);
+            badPositions += (position & 0xFFFF) >= 6 || (position >> 16) >= 8;
+            BASS_ChannelIsActive(music);
+            BASS_MusicGetName(music);
+            TesselBassStats stats;
+            TesselBass_GetStats(&stats);
+        }
+    });
+    std::thread mover([&] {
+        std::mt19937 random(3);
+        while (!done) {
+            BASS_ChannelSetPosition(music, 0x10000 | (random() % 7));
+            BASS_ChannelSetAttributes(music, int(random() % 3) * 22050, int(random() % 101), int(random() % 201) - 100);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    for (int i = 0; i < 30; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        switch (i % 4) {
+        case 0: BASS_Pause(); break;
+        case 1: BASS_Start(); break;
+        case 2: BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE); break;
+        case 3: BASS_Stop(); BASS_Start(); break;
+        }
+    }
+    BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
+    BASS_MusicFree(music);
+    BASS_Free();
+    done = true;
+    watcher.join();
+    mover.join();
+    EXPECT_EQ(0, badPositions.load()) << "positions outside the song";
+}
+
+} // namespace

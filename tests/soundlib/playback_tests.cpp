@@ -1,0 +1,152 @@
+// Playback heard in real time through the null output: the position the plug-in
+// reports, seeks, pause, stop, and when a music counts as over.
+#include "sound_support.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace soundtest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+uint32_t OrderOf(DWORD position)
+{
+    return position & 0xFFFF;
+}
+uint32_t RowOf(DWORD position)
+{
+    return position >> 16;
+}
+
+class NullOutput : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        BASS_Free();
+        TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
+        TesselBass_SetNullBuffer(0);
+    }
+
+    HMUSIC Start(const Song &song, DWORD modflags = BASS_MUSIC_RAMPS)
+    {
+        EXPECT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr));
+        EXPECT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+        EXPECT_TRUE(BASS_Start());
+        module_ = WriteMod(song);
+        HMUSIC music = BASS_MusicLoad(TRUE, module_.data(), 0, DWORD(module_.size()), modflags);
+        EXPECT_NE(0u, music);
+        EXPECT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        return music;
+    }
+
+    std::vector<uint8_t> module_;
+};
+
+TEST_F(NullOutput, ReportedOrderAdvancesThroughTheSong)
+{
+    // 6 orders of 8 rows, 10 ms a row.
+    HMUSIC music = Start(TestSong("Advance", 6, 8, 1, 250));
+    EXPECT_EQ(6u, BASS_MusicGetLength(music));
+    std::vector<DWORD> seen;
+    while (BASS_ChannelIsActive(music) && seen.size() < 20000) {
+        DWORD position = BASS_ChannelGetPosition(music);
+        if (seen.empty() || seen.back() != position)
+            seen.push_back(position);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    ASSERT_EQ(0u, BASS_ChannelIsActive(music));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(0u, seen.front()) << "expected to start at order 0 row 0";
+    std::vector<bool> ordersSeen(6);
+    for (size_t i = 0; i < seen.size(); ++i) {
+        ASSERT_LT(OrderOf(seen[i]), 6u);
+        ASSERT_LT(RowOf(seen[i]), 8u);
+        ordersSeen[OrderOf(seen[i])] = true;
+        if (i > 0) {
+            uint32_t before = OrderOf(seen[i - 1]) * 1000 + RowOf(seen[i - 1]);
+            uint32_t after = OrderOf(seen[i]) * 1000 + RowOf(seen[i]);
+            EXPECT_LT(before, after) << "position went from " << std::hex << seen[i - 1] << " to " << seen[i];
+        }
+    }
+    for (uint32_t order = 0; order < 6; ++order)
+        EXPECT_TRUE(ordersSeen[order]) << "never reported order " << order;
+    EXPECT_EQ(5u, OrderOf(BASS_ChannelGetPosition(music))) << "expected to end on the last order";
+}
+
+TEST_F(NullOutput, ReportedOrderFollowsSeeks)
+{
+    // 8 orders of 16 rows, 20 ms a row: 320 ms an order.
+    HMUSIC music = Start(TestSong("Seek", 8, 16, 1, 125));
+    ASSERT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) >= 1; }));
+    ASSERT_TRUE(BASS_ChannelSetPosition(music, 5 | 0x10000));
+    ASSERT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) == 5; }, std::chrono::seconds(1)));
+    EXPECT_LT(RowOf(BASS_ChannelGetPosition(music)), 8u) << "a seek lands at the start of the order";
+    // Orders out of range are refused and change nothing.
+    EXPECT_FALSE(BASS_ChannelSetPosition(music, 8 | 0x10000));
+    EXPECT_FALSE(BASS_ChannelSetPosition(music, 0xFFFF | 0x10000));
+    ASSERT_TRUE(WaitFor([&] {
+        uint32_t order = OrderOf(BASS_ChannelGetPosition(music));
+        EXPECT_GE(order, 5u);
+        EXPECT_LT(order, 8u);
+        return order == 6;
+    }, std::chrono::seconds(2)));
+    // And backwards.
+    ASSERT_TRUE(BASS_ChannelSetPosition(music, 2 | 0x10000));
+    EXPECT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) == 2; }, std::chrono::seconds(1)));
+}
+
+TEST_F(NullOutput, PauseHoldsThePositionAndSeeksStillLand)
+{
+    HMUSIC music = Start(TestSong("Pause", 8, 16, 1, 125));
+    ASSERT_TRUE(WaitFor([&] { return BASS_ChannelGetPosition(music) >= 0x10000; }));
+    ASSERT_TRUE(BASS_Pause());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    DWORD held = BASS_ChannelGetPosition(music);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(held, BASS_ChannelGetPosition(music)) << "position moved while paused";
+    EXPECT_NE(0u, BASS_ChannelIsActive(music)) << "a paused music is still active";
+
+    ASSERT_TRUE(BASS_ChannelSetPosition(music, 4 | 0x10000));
+    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelGetPosition(music) == 4; }, std::chrono::seconds(1)))
+        << "expected order 4 row 0 while paused, got " << std::hex << BASS_ChannelGetPosition(music);
+    ASSERT_TRUE(BASS_Start());
+    EXPECT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) == 5; }, std::chrono::seconds(2)));
+}
+
+TEST_F(NullOutput, StopEndsTheMusicAndPlayExStartsItAgain)
+{
+    HMUSIC music = Start(TestSong("Stop", 8, 16, 1, 125));
+    ASSERT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) >= 1; }));
+    ASSERT_TRUE(BASS_Stop());
+    EXPECT_EQ(0u, BASS_ChannelIsActive(music));
+    ASSERT_TRUE(BASS_Start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(0u, BASS_ChannelIsActive(music)) << "BASS_Start resumes the output, not a stopped music";
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    EXPECT_EQ(1u, BASS_ChannelIsActive(music));
+    EXPECT_EQ(0u, BASS_ChannelGetPosition(music));
+    TesselBassStats stats{};
+    ASSERT_TRUE(WaitFor([&] { return TesselBass_GetStats(&stats) && stats.playToFirstWriteNs >= 0; }));
+    EXPECT_LT(stats.playToFirstWriteNs, 1000000000) << "first frame a second or more after the start";
+}
+
+TEST_F(NullOutput, ActiveUntilTheLastSoundIsHeard)
+{
+    // A device-like buffer of 300 ms: rendering ends that long before the last frame
+    // is heard, and only then may the music count as over.
+    TesselBass_SetNullBuffer(300);
+    Song song = TestSong("Drain", 3, 8, 1, 250);
+    uint64_t frames = ReferenceRender(WriteMod(song), 44100).size() / 2;
+    Clock::time_point started = Clock::now();
+    HMUSIC music = Start(song);
+    ASSERT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; }));
+    double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
+    EXPECT_GE(elapsed, double(frames) / 44100 - 0.005) << "inactive before the buffered sound was heard";
+    TesselBassStats stats{};
+    ASSERT_TRUE(TesselBass_GetStats(&stats));
+    EXPECT_GE(stats.framesHeard, frames);
+}
+
+} // namespace

@@ -1,0 +1,149 @@
+#include "sound_support.h"
+
+#include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace soundtest {
+namespace {
+
+uint32_t Le(const std::vector<uint8_t> &bytes, size_t at, int width)
+{
+    uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = (value << 8) | bytes[at + i];
+    return value;
+}
+
+size_t EntriesIn(const char *dir)
+{
+    size_t count = 0;
+    if (DIR *d = opendir(dir)) {
+        while (dirent *entry = readdir(d))
+            count += entry->d_name[0] != '.';
+        closedir(d);
+    }
+    return count;
+}
+
+} // namespace
+
+double Wav::Rms(uint32_t channel, size_t from, size_t to) const
+{
+    to = std::min(to, Frames());
+    if (from >= to)
+        return 0.0;
+    double sum = 0.0;
+    for (size_t frame = from; frame < to; ++frame) {
+        double v = samples[frame * channels + channel];
+        sum += v * v;
+    }
+    return std::sqrt(sum / double(to - from));
+}
+
+Wav ReadWav(const std::string &path)
+{
+    Wav wav;
+    std::ifstream file(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 44 || std::string(bytes.begin(), bytes.begin() + 4) != "RIFF" ||
+        std::string(bytes.begin() + 8, bytes.begin() + 16) != "WAVEfmt " ||
+        std::string(bytes.begin() + 36, bytes.begin() + 40) != "data") {
+        ADD_FAILURE() << "expected a canonical WAV file at " << path << ", got " << bytes.size() << " bytes";
+        return wav;
+    }
+    EXPECT_EQ(1u, Le(bytes, 20, 2)) << "format tag of " << path;
+    wav.channels = Le(bytes, 22, 2);
+    wav.rate = Le(bytes, 24, 4);
+    wav.blockAlign = Le(bytes, 32, 2);
+    wav.bits = Le(bytes, 34, 2);
+    wav.declaredBytes = Le(bytes, 40, 4);
+    EXPECT_EQ(bytes.size() - 8, Le(bytes, 4, 4)) << "RIFF size of " << path;
+    EXPECT_EQ(wav.rate * wav.blockAlign, Le(bytes, 28, 4)) << "bytes per second of " << path;
+    wav.data.assign(bytes.begin() + 44, bytes.end());
+    if (wav.bits == 16) {
+        for (size_t i = 0; i + 1 < wav.data.size(); i += 2)
+            wav.samples.push_back(float(int16_t(Le(wav.data, i, 2))) / 32768.0f);
+    } else {
+        for (uint8_t sample : wav.data)
+            wav.samples.push_back(float(int(sample) - 128) / 128.0f);
+    }
+    return wav;
+}
+
+ScratchDir::ScratchDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "tessel-sound-XXXXXX").string();
+    char *made = mkdtemp(pattern.data());
+    if (made == nullptr)
+        throw std::runtime_error("mkdtemp");
+    dir_ = made;
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+Song ShortSong()
+{
+    return TestSong("Tessel Short", kShortOrders, 16, 1, 250);
+}
+
+std::vector<float> ReferenceRender(const std::vector<uint8_t> &module, uint32_t rate)
+{
+    openmpt::module reference(module);
+    std::vector<float> samples;
+    std::vector<float> buffer(2 * 1024);
+    while (size_t frames = reference.read_interleaved_stereo(int32_t(rate), 1024, buffer.data()))
+        samples.insert(samples.end(), buffer.begin(), buffer.begin() + 2 * frames);
+    return samples;
+}
+
+bool WaitFor(const std::function<bool()> &done, std::chrono::milliseconds limit)
+{
+    auto until = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until)
+            return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+Wav RenderThroughLibrary(const std::vector<uint8_t> &module, const std::string &wavPath, const PlayOptions &options)
+{
+    EXPECT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, wavPath.c_str()));
+    if (!BASS_Init(-1, options.freq, options.devflags, nullptr)) {
+        ADD_FAILURE() << "expected BASS_Init to open " << wavPath;
+        return Wav();
+    }
+    BASS_Start();
+    HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), options.modflags);
+    EXPECT_NE(0u, music) << "expected the module to load";
+    BASS_ChannelSetAttributes(music, options.channelFreq, options.volume, options.pan);
+    EXPECT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; })) << "expected the music to end";
+    BASS_Free();
+    TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
+    return ReadWav(wavPath);
+}
+
+size_t OpenDescriptorCount()
+{
+    return EntriesIn("/proc/self/fd");
+}
+
+size_t ThreadCount()
+{
+    return EntriesIn("/proc/self/task");
+}
+
+} // namespace soundtest
