@@ -13,6 +13,13 @@ HHOOK hook;
 const int iconIds[] = {20, 1088};
 const int textIds[] = {0xFFFF, 100};
 
+// At activation the box itself is not visible yet, so IsWindowVisible is false for
+// every control: the control's own style tells whether the box hid it.
+bool ShownInBox(HWND control)
+{
+    return (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
 HWND IconControl(HWND box)
 {
     for (int id : iconIds)
@@ -24,7 +31,7 @@ HWND IconControl(HWND box)
 UINT IconStyle(HWND box)
 {
     HWND control = IconControl(box);
-    if (!control || !IsWindowVisible(control))
+    if (!control || !ShownInBox(control))
         return 0;
     HICON shown = reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0));
     struct {
@@ -43,7 +50,7 @@ UINT IconStyle(HWND box)
 bool ButtonShown(HWND box, int id)
 {
     HWND button = GetDlgItem(box, id);
-    return button && IsWindowVisible(button);
+    return button && ShownInBox(button);
 }
 
 UINT ButtonStyle(HWND box)
