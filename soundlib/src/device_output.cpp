@@ -113,7 +113,7 @@ public:
         session_.reset();
     }
 
-    void Write(const uint8_t *data, uint32_t frames) override
+    void Write(const void *data, uint32_t frames) override
     {
         if (!started_ && !broken_) {
             QuietStderr quiet;

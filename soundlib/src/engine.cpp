@@ -345,6 +345,57 @@ bool Engine::GetStats(TesselBassStats *stats)
     return true;
 }
 
+Engine::ChunkBuffers::ChunkBuffers(uint32_t chunk)
+    : mix(size_t(chunk) * 2), music(size_t(chunk) * 2), samples(size_t(chunk) * 2), mono(chunk)
+{
+}
+
+Engine::Chunk Engine::RenderChunk(std::vector<Snapshot> &snapshots, const OutputFormat &format, uint64_t written,
+                                  uint32_t chunk, ChunkBuffers &buffers)
+{
+    Chunk result;
+    Snapshot *only = nullptr;
+    size_t sounding = 0;
+    for (Snapshot &snapshot : snapshots)
+        if (snapshot.control.playing && !snapshot.music->render.ended) {
+            only = &snapshot;
+            ++sounding;
+        }
+    // One music at full volume, centred, to 16-bit: libopenmpt's own samples go out as
+    // they are, with nothing to mix (the common case, and the cheapest).
+    bool direct = sounding == 1 && format.bits == 16 && only->control.volume == 100 && only->control.pan == 0;
+    if (!direct)
+        std::fill(buffers.mix.begin(), buffers.mix.end(), 0.0f);
+    for (Snapshot &snapshot : snapshots) {
+        Music &music = *snapshot.music;
+        Music::RenderState &render = music.render;
+        if (!snapshot.control.playing || render.ended)
+            continue;
+        if (!render.songOver)
+            render.trail.Mark(written, music.CurrentPosition());
+        uint32_t frames;
+        if (direct) {
+            frames = music.Render16(buffers.samples.data(), chunk, buffers.mono.data());
+            std::fill(buffers.samples.begin() + 2 * frames, buffers.samples.end(), int16_t(0));
+        } else {
+            frames = music.Render(buffers.music.data(), chunk);
+            MixInto(buffers.mix.data(), buffers.music.data(), frames, music.Mono(),
+                    GainsFor(snapshot.control.volume, snapshot.control.pan));
+        }
+        TrackOrders(music);
+        if (frames < chunk) {
+            render.ended = true;
+            render.endFrame = written + frames;
+        } else {
+            result.goingOn = true;
+        }
+        result.longest = std::max(result.longest, frames);
+    }
+    if (!direct)
+        ConvertMix(buffers.mix.data(), chunk, format, buffers.samples.data());
+    return result;
+}
+
 void Engine::RenderLoop()
 {
     Output &output = *output_;
@@ -354,9 +405,7 @@ void Engine::RenderLoop()
     std::vector<uint32_t> heardPositions;
     snapshots.reserve(16);
     heardPositions.reserve(16);
-    std::vector<float> mix(size_t(chunk) * 2);
-    std::vector<float> scratch(size_t(chunk) * 2);
-    std::vector<uint8_t> bytes(size_t(chunk) * format.FrameBytes());
+    ChunkBuffers buffers(chunk);
     uint64_t written = 0;
     bool outputRunning = false;
 
@@ -420,34 +469,12 @@ void Engine::RenderLoop()
         }
 
         if (run == Run::Running && (anyPlaying || output.Continuous())) {
-            std::fill(mix.begin(), mix.end(), 0.0f);
-            uint32_t longest = 0;
-            bool goingOn = false;
-            for (Snapshot &snapshot : snapshots) {
-                Music &music = *snapshot.music;
-                Music::RenderState &render = music.render;
-                if (!snapshot.control.playing || render.ended)
-                    continue;
-                if (!render.songOver)
-                    render.trail.Mark(written, music.CurrentPosition());
-                uint32_t frames = music.Render(scratch.data(), chunk);
-                TrackOrders(music);
-                MixInto(mix.data(), scratch.data(), frames, music.Mono(),
-                        GainsFor(snapshot.control.volume, snapshot.control.pan));
-                if (frames < chunk) {
-                    render.ended = true;
-                    render.endFrame = written + frames;
-                } else {
-                    goingOn = true;
-                }
-                longest = std::max(longest, frames);
-            }
+            Chunk rendered = RenderChunk(snapshots, format, written, chunk, buffers);
             // A file ends where the music ends; a device, or music still draining out
             // of a buffer, takes whole chunks.
-            uint32_t frames = goingOn || anyDraining || output.Continuous() ? chunk : longest;
+            uint32_t frames = rendered.goingOn || anyDraining || output.Continuous() ? chunk : rendered.longest;
             if (frames > 0) {
-                ConvertMix(mix.data(), frames, format, bytes.data());
-                output.Write(bytes.data(), frames);
+                output.Write(buffers.samples.data(), frames);
                 outputRunning = true;
                 written += frames;
                 int64_t now = NowNs();

@@ -56,7 +56,22 @@ private:
         Music::Control control;
     };
 
+    // The render thread's buffers for one chunk.
+    struct ChunkBuffers {
+        explicit ChunkBuffers(uint32_t chunk);
+        std::vector<float> mix;       // stereo
+        std::vector<float> music;     // one music, mono or stereo
+        std::vector<int16_t> samples; // what goes to the output (8-bit uses the bytes)
+        std::vector<int16_t> mono;    // a mono music's own samples
+    };
+    struct Chunk {
+        uint32_t longest = 0;  // frames of the music that rendered most
+        bool goingOn = false;  // some music filled the whole chunk
+    };
+
     Engine() = default;
+    static Chunk RenderChunk(std::vector<Snapshot> &snapshots, const OutputFormat &format, uint64_t written,
+                             uint32_t chunk, ChunkBuffers &buffers);
     void FreeLocked();
     void RenderLoop();
     std::shared_ptr<Music> Find(uint32_t handle); // stateLock_ held

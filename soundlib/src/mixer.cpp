@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace tessel::sound {
 
@@ -28,18 +27,22 @@ void MixInto(float *mix, const float *music, uint32_t frames, bool mono, Gains g
     }
 }
 
-void ConvertMix(const float *mix, uint32_t frames, const OutputFormat &format, uint8_t *out)
+void ConvertMix(const float *mix, uint32_t frames, const OutputFormat &format, void *out)
 {
+    // Written so that the compiler vectorises it: clamp, then round half away from zero.
     uint32_t samples = frames * format.channels;
     if (format.bits == 8) {
-        for (uint32_t i = 0; i < samples; ++i)
-            out[i] = uint8_t(std::lrint(std::clamp(mix[i] * 128.0f, -128.0f, 127.0f)) + 128);
+        uint8_t *bytes = static_cast<uint8_t *>(out);
+        for (uint32_t i = 0; i < samples; ++i) {
+            float v = std::min(std::max(mix[i] * 128.0f, -128.0f), 127.0f);
+            bytes[i] = uint8_t(int32_t(v + std::copysign(0.5f, v)) + 128);
+        }
         return;
     }
-    // Native order: PortAudio wants it, and the WAV writer runs on little-endian hosts.
+    int16_t *words = static_cast<int16_t *>(out);
     for (uint32_t i = 0; i < samples; ++i) {
-        int16_t sample = int16_t(std::lrint(std::clamp(mix[i] * 32768.0f, -32768.0f, 32767.0f)));
-        std::memcpy(out + 2 * i, &sample, 2);
+        float v = std::min(std::max(mix[i] * 32768.0f, -32768.0f), 32767.0f);
+        words[i] = int16_t(int32_t(v + std::copysign(0.5f, v)));
     }
 }
 

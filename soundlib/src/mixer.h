@@ -20,7 +20,7 @@ Gains GainsFor(int volume, int pan);
 // Adds frames of a music (one channel or interleaved stereo) into the stereo mix.
 void MixInto(float *mix, const float *music, uint32_t frames, bool mono, Gains gains);
 
-// The stereo mix as 16-bit signed or 8-bit unsigned samples, clipped.
-void ConvertMix(const float *mix, uint32_t frames, const OutputFormat &format, uint8_t *out);
+// The stereo mix as 16-bit signed (native order) or 8-bit unsigned samples, clipped.
+void ConvertMix(const float *mix, uint32_t frames, const OutputFormat &format, void *out);
 
 } // namespace tessel::sound

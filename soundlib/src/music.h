@@ -59,6 +59,9 @@ public:
     // Renders up to frames frames (one channel when mono, interleaved stereo otherwise)
     // into out; fewer means the music has ended.
     uint32_t Render(float *out, uint32_t frames);
+    // The same as 16-bit samples rounded by libopenmpt, always interleaved stereo
+    // (mono sits in both channels); mono needs frames spare samples in scratch.
+    uint32_t Render16(int16_t *out, uint32_t frames, int16_t *scratch);
     bool Mono() const { return mono_; }
     bool Loops() const { return loops_; }
     uint32_t CurrentPosition() const;

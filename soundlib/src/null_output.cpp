@@ -21,7 +21,7 @@ public:
     {
     }
 
-    void Write(const uint8_t *, uint32_t frames) override
+    void Write(const void *, uint32_t frames) override
     {
         Clock::time_point now = Clock::now();
         if (QueueEnd() <= now) {

@@ -22,7 +22,7 @@ public:
     virtual ~Output() = default;
 
     // Blocks until the output has taken the frames (interleaved, in the format).
-    virtual void Write(const uint8_t *data, uint32_t frames) = 0;
+    virtual void Write(const void *data, uint32_t frames) = 0;
     // Frames written but not heard yet.
     virtual uint32_t Latency() = 0;
     // Stops the clock and drops what is queued; the next Write starts it again.

@@ -54,7 +54,7 @@ public:
         return std::fwrite(header, 1, kHeaderBytes, file_) == kHeaderBytes && std::fflush(file_) == 0;
     }
 
-    void Write(const uint8_t *data, uint32_t frames) override
+    void Write(const void *data, uint32_t frames) override
     {
         uint64_t bytes = uint64_t(frames) * format_.FrameBytes();
         if (failed_ || dataBytes_ + bytes > kMaxDataBytes) {

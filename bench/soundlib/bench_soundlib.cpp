@@ -1,0 +1,346 @@
+// Benchmarks of the sound library, printed side by side with ratios:
+//  1. CPU time to render a module to a WAV file: libtessel_bass.so (WAV output) against a
+//     minimal libopenmpt render loop and against `openmpt123 --render`, at the same
+//     settings (44100 Hz, 16-bit stereo, libopenmpt's default ramping and interpolation,
+//     no dither, no repeat);
+//  2. start latency: BASS_MusicPlayEx to the first frame accepted by the output;
+//  3. error of the reported position against the audible one, on the null output with
+//     device-like buffers (the audible frame follows from the output's clock).
+//
+// Usage: bench_soundlib [--runs N] [module ...]   (default: the samples and a generated
+// 32-channel XM)
+#include "bass.h"
+#include "module_writer.h"
+#include "tessel_bass.h"
+
+#include <libopenmpt/libopenmpt.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr uint32_t kRate = 44100;
+
+double ProcessCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+std::vector<char> ReadFile(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<char>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+void PutLe32(std::FILE *file, long at, uint32_t value)
+{
+    uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+    std::fseek(file, at, SEEK_SET);
+    std::fwrite(bytes, 1, 4, file);
+}
+
+// The minimal loop: load, read 16-bit stereo, write it after a WAV header.
+double MinimalRender(const std::string &module, const std::string &wav, uint64_t &frames)
+{
+    double start = ProcessCpuMs();
+    std::vector<char> data = ReadFile(module);
+    std::ostream quiet(nullptr);
+    openmpt::module music(data, quiet);
+    music.ctl_set_integer("dither", 0);
+    std::FILE *file = std::fopen(wav.c_str(), "wb");
+    static const uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                                       16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
+                                       'd', 'a', 't', 'a', 0, 0, 0, 0};
+    std::fwrite(header, 1, sizeof header, file);
+    std::vector<int16_t> buffer(2 * 1024);
+    frames = 0;
+    while (size_t count = music.read_interleaved_stereo(kRate, 1024, buffer.data())) {
+        std::fwrite(buffer.data(), 4, count, file);
+        frames += count;
+    }
+    PutLe32(file, 40, uint32_t(frames * 4));
+    PutLe32(file, 4, uint32_t(frames * 4 + 36));
+    std::fclose(file);
+    return ProcessCpuMs() - start;
+}
+
+// The library from Init to Free with the WAV output.
+double LibraryRender(const std::string &module, const std::string &wav, uint64_t &frames)
+{
+    TesselBass_SetOutput(TESSEL_OUTPUT_WAV, wav.c_str());
+    double start = ProcessCpuMs();
+    frames = 0;
+    if (!BASS_Init(-1, kRate, 0, nullptr))
+        return NAN;
+    HMUSIC music = BASS_MusicLoad(FALSE, module.c_str(), 0, 0, BASS_MUSIC_RAMPS);
+    if (music == 0 || !BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE)) {
+        BASS_Free();
+        return NAN;
+    }
+    // Polled as the plug-in's monitor thread polls it.
+    while (BASS_ChannelIsActive(music))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    TesselBassStats stats{};
+    TesselBass_GetStats(&stats);
+    frames = stats.framesWritten;
+    BASS_Free();
+    return ProcessCpuMs() - start;
+}
+
+// openmpt123 --render as a child process: its user and system time.
+double Openmpt123Render(const std::string &module)
+{
+    std::string program = OPENMPT123_PATH;
+    if (program.empty() || access(program.c_str(), X_OK) != 0)
+        return NAN;
+    std::vector<std::string> args = {program,     "--render",  "--samplerate", "44100", "--channels", "2",
+                                     "--no-float", "--ramping", "-1",           "--filter", "8",      "--dither",
+                                     "0",          "--repeat",  "0",            "--force",  "--quiet", "--output-type",
+                                     "wav",        module};
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child;
+    int failed = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed)
+        return NAN;
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return NAN;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+// 32 channels of looped square waves for two minutes: a heavy, steady mix.
+std::vector<uint8_t> StressModule()
+{
+    soundtest::Song song;
+    song.name = "Stress";
+    song.channels = 32;
+    song.speed = 6;
+    song.tempo = 125;
+    for (int order = 0; order < 16; ++order) {
+        soundtest::Pattern pattern;
+        pattern.channels = song.channels;
+        pattern.cells.assign(soundtest::kRows * song.channels, soundtest::Cell());
+        for (int row = 0; row < soundtest::kRows; row += 2)
+            for (int channel = 0; channel < song.channels; ++channel) {
+                soundtest::Cell &cell = pattern.At(row, channel);
+                cell.note = 1 + (row / 2 + channel + order) % 2;
+                cell.instrument = 1;
+            }
+        song.orders.push_back(order);
+        song.patterns.push_back(pattern);
+    }
+    return soundtest::WriteXm(song);
+}
+
+void RenderCost(const std::vector<std::string> &modules, const std::string &dir, int runs)
+{
+    std::printf("Render cost: CPU ms to render to WAV (median of %d; 44100 Hz 16-bit stereo, default ramping\n"
+                "and 8-tap interpolation, no dither, no repeat; loading included)\n\n",
+                runs);
+    std::printf("| module | seconds | minimal loop | tessel_bass | openmpt123 --render | tessel/minimal | "
+                "tessel/openmpt123 |\n|---|---:|---:|---:|---:|---:|---:|\n");
+    for (const std::string &module : modules) {
+        std::vector<double> minimal, ours, tool;
+        uint64_t minimalFrames = 0, ourFrames = 0;
+        // Interleaved, so drift in the machine's load touches all three alike.
+        for (int run = 0; run < runs; ++run) {
+            minimal.push_back(MinimalRender(module, dir + "/minimal.wav", minimalFrames));
+            ours.push_back(LibraryRender(module, dir + "/tessel.wav", ourFrames));
+            tool.push_back(Openmpt123Render(module));
+        }
+        double m = Median(minimal), o = Median(ours), t = Median(tool);
+        std::printf("| %s | %.1f | %.1f | %.1f | %.1f | %.3f | %.3f |\n",
+                    std::filesystem::path(module).filename().c_str(), double(minimalFrames) / kRate, m, o, t, o / m,
+                    o / t);
+        if (ourFrames < minimalFrames)
+            std::printf("  (!) library wrote %llu frames, minimal loop %llu\n", (unsigned long long)ourFrames,
+                        (unsigned long long)minimalFrames);
+    }
+    std::printf("\n");
+}
+
+void StartLatency(const std::string &module, int runs)
+{
+    std::printf("Start latency: BASS_MusicPlayEx to the first frame accepted by the output (%d starts)\n\n", runs);
+    std::printf("| output | median ms | max ms |\n|---|---:|---:|\n");
+    struct Output {
+        const char *name;
+        int kind;
+    } outputs[] = {{"null (one chunk buffer)", TESSEL_OUTPUT_NULL}, {"WAV file", TESSEL_OUTPUT_WAV}};
+    std::string wav = std::filesystem::temp_directory_path() / "tessel-bench-latency.wav";
+    for (const Output &output : outputs) {
+        std::vector<double> values;
+        for (int run = 0; run < runs; ++run) {
+            TesselBass_SetOutput(output.kind, wav.c_str());
+            if (!BASS_Init(-1, kRate, 0, nullptr))
+                break;
+            HMUSIC music = BASS_MusicLoad(FALSE, module.c_str(), 0, 0, BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+            BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
+            TesselBassStats stats{};
+            while (TesselBass_GetStats(&stats) && stats.playToFirstWriteNs < 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            values.push_back(double(stats.playToFirstWriteNs) / 1e6);
+            BASS_Free();
+        }
+        std::printf("| %s | %.3f | %.3f |\n", output.name, Median(values),
+                    values.empty() ? 0.0 : *std::max_element(values.begin(), values.end()));
+    }
+    std::remove(wav.c_str());
+    char *description = nullptr;
+    if (!BASS_GetDeviceDescription(0, &description))
+        std::printf("| PortAudio device | no output device on this machine | |\n");
+    std::printf("\n");
+}
+
+void PositionError(int runs)
+{
+    std::printf("Position error: reported order/row against the row audible at that moment, polled every\n"
+                "millisecond on the null output (6 orders x 8 rows, 40 ms rows; %d plays per buffer)\n\n",
+                runs);
+    std::printf("| buffer | samples | exact row | mean abs ms | p95 abs ms | max abs ms |\n"
+                "|---|---:|---:|---:|---:|---:|\n");
+    soundtest::Song song = soundtest::TestSong("Position", 6, 8, 2, 125);
+    std::vector<uint8_t> module = soundtest::WriteMod(song);
+    // Where each row starts, from libopenmpt's own render in 16-frame steps.
+    std::vector<std::pair<uint32_t, uint64_t>> starts; // position word, first frame
+    {
+        openmpt::module reference(module);
+        std::vector<float> buffer(2 * 16);
+        uint64_t frame = 0;
+        uint32_t songEnd = 0;
+        for (;;) {
+            uint32_t position = uint32_t(reference.get_current_order()) | (uint32_t(reference.get_current_row()) << 16);
+            if (!starts.empty() && position < starts.back().first) // the fade after the end
+                break;
+            if (starts.empty() || starts.back().first != position)
+                starts.emplace_back(position, frame);
+            size_t count = reference.read_interleaved_stereo(kRate, 16, buffer.data());
+            if (count == 0)
+                break;
+            frame += count;
+            songEnd = uint32_t(frame);
+        }
+        starts.emplace_back(0xFFFFFFFF, songEnd);
+    }
+    for (uint32_t bufferMs : {0u, 100u, 300u}) {
+        TesselBass_SetNullBuffer(bufferMs);
+        TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr);
+        std::vector<double> errors;
+        size_t exact = 0;
+        for (int run = 0; run < runs; ++run) {
+            if (!BASS_Init(-1, kRate, 0, nullptr))
+                return;
+            HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), BASS_MUSIC_RAMPS);
+            std::vector<std::pair<Clock::time_point, DWORD>> polls;
+            Clock::time_point played = Clock::now();
+            BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
+            while (BASS_ChannelIsActive(music)) {
+                polls.emplace_back(Clock::now(), BASS_ChannelGetPosition(music));
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            TesselBassStats stats{};
+            TesselBass_GetStats(&stats);
+            BASS_Free();
+            // The null output's clock starts with its first frame.
+            Clock::time_point first = played + std::chrono::nanoseconds(stats.playToFirstWriteNs);
+            for (const auto &[when, position] : polls) {
+                double audible = std::chrono::duration<double>(when - first).count() * kRate;
+                if (audible < 0 || audible >= double(starts.back().second))
+                    continue;
+                auto row = std::find_if(starts.begin(), starts.end() - 1,
+                                        [&](const auto &start) { return start.first == position; });
+                if (row == starts.end() - 1)
+                    continue;
+                double from = double(row->second), to = double((row + 1)->second);
+                double error = audible < from ? from - audible : audible >= to ? audible - to : 0.0;
+                exact += error == 0.0;
+                errors.push_back(error * 1000.0 / kRate);
+            }
+        }
+        std::sort(errors.begin(), errors.end());
+        double mean = 0;
+        for (double e : errors)
+            mean += e;
+        mean = errors.empty() ? 0 : mean / double(errors.size());
+        std::printf("| %s | %zu | %.1f%% | %.2f | %.2f | %.2f |\n",
+                    bufferMs == 0 ? "one chunk (5 ms)" : (std::to_string(bufferMs) + " ms").c_str(), errors.size(),
+                    errors.empty() ? 0.0 : 100.0 * double(exact) / double(errors.size()), mean,
+                    errors.empty() ? 0.0 : errors[errors.size() * 95 / 100], errors.empty() ? 0.0 : errors.back());
+    }
+    TesselBass_SetNullBuffer(0);
+    std::printf("\n");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    int runs = 7;
+    std::vector<std::string> modules;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else
+            modules.push_back(argv[i]);
+    }
+    std::string dir = std::filesystem::temp_directory_path() / ("tessel-bench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    if (modules.empty()) {
+        for (const char *name : {"demo.xm", "demo.it"}) {
+            std::string path = std::string(TESSEL_SAMPLES_DIR) + "/" + name;
+            if (access(path.c_str(), R_OK) == 0)
+                modules.push_back(path);
+        }
+        soundtest::SaveFile(dir + "/stress32.xm", StressModule());
+        modules.push_back(dir + "/stress32.xm");
+    }
+    // openmpt123 writes its WAV next to the module: render copies in the scratch folder.
+    std::vector<std::string> copies;
+    for (const std::string &module : modules) {
+        std::string copy = dir + "/" + std::filesystem::path(module).filename().string();
+        if (copy != module)
+            std::filesystem::copy_file(module, copy, std::filesystem::copy_options::overwrite_existing);
+        copies.push_back(copy);
+    }
+    RenderCost(copies, dir, runs);
+    StartLatency(copies.front(), 20);
+    PositionError(3);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
