@@ -279,8 +279,9 @@ void PositionError(int runs)
             BASS_Free();
             // The null output's clock starts with its first frame.
             Clock::time_point first = played + std::chrono::nanoseconds(stats.playToFirstWriteNs);
-            for (const auto &[when, position] : polls) {
-                double audible = std::chrono::duration<double>(when - first).count() * kRate;
+            for (const auto &poll : polls) {
+                DWORD position = poll.second;
+                double audible = std::chrono::duration<double>(poll.first - first).count() * kRate;
                 if (audible < 0 || audible >= double(starts.back().second))
                     continue;
                 auto row = std::find_if(starts.begin(), starts.end() - 1,
