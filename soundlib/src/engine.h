@@ -91,10 +91,13 @@ private:
     bool quit_ = false;
     bool dirty_ = false; // a request the render thread has not seen yet
     Run run_ = Run::Stopped;
-    OutputFormat format_;
-    std::unique_ptr<Output> output_; // set by Init, used by the render thread only
     std::vector<std::shared_ptr<Music>> musics_;
     uint32_t nextHandle_ = 1;
+
+    // Set by Init before the render thread starts and left alone until it has been
+    // joined; in between only the render thread uses the output (and Free's Interrupt).
+    OutputFormat format_;
+    std::unique_ptr<Output> output_;
 
     // Published by the render thread.
     std::atomic<uint64_t> framesWritten_{0};

@@ -228,6 +228,43 @@ TEST_F(Api, ProbingAndLoadingPrintNothing)
     EXPECT_EQ("", capture.Text());
 }
 
+TEST_F(Api, DeviceOutputPlaysOnAlsasNullDevice)
+{
+    // ALSA's null device stands in for a sound card: PortAudio opens it and takes
+    // every frame at once (no clock), which is enough to drive the device output.
+    std::string config = dir_.Path("asound.conf");
+    std::ofstream(config) << "pcm.!default { type null }\n";
+    const char *previous = std::getenv("ALSA_CONFIG_PATH");
+    std::string saved = previous ? previous : "";
+    setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
+    int devices = DeviceCount();
+    EXPECT_GE(devices, 1) << "expected ALSA's null device to be listed";
+    std::vector<uint8_t> module = WriteMod(ShortSong());
+    for (DWORD devflags : {0u, DWORD(BASS_DEVICE_8BITS)}) {
+        SCOPED_TRACE(devflags);
+        ASSERT_TRUE(BASS_Init(devices - 1, 44100, devflags, nullptr));
+        ASSERT_TRUE(BASS_Start());
+        HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), BASS_MUSIC_RAMPS);
+        ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; }));
+        EXPECT_EQ(kShortOrders - 1, BASS_ChannelGetPosition(music) & 0xFFFF) << "ended on the last order";
+        // Paused, resumed and restarted on the device, then released.
+        EXPECT_TRUE(BASS_Pause());
+        EXPECT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        EXPECT_TRUE(BASS_Start());
+        EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; }));
+        TesselBassStats stats{};
+        ASSERT_TRUE(TesselBass_GetStats(&stats));
+        EXPECT_GE(stats.framesWritten, 2 * SongFrames(kShortOrders, 16, 1, 250, 44100));
+        EXPECT_EQ(devflags ? 8u : 16u, stats.bits);
+        BASS_Free();
+    }
+    if (previous)
+        setenv("ALSA_CONFIG_PATH", saved.c_str(), 1);
+    else
+        unsetenv("ALSA_CONFIG_PATH");
+}
+
 TEST_F(Api, InitLoadFreeCyclesLeaveNothingBehind)
 {
     std::vector<uint8_t> module = WriteXm(ShortSong());
