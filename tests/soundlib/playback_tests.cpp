@@ -46,8 +46,8 @@ protected:
 
 TEST_F(NullOutput, ReportedOrderAdvancesThroughTheSong)
 {
-    // 6 orders of 8 rows, 10 ms a row.
-    HMUSIC music = Start(TestSong("Advance", 6, 8, 1, 250));
+    // 6 orders of 16 rows, 10 ms a row.
+    HMUSIC music = Start(TestSong("Advance", 6, 16, 1, 250));
     EXPECT_EQ(6u, BASS_MusicGetLength(music));
     std::vector<DWORD> seen;
     while (BASS_ChannelIsActive(music) && seen.size() < 20000) {
@@ -62,7 +62,7 @@ TEST_F(NullOutput, ReportedOrderAdvancesThroughTheSong)
     std::vector<bool> ordersSeen(6);
     for (size_t i = 0; i < seen.size(); ++i) {
         ASSERT_LT(OrderOf(seen[i]), 6u);
-        ASSERT_LT(RowOf(seen[i]), 8u);
+        ASSERT_LT(RowOf(seen[i]), 16u);
         ordersSeen[OrderOf(seen[i])] = true;
         if (i > 0) {
             uint32_t before = OrderOf(seen[i - 1]) * 1000 + RowOf(seen[i - 1]);
