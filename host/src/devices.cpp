@@ -1,0 +1,22 @@
+// tessel --devices: the output devices numbered as the configuration dialog's device
+// list numbers them, "Default Device" first.
+#include "modes.h"
+
+#include "text.h"
+
+#include <plugin/bass.h>
+
+#include <cstdio>
+
+namespace tessel::host {
+
+int RunDevices()
+{
+    std::printf("0: Default Device\n");
+    char *description = nullptr;
+    for (int device = 0; BASS_GetDeviceDescription(device, &description); ++device)
+        std::printf("%d: %s\n", device + 1, description ? Printable(description).c_str() : "");
+    return 0;
+}
+
+} // namespace tessel::host

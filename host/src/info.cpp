@@ -1,0 +1,95 @@
+// tessel --info: each file played silently, its Module Info dialog opened through
+// InfoBox, the five fields read from the dialog's controls as it shows them, the
+// dialog closed, the music stopped.
+#include "modes.h"
+
+#include "text.h"
+
+#include <tessel/ui_backend.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tessel::host {
+namespace {
+
+// The Module Info dialog's fields.
+constexpr int kTitleId = 1014;
+constexpr int kSampleTextId = 1015;
+constexpr int kMessageId = 1016;
+constexpr int kChannelId = 1019;
+constexpr int kFileId = 1020;
+
+struct InfoFields {
+    std::string title, file, channel, sampleText, message;
+};
+
+std::string ControlText(const tessel::ui::DialogView &view, int id)
+{
+    for (const tessel::ui::ControlView &control : view.controls)
+        if (control.id == id)
+            return control.text;
+    return "";
+}
+
+void PrintPlain(const InfoFields &fields)
+{
+    std::printf("Title: %s\n", Printable(fields.title).c_str());
+    std::printf("File: %s\n", Printable(fields.file).c_str());
+    std::printf("Channel: %s\n", Printable(fields.channel).c_str());
+    std::printf("Sampletext:\n");
+    for (const std::string &line : SplitLines(fields.sampleText))
+        std::printf("  %s\n", Printable(line).c_str());
+    std::printf("Message:\n");
+    for (const std::string &line : SplitLines(fields.message))
+        std::printf("  %s\n", Printable(line).c_str());
+    std::printf("\n");
+}
+
+void PrintJson(const InfoFields &fields)
+{
+    std::printf("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s}\n",
+                JsonString(fields.title).c_str(), JsonString(fields.file).c_str(), JsonString(fields.channel).c_str(),
+                JsonString(fields.sampleText).c_str(), JsonString(fields.message).c_str());
+}
+
+} // namespace
+
+int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json)
+{
+    if (files.empty()) {
+        std::fprintf(stderr, "tessel: nothing to show\n");
+        return 1;
+    }
+    bool anyFailed = false;
+    for (const std::string &file : files) {
+        anyFailed = !host.Play(file) || anyFailed;
+        std::vector<HWND> before = tessel::ui::Dialogs();
+        int failed = host.Module().InfoBox(file.c_str(), host.MainWindow());
+        host.Pump();
+        HWND dialog = nullptr;
+        for (HWND candidate : tessel::ui::Dialogs())
+            if (std::find(before.begin(), before.end(), candidate) == before.end())
+                dialog = candidate;
+        tessel::ui::DialogView view;
+        if (failed || !dialog || !tessel::ui::DescribeDialog(dialog, view)) {
+            std::fprintf(stderr, "tessel: the Module Info dialog of %s did not open\n", file.c_str());
+            anyFailed = true;
+            host.Stop();
+            continue;
+        }
+        InfoFields fields{ControlText(view, kTitleId), ControlText(view, kFileId), ControlText(view, kChannelId),
+                          ControlText(view, kSampleTextId), ControlText(view, kMessageId)};
+        json ? PrintJson(fields) : PrintPlain(fields);
+        std::fflush(stdout);
+        // OK, as the user would press it.
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        host.Pump();
+        if (IsWindow(dialog))
+            DestroyWindow(dialog);
+        host.Stop();
+    }
+    return anyFailed ? 1 : 0;
+}
+
+} // namespace tessel::host

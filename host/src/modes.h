@@ -1,0 +1,27 @@
+// What each form of the command line does. Each returns the exit status.
+#pragma once
+
+#include "plugin_host.h"
+#include "terminal.h"
+
+#include <string>
+#include <vector>
+
+namespace tessel::host {
+
+// tessel -o OUT FILE...: one WAV (or one per file in the folder OUT).
+int RunRender(PluginHost &host, const std::vector<std::string> &files, const std::string &out, double maxSeconds);
+// tessel --info [--json] FILE...
+int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json);
+// tessel [--null] FILE...: the player on the terminal, or without one a plain run
+// through the playlist.
+int RunPlayer(PluginHost &host, Terminal *terminal, const std::vector<std::string> &files);
+// tessel --config
+int RunConfig(PluginHost &host, Terminal &terminal);
+// tessel --devices
+int RunDevices();
+
+// The playlist: files as given, each folder's playable files in name order.
+std::vector<std::string> ExpandArguments(const PluginHost &host, const std::vector<std::string> &arguments);
+
+} // namespace tessel::host

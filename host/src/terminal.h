@@ -1,0 +1,68 @@
+// The terminal under ncurses: one screen, composed back to front on every frame (the
+// host's own screen, then the open dialogs, then a message box), so that ncurses can
+// send only what changed and nothing flickers. It is also the platform's user-interface
+// backend: message boxes are drawn here and wait for a key.
+#pragma once
+
+#include <tessel/ui_backend.h>
+
+#include <functional>
+#include <string>
+
+namespace tessel::host {
+
+class DialogLayer;
+
+class Terminal : public tessel::ui::Backend {
+public:
+    // Standard input and output are a terminal that ncurses knows.
+    static bool Available();
+
+    // Takes over the terminal and installs itself as the user-interface backend.
+    Terminal();
+    // Gives the terminal back as it was (also after a signal) and uninstalls itself.
+    ~Terminal() override;
+    Terminal(const Terminal &) = delete;
+    Terminal &operator=(const Terminal &) = delete;
+
+    // What lies under the dialogs: the player's screen. Called on every frame.
+    void SetBackground(std::function<void()> painter) { background_ = std::move(painter); }
+
+    // Draws a frame: background, dialogs, the message box if one is up.
+    void Redraw();
+    // The next key, waiting up to timeoutMs (ERR when none came, or a signal did).
+    int ReadKey(int timeoutMs);
+
+    // Keys for the dialogs: true when an open dialog took the key.
+    bool DialogKey(int key);
+    bool DialogOpen() const;
+
+    int MessageBox(HWND owner, const char *text, const char *caption, UINT type) override;
+    void DialogShown(HWND dialog) override;
+    void DialogClosed(HWND dialog) override;
+
+    DialogLayer &Dialogs() { return *dialogs_; }
+
+private:
+    void DrawBox();
+
+    std::function<void()> background_;
+    DialogLayer *dialogs_ = nullptr;
+    tessel::ui::Backend *previous_ = nullptr;
+
+    // The message box on screen, if any.
+    struct Box {
+        bool up = false;
+        std::string caption;
+        std::string text;
+        UINT type = 0;
+        int focus = 0; // button index
+    } box_;
+};
+
+// Draws text at (y, x) cut to width columns, the plug-in's 8-bit text as Latin-1.
+void PutText(int y, int x, const std::string &text, int width);
+// A frame with a title in its top edge.
+void DrawFrame(int top, int left, int height, int width, const std::string &title);
+
+} // namespace tessel::host

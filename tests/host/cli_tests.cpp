@@ -1,0 +1,346 @@
+// tessel's command line without a terminal: usage and exit status, --info and
+// --info --json for every format and for files that do not play, -o into WAV files,
+// --devices, folders as arguments, and the demo modules in samples/.
+#include "host_support.h"
+
+#include "module_writer.h"
+#include "tests/fixtures/module_fixtures.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace hosttest {
+namespace {
+
+class Cli : public HostTest {
+protected:
+    // A MOD, an S3M, an XM and an IT that play, with names worth reading.
+    void WriteEveryFormat()
+    {
+        fixtures::ModFile mod;
+        mod.song.title = "Host MOD";
+        mod.samples = {fixtures::SquareSample("kick"), fixtures::Sample{}, fixtures::SquareSample("snare")};
+        Write("song.mod", fixtures::BuildMod(mod));
+
+        fixtures::S3mFile s3m;
+        s3m.song.title = "Host S3M";
+        s3m.instruments = {fixtures::SquareSample("lead"), fixtures::SquareSample("bass")};
+        Write("song.s3m", fixtures::BuildS3m(s3m));
+
+        WriteTune("song.xm", "Host XM", 2, 8);
+        WriteTune("song.it", "Host IT", 2, 8);
+    }
+};
+
+struct WavFormat {
+    uint16_t format = 0, channels = 0, bits = 0;
+    uint32_t rate = 0, dataBytes = 0;
+};
+
+uint32_t Le32(const Bytes &bytes, size_t at)
+{
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
+}
+
+// The canonical 44-byte header the sound library writes, checked as it is read.
+WavFormat ReadWav(const std::string &path)
+{
+    WavFormat wav;
+    Bytes bytes = ReadFile(path);
+    EXPECT_GE(bytes.size(), 44u) << path << " is too short for a WAV header";
+    if (bytes.size() < 44)
+        return wav;
+    EXPECT_EQ(0, std::memcmp(bytes.data(), "RIFF", 4)) << path;
+    EXPECT_EQ(0, std::memcmp(bytes.data() + 8, "WAVEfmt ", 8)) << path;
+    EXPECT_EQ(0, std::memcmp(bytes.data() + 36, "data", 4)) << path;
+    wav.format = uint16_t(bytes[20] | bytes[21] << 8);
+    wav.channels = uint16_t(bytes[22] | bytes[23] << 8);
+    wav.rate = Le32(bytes, 24);
+    wav.bits = uint16_t(bytes[34] | bytes[35] << 8);
+    wav.dataBytes = Le32(bytes, 40);
+    EXPECT_EQ(bytes.size() - 44, wav.dataBytes) << path << ": the data size in the header is not the file's";
+    EXPECT_EQ(wav.dataBytes + 36, Le32(bytes, 4)) << path << ": RIFF size";
+    return wav;
+}
+
+double Seconds(const WavFormat &wav)
+{
+    return wav.rate && wav.channels && wav.bits ? double(wav.dataBytes) / (wav.rate * wav.channels * wav.bits / 8)
+                                                : 0;
+}
+
+TEST_F(Cli, HelpVersionAndBadUsage)
+{
+    RunResult help = Run({"--help"});
+    EXPECT_EQ(0, help.status);
+    EXPECT_NE(std::string::npos, help.out.find("Usage: tessel")) << help.out;
+    // How a looping module still ends under -o is told there.
+    EXPECT_NE(std::string::npos, help.out.find("--max-time")) << help.out;
+    EXPECT_NE(std::string::npos, help.out.find("loop")) << help.out;
+
+    RunResult version = Run({"--version"});
+    EXPECT_EQ(0, version.status);
+    EXPECT_EQ("tessel 0.8.3\n", version.out);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--bogus", "a.xm"},
+        {"-o"},
+        {"--json", "a.xm"},
+        {"--info", "-o", "x.wav", "a.xm"},
+        {"--config", "a.xm"},
+        {"--devices", "--null"},
+        {"--max-time", "10", "a.xm"},
+        {"-o", "x.wav", "--max-time", "-1", "a.xm"},
+    };
+    for (const auto &arguments : bad) {
+        RunResult result = Run(arguments);
+        std::string shown;
+        for (const std::string &arg : arguments)
+            shown += arg + " ";
+        EXPECT_EQ(2, result.status) << "tessel " << shown << "\n" << result.err;
+        EXPECT_NE(std::string::npos, result.err.find("Usage:")) << "tessel " << shown << "\n" << result.err;
+        EXPECT_EQ("", result.out) << "tessel " << shown;
+    }
+}
+
+TEST_F(Cli, InfoPrintsTheDialogFieldsOfEveryFormat)
+{
+    WriteEveryFormat();
+    RunResult result = Run({"--info", "song.mod", "song.s3m", "song.xm", "song.it"});
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ("", result.err);
+    EXPECT_EQ("Title: Host MOD\n"
+              "File: song.mod\n"
+              "Channel: 4\n"
+              "Sampletext:\n"
+              "  kick\n"
+              "  snare\n"
+              "Message:\n"
+              "  no message available\n"
+              "\n"
+              "Title: Host S3M\n"
+              "File: song.s3m\n"
+              "Channel: 4\n"
+              "Sampletext:\n"
+              "  lead\n"
+              "  bass\n"
+              "Message:\n"
+              "  no message available\n"
+              "\n"
+              "Title: Host XM\n"
+              "File: song.xm\n"
+              "Channel: 4\n"
+              "Sampletext:\n"
+              "  Kick\n"
+              "  Bass (saw)\n"
+              "  Lead (pulse)\n"
+              "Message:\n"
+              "  no message available\n"
+              "\n"
+              "Title: Host IT\n"
+              "File: song.it\n"
+              "Channel: 4\n"
+              "Sampletext:\n"
+              "  Kick\n"
+              "  Bass (saw)\n"
+              "  Lead (pulse)\n"
+              "Message:\n"
+              "  Test tune\n"
+              "  for the host's tests\n"
+              "\n",
+              result.out);
+}
+
+TEST_F(Cli, InfoJsonKeepsTheTextsAsTheDialogHoldsThem)
+{
+    WriteEveryFormat();
+    // 8-bit names, which the plug-in reads byte for byte: Latin-1 0xE9 is U+00E9, two
+    // bytes in UTF-8. (The title comes from the sound library, which has a code page
+    // of its own for each format.)
+    fixtures::XmFile xm;
+    xm.song.title = "Latin";
+    xm.instruments = {fixtures::XmInstrument{"Cr\xe8me \"br\xfbl\xe9\"", {fixtures::SquareSample("s")}, {}, {}, {}}};
+    Write("latin.xm", fixtures::BuildXm(xm));
+
+    RunResult result = Run({"--info", "--json", "song.mod", "song.it", "latin.xm"});
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ("{\"title\":\"Host MOD\",\"file\":\"song.mod\",\"channel\":\"4\","
+              "\"sampleText\":\"kick\\r\\nsnare\\r\\n\",\"message\":\"no message available\"}\n"
+              "{\"title\":\"Host IT\",\"file\":\"song.it\",\"channel\":\"4\","
+              "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\","
+              "\"message\":\"Test tune\\r\\nfor the host's tests\\r\\n\"}\n"
+              "{\"title\":\"Latin\",\"file\":\"latin.xm\",\"channel\":\"4\","
+              "\"sampleText\":\"Cr\xc3\xa8me \\\"br\xc3\xbbl\xc3\xa9\\\"\\r\\n\",\"message\":\"no message available\"}\n",
+              result.out);
+}
+
+TEST_F(Cli, InfoOfFilesThatDoNotPlay)
+{
+    WriteTune("good.xm", "Good Tune", 2, 8);
+    Write("notes.xm", std::string("these are notes, not a module\n"));
+
+    // Alone: no music has played yet, so the dialog has no title.
+    RunResult missing = Run({"--info", "missing.it"});
+    EXPECT_EQ(1, missing.status);
+    EXPECT_EQ("Title: \n"
+              "File: missing.it\n"
+              "Channel: 0\n"
+              "Sampletext:\n"
+              "  no sampletext available\n"
+              "Message:\n"
+              "  no message available\n"
+              "\n",
+              missing.out);
+    // The plug-in's boxes, which would have waited for OK, are told on stderr.
+    EXPECT_NE(std::string::npos, missing.err.find("Cannot open module file")) << missing.err;
+    EXPECT_NE(std::string::npos, missing.err.find("Can't load module")) << missing.err;
+
+    // After a module that played, the dialog keeps that module's title: it shows the
+    // title of the last music that played and the path of the last file named.
+    RunResult after = Run({"--info", "--json", "good.xm", "notes.xm", "missing.it"});
+    EXPECT_EQ(1, after.status);
+    EXPECT_EQ("{\"title\":\"Good Tune\",\"file\":\"good.xm\",\"channel\":\"4\","
+              "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\",\"message\":\"no message available\"}\n"
+              "{\"title\":\"Good Tune\",\"file\":\"notes.xm\",\"channel\":\"0\","
+              "\"sampleText\":\"\",\"message\":\"no message available\"}\n"
+              "{\"title\":\"Good Tune\",\"file\":\"missing.it\",\"channel\":\"0\","
+              "\"sampleText\":\"no sampletext available\",\"message\":\"no message available\"}\n",
+              after.out);
+    EXPECT_NE(std::string::npos, after.err.find("Can't load module")) << after.err;
+}
+
+TEST_F(Cli, FolderArgumentsPlayTheirModulesInNameOrder)
+{
+    std::string mods = Path("mods");
+    ASSERT_EQ(0, mkdir(mods.c_str(), 0700));
+    ASSERT_EQ(0, mkdir((mods + "/sub.xm").c_str(), 0700)); // a folder, whatever its name
+    WriteTune("mods/b.XM", "Second", 1, 4);
+    WriteTune("mods/a.it", "First", 1, 4);
+    Write("mods/readme.txt", std::string("not played\n"));
+    Write("mods/c", std::string("no extension\n"));
+
+    RunResult result = Run({"--info", "--json", "mods"});
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_NE(std::string::npos, result.out.find("\"file\":\"mods/a.it\"")) << result.out;
+    EXPECT_LT(result.out.find("\"file\":\"mods/a.it\""), result.out.find("\"file\":\"mods/b.XM\"")) << result.out;
+    EXPECT_EQ(std::string::npos, result.out.find("readme")) << result.out;
+    EXPECT_EQ(std::string::npos, result.out.find("sub.xm")) << result.out;
+    EXPECT_EQ(2, std::count(result.out.begin(), result.out.end(), '\n')) << result.out;
+
+    RunResult empty = Run({"--info", "config"});
+    EXPECT_EQ(1, empty.status) << "a folder without modules leaves nothing to play";
+}
+
+TEST_F(Cli, RenderWritesAWavOfTheModulesLength)
+{
+    // 4 order positions of 8 rows at 0.12 s a row: 3.84 s.
+    WriteTune("tune.xm", "Render", 4, 8);
+    RunResult result = Run({"-o", "out.wav", "tune.xm"});
+    ASSERT_EQ(0, result.status) << result.err;
+    WavFormat wav = ReadWav(Path("out.wav"));
+    EXPECT_EQ(1, wav.format);
+    EXPECT_EQ(2, wav.channels);
+    EXPECT_EQ(44100u, wav.rate);
+    EXPECT_EQ(16, wav.bits);
+    EXPECT_NEAR(3.84, Seconds(wav), 0.2) << "seconds of sound in out.wav";
+    EXPECT_NE(std::string::npos, result.out.find("tune.xm -> out.wav")) << result.out;
+
+    // The settings decide the format: 22050 Hz, 8 bits.
+    WriteSettings(-1, 22050, 0x01, 0x02);
+    ASSERT_EQ(0, Run({"-o", "small.wav", "tune.xm"}).status);
+    WavFormat small = ReadWav(Path("small.wav"));
+    EXPECT_EQ(22050u, small.rate);
+    EXPECT_EQ(8, small.bits);
+    EXPECT_NEAR(3.84, Seconds(small), 0.2);
+}
+
+TEST_F(Cli, RenderSeveralFilesIntoAFolder)
+{
+    WriteTune("a.xm", "A", 2, 4);
+    WriteTune("b.it", "B", 3, 4);
+    std::string other = Path("other");
+    ASSERT_EQ(0, mkdir(other.c_str(), 0700));
+    WriteTune("other/a.it", "Another A", 1, 4);
+
+    RunResult result = Run({"-o", "wavs", "a.xm", "missing.xm", "b.it", "other/a.it"});
+    EXPECT_EQ(1, result.status) << "one file did not play";
+    EXPECT_NEAR(0.96, Seconds(ReadWav(Path("wavs/a.wav"))), 0.2);
+    EXPECT_NEAR(1.44, Seconds(ReadWav(Path("wavs/b.wav"))), 0.2);
+    // A second a.* gets a name of its own rather than overwriting the first.
+    EXPECT_NEAR(0.48, Seconds(ReadWav(Path("wavs/a-2.wav"))), 0.2);
+    EXPECT_FALSE(Exists(Path("wavs/missing.wav"))) << "a file that did not play leaves no WAV behind";
+    EXPECT_NE(std::string::npos, result.err.find("missing.xm")) << result.err;
+
+    // With several files, -o names a folder: an existing file will not do.
+    Write("taken", std::string("x"));
+    EXPECT_EQ(2, Run({"-o", "taken", "a.xm", "b.it"}).status);
+}
+
+TEST_F(Cli, RenderEndsALoopingModule)
+{
+    WriteTune("loop.xm", "Loop", 3, 8); // 2.88 s a pass
+    WriteSettings(-1, 44100, 0, 0x02 | 0x04);
+    RunResult result = Run({"-o", "loop.wav", "loop.xm"});
+    EXPECT_EQ(0, result.status) << result.err;
+    double seconds = Seconds(ReadWav(Path("loop.wav")));
+    EXPECT_NEAR(2.88, seconds, 0.01) << "one pass through the module";
+    EXPECT_NE(std::string::npos, result.out.find("ended where it loops")) << result.out;
+
+    // --max-time cuts it earlier.
+    RunResult cut = Run({"-o", "cut.wav", "--max-time", "1", "loop.xm"});
+    EXPECT_EQ(0, cut.status) << cut.err;
+    EXPECT_NEAR(1.0, Seconds(ReadWav(Path("cut.wav"))), 0.001);
+    EXPECT_NE(std::string::npos, cut.out.find("cut at --max-time")) << cut.out;
+}
+
+TEST_F(Cli, DevicesListsTheDefaultDeviceFirst)
+{
+    RunResult result = Run({"--devices"});
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ(0u, result.out.rfind("0: Default Device\n", 0)) << result.out;
+}
+
+TEST_F(Cli, NullOutputPlaysThroughWithoutATerminal)
+{
+    WriteTune("a.xm", "Quick A", 2, 4); // 0.96 s each
+    WriteTune("b.it", "Quick B", 2, 4);
+    auto start = std::chrono::steady_clock::now();
+    RunResult result = Run({"--null", "a.xm", "b.it"});
+    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_NE(std::string::npos, result.out.find("Playing a.xm (Quick A): 4 channels, 44 kHz, stereo")) << result.out;
+    EXPECT_NE(std::string::npos, result.out.find("Playing b.it (Quick B)")) << result.out;
+    EXPECT_GE(elapsed, 1.8) << "the null output plays in real time";
+}
+
+TEST_F(Cli, SamplesAreTheGeneratorsOutputAndPlay)
+{
+    std::string generated = Path("generated");
+    ASSERT_EQ(0, mkdir(generated.c_str(), 0700));
+    std::string command = std::string(SAMPLEGEN_BINARY) + " " + generated;
+    ASSERT_EQ(0, std::system(command.c_str()));
+    for (const char *name : {"demo.xm", "demo.it"}) {
+        Bytes fresh = ReadFile(generated + "/" + name);
+        Bytes kept = ReadFile(std::string(SAMPLES_DIR) + "/" + name);
+        EXPECT_FALSE(kept.empty()) << name;
+        EXPECT_TRUE(fresh == kept) << "samples/" << name << " is not what tessel-samplegen writes";
+    }
+
+    RunResult result = Run({"-o", "demo", std::string(SAMPLES_DIR) + "/demo.xm", std::string(SAMPLES_DIR) + "/demo.it"});
+    ASSERT_EQ(0, result.status) << result.err;
+    for (const char *wav : {"demo/demo.wav", "demo/demo-2.wav"}) {
+        double seconds = Seconds(ReadWav(Path(wav)));
+        EXPECT_GE(seconds, 30.0) << wav << ": the demo tune lasts at least half a minute";
+        EXPECT_NEAR(46.1, seconds, 0.5) << wav;
+    }
+    RunResult info = Run({"--info", std::string(SAMPLES_DIR) + "/demo.it"});
+    EXPECT_NE(std::string::npos, info.out.find("Title: Tessel Demo Tune (IT)")) << info.out;
+    EXPECT_NE(std::string::npos, info.out.find("Message:\n  Tessel demo module\n")) << info.out;
+}
+
+} // namespace
+} // namespace hosttest

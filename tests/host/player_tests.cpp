@@ -1,0 +1,266 @@
+// The player end to end in a pseudo-terminal (tmux): the screen, the keys, the
+// dialogs drawn from the plug-in's templates, message boxes, the end of each module,
+// and the terminal given back after q, Ctrl-C and a closed terminal.
+#include "host_support.h"
+
+#include "module_writer.h"
+
+#include <signal.h>
+
+#include <fstream>
+#include <thread>
+
+namespace hosttest {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Player : public HostTest {
+protected:
+    std::unique_ptr<Terminal> Start(const std::vector<std::string> &arguments, int width = 120, int height = 40)
+    {
+        std::vector<std::string> all = {"--null"};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return std::make_unique<Terminal>(Folder(), ConfigHome(), all, width, height);
+    }
+};
+
+// A process that still runs; a zombie nobody reaped has ended.
+bool Running(int pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string pidField, name, state;
+    if (!(stat >> pidField >> name >> state))
+        return false;
+    return state != "Z" && state != "X";
+}
+
+// What the shell found after tessel ended: canonical input, echo and signals back on.
+void ExpectTerminalRestored(Terminal &terminal)
+{
+    EXPECT_TRUE(terminal.WaitFor("terminal:")) << terminal.LastScreen();
+    std::string line = ScreenLine(terminal.LastScreen(), "terminal:");
+    EXPECT_EQ("terminal:isig icanon echo", line.substr(0, line.find_last_not_of(' ') + 1)) << terminal.LastScreen();
+    // The player's screen was an alternate one and is gone.
+    EXPECT_EQ(std::string::npos, terminal.LastScreen().find("Position")) << terminal.LastScreen();
+}
+
+TEST_F(Player, ScreenShowsTitleStreamAndProgressThenQuits)
+{
+    WriteTune("tune.xm", "Screen Tune", 8, 8); // 0.96 s an order position
+    auto terminal = Start({"tune.xm"});
+    ASSERT_TRUE(terminal->WaitFor("Screen Tune")) << terminal->LastScreen();
+    std::string screen = terminal->LastScreen();
+    EXPECT_NE(std::string::npos, ScreenLine(screen, "Title").find("Screen Tune")) << screen;
+    EXPECT_NE(std::string::npos, ScreenLine(screen, "File").find("tune.xm")) << screen;
+    EXPECT_NE(std::string::npos, ScreenLine(screen, "Stream").find("4 channels, 44 kHz, stereo")) << screen;
+    EXPECT_NE(std::string::npos, ScreenLine(screen, "State").find("playing")) << screen;
+    EXPECT_NE(std::string::npos, ScreenLine(screen, "Position").find("/ 8")) << screen;
+    EXPECT_NE(std::string::npos, ScreenLine(screen, "Volume").find("100%")) << screen;
+
+    // The position moves on by itself, and the bar with it.
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ShownPosition(s) >= 2; }))
+        << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, ScreenLine(terminal->LastScreen(), "Position").find("[#####")) << terminal->LastScreen();
+
+    terminal->Keys({"q"});
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+    ExpectTerminalRestored(*terminal);
+}
+
+TEST_F(Player, KeysPauseSeekAndChangeTheVolume)
+{
+    WriteTune("tune.xm", "Key Tune", 8, 16); // 1.92 s an order position
+    auto terminal = Start({"tune.xm"});
+    ASSERT_TRUE(terminal->WaitFor("Key Tune")) << terminal->LastScreen();
+
+    terminal->Keys({"Space"});
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ScreenLine(s, "State").find("paused") != std::string::npos; }))
+        << terminal->LastScreen();
+    int paused = ShownPosition(terminal->LastScreen());
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_EQ(paused, ShownPosition(terminal->Screen())) << "the position stands still while paused";
+    terminal->Keys({"Space"});
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ScreenLine(s, "State").find("playing") != std::string::npos; }))
+        << terminal->LastScreen();
+
+    // Seeking: three on, one back.
+    int before = ShownPosition(terminal->Screen());
+    terminal->Keys({"Right", "Right", "Right"});
+    ASSERT_TRUE(terminal->WaitFor([&](const std::string &s) { return ShownPosition(s) >= before + 3; }))
+        << "from " << before << "\n" << terminal->LastScreen();
+    int ahead = ShownPosition(terminal->LastScreen());
+    terminal->Keys({"Left"});
+    ASSERT_TRUE(terminal->WaitFor([&](const std::string &s) { return ShownPosition(s) == ahead - 1; }))
+        << "from " << ahead << "\n" << terminal->LastScreen();
+
+    terminal->Keys({"Down", "Down"});
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ScreenLine(s, "Volume").find(" 87%") != std::string::npos; }))
+        << terminal->LastScreen();
+    terminal->Keys({"Up"});
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ScreenLine(s, "Volume").find(" 94%") != std::string::npos; }))
+        << terminal->LastScreen();
+
+    terminal->Keys({"q"});
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+}
+
+TEST_F(Player, EachModuleEndsIntoTheNextAndTheLastEndsThePlayer)
+{
+    WriteTune("one.xm", "Tune One", 2, 4); // about a second each
+    WriteTune("two.it", "Tune Two", 2, 4);
+    auto terminal = Start({"one.xm", "two.it"});
+    ASSERT_TRUE(terminal->WaitFor("Tune One")) << terminal->LastScreen();
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) {
+        return ScreenLine(s, "Title").find("Tune Two") != std::string::npos;
+    })) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, terminal->LastScreen().find("file 2 of 2")) << terminal->LastScreen();
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+    ExpectTerminalRestored(*terminal);
+}
+
+TEST_F(Player, NextAndPreviousKeys)
+{
+    WriteTune("a.xm", "Long A", 8, 32);
+    WriteTune("b.xm", "Long B", 8, 32);
+    auto terminal = Start({"a.xm", "b.xm"});
+    auto title = [](const std::string &name) {
+        return [name](const std::string &s) { return ScreenLine(s, "Title").find(name) != std::string::npos; };
+    };
+    ASSERT_TRUE(terminal->WaitFor(title("Long A"))) << terminal->LastScreen();
+    terminal->Keys({"n"});
+    ASSERT_TRUE(terminal->WaitFor(title("Long B"))) << terminal->LastScreen();
+    terminal->Keys({"p"});
+    ASSERT_TRUE(terminal->WaitFor(title("Long A"))) << terminal->LastScreen();
+    terminal->Keys({"n", "n"}); // past the last file: the player is done
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+}
+
+TEST_F(Player, ModuleInfoDialogOpensScrollsAndCloses)
+{
+    // A song message far longer than the dialog's message field.
+    std::string message;
+    for (int line = 1; line <= 60; ++line)
+        message += "Message line " + std::to_string(line) + "\r";
+    samplegen::Song song = samplegen::TestSong("Info Tune", 8, 32);
+    song.message = message;
+    Write("info.it", samplegen::WriteIt(song));
+
+    auto terminal = Start({"info.it"}, 130, 45);
+    ASSERT_TRUE(terminal->WaitFor("Info Tune")) << terminal->LastScreen();
+    terminal->Keys({"i"});
+    ASSERT_TRUE(terminal->WaitFor("Module Info")) << terminal->LastScreen();
+    std::string screen = terminal->LastScreen();
+    for (const char *shown : {"Title", "Channel", "File", "Sampletext", "Message", "Bass (saw)", "Message line 1",
+                              "[ OK ]", "[ Cancel ]"})
+        EXPECT_NE(std::string::npos, screen.find(shown)) << shown << " is not on the screen\n" << screen;
+    EXPECT_EQ(std::string::npos, screen.find("Message line 60")) << screen;
+
+    // Tab to the message field (OK, Cancel, title, sample text, message), then scroll.
+    terminal->Keys({"Tab", "Tab", "Tab", "Tab", "End"});
+    EXPECT_TRUE(terminal->WaitFor("Message line 60")) << terminal->LastScreen();
+    terminal->Keys({"Escape"});
+    EXPECT_TRUE(terminal->WaitForGone("Module Info")) << terminal->LastScreen();
+
+    // Open again, close with Enter (OK); the player still answers its keys after.
+    terminal->Keys({"i"});
+    ASSERT_TRUE(terminal->WaitFor("Module Info")) << terminal->LastScreen();
+    terminal->Keys({"Enter"});
+    EXPECT_TRUE(terminal->WaitForGone("Module Info")) << terminal->LastScreen();
+    terminal->Keys({"q"});
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+}
+
+TEST_F(Player, ConfigurationOkChangesTheNextPlay)
+{
+    WriteTune("a.xm", "First Tune", 8, 32);
+    WriteTune("b.xm", "Second Tune", 8, 32);
+    auto terminal = Start({"a.xm", "b.xm"});
+    ASSERT_TRUE(terminal->WaitFor("44 kHz, stereo")) << terminal->LastScreen();
+
+    terminal->Keys({"c"});
+    ASSERT_TRUE(terminal->WaitFor("Velkin Configuration")) << terminal->LastScreen();
+    std::string screen = terminal->LastScreen();
+    for (const char *shown : {"Default Device", "Samplerate", "44100", "8 Bits", "Mono", "Loop", "MOD Replay",
+                              "Ramping", "(*) Default", "(*) Sensitive"})
+        EXPECT_NE(std::string::npos, screen.find(shown)) << shown << " is not on the screen\n" << screen;
+
+    // Cancel changes nothing.
+    terminal->Keys({"Escape"});
+    ASSERT_TRUE(terminal->WaitForGone("Velkin Configuration")) << terminal->LastScreen();
+
+    // Focus starts on OK: Cancel, device list, rate, 8 Bits, Mono.
+    terminal->Keys({"c"});
+    ASSERT_TRUE(terminal->WaitFor("Velkin Configuration")) << terminal->LastScreen();
+    terminal->Keys({"Tab", "Tab", "Tab", "Down", "Tab", "Tab", "Space"});
+    ASSERT_TRUE(terminal->WaitFor("[x] Mono")) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, terminal->LastScreen().find("22050")) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, ScreenLine(terminal->LastScreen(), "Stream").find("44 kHz, stereo"))
+        << "the playing module keeps its settings\n" << terminal->LastScreen();
+    terminal->Keys({"Enter"});
+    ASSERT_TRUE(terminal->WaitForGone("Velkin Configuration")) << terminal->LastScreen();
+
+    terminal->Keys({"n"});
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) {
+        return ScreenLine(s, "Title").find("Second Tune") != std::string::npos;
+    })) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, ScreenLine(terminal->LastScreen(), "Stream").find("4 channels, 22 kHz, mono"))
+        << terminal->LastScreen();
+    terminal->Keys({"q"});
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+}
+
+TEST_F(Player, ConfigOptionOpensTheDialogAlone)
+{
+    auto terminal = std::make_unique<Terminal>(Folder(), ConfigHome(), std::vector<std::string>{"--config"});
+    ASSERT_TRUE(terminal->WaitFor("Velkin Configuration")) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, terminal->LastScreen().find("[ OK ]")) << terminal->LastScreen();
+    terminal->Keys({"Escape"});
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+    ExpectTerminalRestored(*terminal);
+}
+
+TEST_F(Player, MessageBoxesWaitForAKey)
+{
+    WriteTune("good.xm", "After The Box", 8, 32);
+    auto terminal = Start({"missing.xm", "good.xm"});
+    ASSERT_TRUE(terminal->WaitFor("Cannot open module file")) << terminal->LastScreen();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_NE(std::string::npos, terminal->Screen().find("Cannot open module file")) << "the box waits";
+    terminal->Keys({"Enter"});
+    ASSERT_TRUE(terminal->WaitFor("Can't load module")) << terminal->LastScreen();
+    terminal->Keys({"x"}); // any key answers a box with one button
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) {
+        return ScreenLine(s, "Title").find("After The Box") != std::string::npos;
+    })) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, terminal->LastScreen().find("(did not play)")) << terminal->LastScreen();
+    terminal->Keys({"q"});
+    EXPECT_EQ(1, terminal->ExitStatus()) << "a file did not play\n" << terminal->LastScreen();
+}
+
+TEST_F(Player, CtrlCStopsAndRestoresTheTerminal)
+{
+    WriteTune("tune.xm", "Interrupted", 8, 32);
+    auto terminal = Start({"tune.xm"});
+    ASSERT_TRUE(terminal->WaitFor("Interrupted")) << terminal->LastScreen();
+    terminal->Keys({"C-c"});
+    EXPECT_EQ(128 + SIGINT, terminal->ExitStatus()) << terminal->LastScreen();
+    ExpectTerminalRestored(*terminal);
+}
+
+TEST_F(Player, ClosedTerminalEndsThePlayer)
+{
+    WriteTune("tune.xm", "Hung Up", 8, 32);
+    auto terminal = Start({"tune.xm"});
+    ASSERT_TRUE(terminal->WaitFor("Hung Up")) << terminal->LastScreen();
+    int pid = terminal->Pid();
+    ASSERT_GT(pid, 0);
+    terminal->Close();
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (Running(pid) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(Running(pid)) << "tessel still runs after its terminal closed";
+}
+
+} // namespace
+} // namespace hosttest
