@@ -3,6 +3,7 @@
 #include "bass.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tessel::sound {
 namespace {
@@ -26,6 +27,41 @@ bool IsProTrackerFamily(const std::string &type)
 {
     static const char *const kTypes[] = {"mod", "m15", "stk", "st26", "pt36", "nst", "wow", "ice"};
     return std::any_of(std::begin(kTypes), std::end(kTypes), [&](const char *t) { return type == t; });
+}
+
+// Where the four main formats keep the song name: the plug-in's texts are the file's
+// own 8-bit bytes, as its header readers show them, not libopenmpt's UTF-8 rendering of
+// them (CP437 for some formats, Latin-1 for others).
+struct NameField {
+    const char *type;
+    size_t offset;
+    size_t length;
+    const char *signature; // where the format has one, to be sure of the layout
+    size_t signatureAt;
+};
+constexpr NameField kNameFields[] = {{"mod", 0, 20, "", 0},
+                                     {"s3m", 0, 28, "SCRM", 44},
+                                     {"xm", 17, 20, "Extended Module: ", 0},
+                                     {"it", 4, 26, "IMPM", 0}};
+
+std::string ModuleName(const openmpt::module &module, const uint8_t *data, size_t size)
+{
+    std::string type = module.get_metadata("type");
+    // Inside a container (MMCMP, XPK, UMX, ...) or converted (MO3) the bytes are not
+    // the module's own.
+    bool plain = module.get_metadata("container").empty() && module.get_metadata("originaltype").empty();
+    for (const NameField &field : kNameFields) {
+        size_t signatureLength = std::strlen(field.signature);
+        if (!plain || type != field.type || size < field.offset + field.length ||
+            size < field.signatureAt + signatureLength ||
+            std::memcmp(data + field.signatureAt, field.signature, signatureLength) != 0)
+            continue;
+        const char *text = reinterpret_cast<const char *>(data) + field.offset;
+        std::string name(text, strnlen(text, field.length));
+        name.erase(name.find_last_not_of(' ') + 1);
+        return name;
+    }
+    return Utf8ToWindows1252(module.get_metadata("title"));
 }
 
 void ApplyLoadFlags(openmpt::module &module, uint32_t flags)
@@ -83,7 +119,7 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
         // Plain rounding: a restarted music sounds exactly as before, and libopenmpt's
         // 16-bit samples equal our own conversion of its float ones.
         module.ctl_set_integer("dither", 0);
-        music->name_ = Utf8ToWindows1252(module.get_metadata("title"));
+        music->name_ = ModuleName(module, static_cast<const uint8_t *>(data), size);
         // The song is the order list up to its first end marker.
         int32_t orders = module.get_num_orders();
         for (int32_t i = 0; i < orders && module.get_order_pattern(i) != kOrderEnd; ++i) {

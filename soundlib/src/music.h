@@ -51,7 +51,7 @@ public:
     static std::unique_ptr<Music> Load(const void *data, size_t size, uint32_t flags, uint32_t rate);
 
     // Fixed at load; read from any thread.
-    const std::string &Name() const { return name_; }     // in Windows-1252, like the plug-in's texts
+    const std::string &Name() const { return name_; }     // 8-bit, as the file has it
     uint32_t OrderCount() const { return orderCount_; }
     bool ValidStart(uint32_t order, uint32_t row) const;
 
@@ -118,7 +118,8 @@ private:
     bool loops_ = false;
 };
 
-// libopenmpt's UTF-8 text as Windows-1252, '?' for what that code page lacks.
+// libopenmpt's UTF-8 text as Windows-1252, '?' for what that code page lacks: the
+// name of a format whose own bytes we do not read.
 std::string Utf8ToWindows1252(const std::string &text);
 
 } // namespace tessel::sound

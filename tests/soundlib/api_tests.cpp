@@ -124,7 +124,8 @@ TEST_F(Api, LoadRefusesWhatIsNotAModule)
 
 TEST_F(Api, FormatsLoadWithTheirNameAndSongLength)
 {
-    Song song = TestSong("Tessel Formats", 5, 8, 1, 250);
+    // The name comes back in the file's own bytes, whatever libopenmpt makes of them.
+    Song song = TestSong("Tessel Caf\xE9 \x80", 5, 8, 1, 250);
     Song marked = song; // "+++" counts as a place in the order list, "---" ends it
     marked.orders = {0, 1, kOrderSkip, 2, kOrderEnd, 3, 4};
     struct Case {
@@ -141,7 +142,7 @@ TEST_F(Api, FormatsLoadWithTheirNameAndSongLength)
         HMUSIC music = LoadFile(dir_.Path(c.name));
         ASSERT_NE(0u, music);
         ASSERT_NE(nullptr, BASS_MusicGetName(music));
-        EXPECT_STREQ("Tessel Formats", BASS_MusicGetName(music));
+        EXPECT_STREQ("Tessel Caf\xE9 \x80", BASS_MusicGetName(music));
         EXPECT_EQ(c.length, BASS_MusicGetLength(music));
         ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
         ASSERT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; }));
