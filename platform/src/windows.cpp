@@ -1347,6 +1347,22 @@ extern "C" BOOL WINAPI GetClientRect(HWND handle, LPRECT rect)
     return TRUE;
 }
 
+extern "C" BOOL WINAPI MoveWindow(HWND handle, int x, int y, int width, int height, BOOL)
+{
+    {
+        WindowSystem &system = System();
+        std::lock_guard<std::mutex> lock(system.mutex);
+        auto window = FindLocked(system, handle);
+        if (!window) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        window->rect = RECT{x, y, x + width, y + height};
+    }
+    NotifyObserver(handle, WindowChange::Style);
+    return TRUE;
+}
+
 extern "C" int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count)
 {
     WindowSystem &system = System();

@@ -15,7 +15,12 @@
 #include "threads.h"
 #include "user.h"
 
+#ifndef MAKELPARAM
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+#endif
+
 typedef WORD ATOM;
+typedef short SHORT;
 typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
 typedef struct tagPOINT {
@@ -317,6 +322,8 @@ WIN32_EXTERN HWND WINAPI SetActiveWindow(HWND window);
 // rectangle is the window's own size.
 WIN32_EXTERN BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 WIN32_EXTERN BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
+// Moves and sizes a window (parent client coordinates for children); no messages.
+WIN32_EXTERN BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 WIN32_EXTERN int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
 WIN32_EXTERN BOOL WINAPI ScreenToClient(HWND window, LPPOINT point);
 WIN32_EXTERN BOOL WINAPI ClientToScreen(HWND window, LPPOINT point);
