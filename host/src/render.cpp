@@ -99,7 +99,14 @@ void Progress(const std::string &label, int order, int length, double seconds)
 
 int RunRender(PluginHost &host, const std::vector<std::string> &files, const std::string &out, double maxSeconds)
 {
-    const bool folder = files.size() > 1;
+    struct stat outInfo {};
+    const bool outIsFolder = stat(out.c_str(), &outInfo) == 0 && S_ISDIR(outInfo.st_mode);
+    // Several files, or a folder named as one: a WAV per file in that folder.
+    const bool folder = files.size() > 1 || outIsFolder || out.back() == '/';
+    if (files.empty()) {
+        std::fprintf(stderr, "tessel: nothing to render\n");
+        return 1;
+    }
     if (folder) {
         struct stat info {};
         if (stat(out.c_str(), &info) != 0) {
@@ -118,7 +125,13 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
 
     for (size_t index = 0; index < files.size(); ++index) {
         const std::string &file = files[index];
-        const std::string wav = folder ? out + "/" + WavName(file, taken) : out;
+        const std::string wav = folder ? (out.back() == '/' ? out : out + "/") + WavName(file, taken) : out;
+        if (std::FILE *probe = std::fopen(wav.c_str(), "ab")) {
+            std::fclose(probe);
+        } else {
+            std::fprintf(stderr, "tessel: cannot write %s: %s\n", wav.c_str(), std::strerror(errno));
+            return 1;
+        }
         if (!TesselBass_SetOutput(TESSEL_OUTPUT_WAV, wav.c_str())) {
             std::fprintf(stderr, "tessel: the sound library refused the WAV output %s\n", wav.c_str());
             return 1;
