@@ -155,6 +155,10 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
         auto state = AttachState<ComboState>(combo);
         if (auto *create = reinterpret_cast<const CREATESTRUCTA *>(lParam))
             state->listHeight = create->cy;
+        // Border and scroll bars belong to the list, not to the box itself.
+        DWORD style = static_cast<DWORD>(GetWindowLongA(combo, GWL_STYLE));
+        SetWindowLongA(combo, GWL_STYLE,
+                       static_cast<LONG>(style & ~static_cast<DWORD>(WS_BORDER | WS_VSCROLL | WS_HSCROLL)));
         return DefWindowProcA(combo, message, wParam, lParam);
     }
     auto state = StateOf<ComboState>(combo);

@@ -259,6 +259,12 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 {
     if (message == WM_NCCREATE) {
         AttachState<EditState>(window);
+        // As on Windows, a bordered edit gets the sunken client edge instead.
+        DWORD style = StyleOf(window);
+        if (style & WS_BORDER) {
+            SetWindowLongA(window, GWL_STYLE, static_cast<LONG>(style & ~static_cast<DWORD>(WS_BORDER)));
+            SetWindowLongA(window, GWL_EXSTYLE, GetWindowLongA(window, GWL_EXSTYLE) | WS_EX_CLIENTEDGE);
+        }
         return DefWindowProcA(window, message, wParam, lParam);
     }
     auto state = StateOf<EditState>(window);

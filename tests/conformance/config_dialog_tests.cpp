@@ -117,14 +117,15 @@ TEST_F(ConfigDialogTest, TemplateAsCreated)
     ExpectClientSize(dialog, 152, 141);
 
     const DWORD button = BS_TYPEMASK | WS_TABSTOP | WS_GROUP;
-    const DWORD combo = 0x3 | CBS_SORT | WS_VSCROLL | WS_TABSTOP | WS_GROUP;
+    // A combo box hands its scroll bar to its list (the template has it, see below).
+    const DWORD combo = 0x3 | CBS_SORT | WS_TABSTOP | WS_GROUP;
     // With the defaults (modflags 2) "Default" and "Sensitive" are the checked radio
     // buttons: a checked one is the group's tab stop.
     ExpectControls(dialog, {
         {IDOK, "button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, button, 20, 120, 50, 14},
         {IDCANCEL, "button", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, button, 75, 120, 50, 14},
-        {idDevice, "combobox", nullptr, CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP, combo, 10, 7, 130, 103},
-        {idRate, "combobox", nullptr, CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_TABSTOP, combo, 60, 25, 80, 90},
+        {idDevice, "combobox", nullptr, CBS_DROPDOWNLIST | CBS_SORT | WS_TABSTOP, combo, 10, 7, 130, 103},
+        {idRate, "combobox", nullptr, CBS_DROPDOWN | CBS_SORT | WS_TABSTOP, combo, 60, 25, 80, 90},
         {0xFFFF, "static", "Samplerate", SS_LEFT | WS_GROUP, SS_TYPEMASK | WS_GROUP | WS_TABSTOP, 10, 27, 39, 8},
         {id8Bits, "button", "8 Bits", BS_AUTOCHECKBOX | WS_TABSTOP, button, 10, 45, 33, 10},
         {idMono, "button", "Mono", BS_AUTOCHECKBOX | WS_TABSTOP, button, 60, 45, 34, 10},
@@ -139,6 +140,41 @@ TEST_F(ConfigDialogTest, TemplateAsCreated)
         {idRampSensitive, "button", "Sensitive", BS_AUTORADIOBUTTON | WS_TABSTOP, button, 90, 100, 45, 10},
     });
     EXPECT_EQ(GetDlgItem(dialog, IDOK), GetFocus()) << "the first tab stop has the focus";
+}
+
+TEST_F(ConfigDialogTest, TemplateResourceIsExact)
+{
+    TemplateResource dialog;
+    ASSERT_TRUE(ReadTemplate(PluginModule(), 101, dialog));
+    EXPECT_EQ(static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU), dialog.style);
+    EXPECT_EQ(caption, dialog.caption);
+    EXPECT_EQ(8, dialog.fontPoints);
+    EXPECT_EQ("MS Sans Serif", dialog.fontName);
+    EXPECT_EQ(0, dialog.x);
+    EXPECT_EQ(0, dialog.y);
+    EXPECT_EQ(152, dialog.cx);
+    EXPECT_EQ(141, dialog.cy);
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    const char *const button = "button", *const label = "static", *const combo = "combobox";
+    const TemplateItem expected[] = {
+        {child | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 20, 120, 50, 14, IDOK, button, "OK"},
+        {child | WS_TABSTOP | BS_PUSHBUTTON, 0, 75, 120, 50, 14, IDCANCEL, button, "Cancel"},
+        {child | WS_TABSTOP | WS_VSCROLL | CBS_SORT | CBS_DROPDOWNLIST, 0, 10, 7, 130, 103, idDevice, combo, ""},
+        {child | WS_TABSTOP | WS_VSCROLL | CBS_SORT | CBS_DROPDOWN, 0, 60, 25, 80, 90, idRate, combo, ""},
+        {child | WS_GROUP | SS_LEFT, 0, 10, 27, 39, 8, 0xFFFF, label, "Samplerate"},
+        {child | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 10, 45, 33, 10, id8Bits, button, "8 Bits"},
+        {child | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 60, 45, 34, 10, idMono, button, "Mono"},
+        {child | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 110, 45, 32, 10, idLoop, button, "Loop"},
+        {child | WS_GROUP | BS_AUTORADIOBUTTON, 0, 15, 70, 39, 10, idReplayDefault, button, "Default"},
+        {child | BS_AUTORADIOBUTTON, 0, 15, 85, 55, 10, idReplayPt1, button, "ProTracker I"},
+        {child | BS_AUTORADIOBUTTON, 0, 15, 100, 60, 10, idReplayFt2, button, "FastTracker II"},
+        {child | BS_GROUPBOX, 0, 10, 60, 70, 55, 0xFFFF, button, "MOD Replay"},
+        {child | BS_GROUPBOX, 0, 85, 60, 55, 55, 0xFFFF, button, "Ramping"},
+        {child | WS_GROUP | BS_AUTORADIOBUTTON, 0, 90, 70, 33, 10, idRampNone, button, "None"},
+        {child | BS_AUTORADIOBUTTON, 0, 90, 85, 38, 10, idRampNormal, button, "Normal"},
+        {child | BS_AUTORADIOBUTTON, 0, 90, 100, 45, 10, idRampSensitive, button, "Sensitive"},
+    };
+    ExpectTemplateItems(expected, sizeof expected / sizeof expected[0], dialog);
 }
 
 TEST_F(ConfigDialogTest, RateListForStandardAndOtherRates)

@@ -80,8 +80,8 @@ TEST_F(InfoDialogTest, TemplateAsCreated)
     const DWORD label = SS_TYPEMASK | WS_GROUP | WS_TABSTOP;
     const DWORD edit = ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_WANTRETURN | WS_BORDER | WS_TABSTOP |
                        WS_VSCROLL | WS_HSCROLL | WS_GROUP;
-    const DWORD line = ES_READONLY | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
-    const DWORD lines = ES_MULTILINE | ES_WANTRETURN | ES_READONLY | WS_VSCROLL | WS_HSCROLL | WS_BORDER | WS_TABSTOP;
+    const DWORD line = ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP;
+    const DWORD lines = ES_MULTILINE | ES_WANTRETURN | ES_READONLY | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP;
     ExpectControls(dialog, {
         {IDOK, "button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, button, 285, 10, 50, 14},
         {IDCANCEL, "button", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, button, 340, 10, 50, 14},
@@ -97,6 +97,38 @@ TEST_F(InfoDialogTest, TemplateAsCreated)
         {idFile, "edit", nullptr, line, edit, 30, 30, 360, 14},
     });
     EXPECT_EQ(GetDlgItem(dialog, IDOK), GetFocus());
+}
+
+TEST_F(InfoDialogTest, TemplateResourceIsExact)
+{
+    TemplateResource dialog;
+    ASSERT_TRUE(ReadTemplate(PluginModule(), 102, dialog));
+    EXPECT_EQ(static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU), dialog.style);
+    EXPECT_EQ(caption, dialog.caption);
+    EXPECT_EQ(8, dialog.fontPoints);
+    EXPECT_EQ("MS Sans Serif", dialog.fontName);
+    EXPECT_EQ(402, dialog.cx);
+    EXPECT_EQ(221, dialog.cy);
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    const DWORD line = child | WS_BORDER | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL;
+    const DWORD lines =
+        child | WS_BORDER | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_WANTRETURN | ES_READONLY;
+    const char *const button = "button", *const edit = "edit", *const label = "static";
+    const TemplateItem expected[] = {
+        {child | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 285, 10, 50, 14, IDOK, button, "OK"},
+        {child | WS_TABSTOP | BS_PUSHBUTTON, 0, 340, 10, 50, 14, IDCANCEL, button, "Cancel"},
+        {child | WS_GROUP | SS_LEFT, 0, 10, 12, 14, 8, 0xFFFF, label, "Title"},
+        {line, 0, 30, 10, 165, 14, idTitle, edit, ""},
+        {child | WS_GROUP | SS_LEFT, 0, 10, 50, 36, 8, 0xFFFF, label, "Sampletext"},
+        {child | WS_GROUP | SS_LEFT, 0, 150, 50, 30, 8, 0xFFFF, label, "Message"},
+        {lines, 0, 10, 60, 130, 150, idSampleText, edit, ""},
+        {lines, 0, 150, 60, 240, 150, idMessage, edit, ""},
+        {child | WS_GROUP | SS_LEFT, 0, 205, 13, 27, 8, 0xFFFF, label, "Channel"},
+        {line, 0, 240, 10, 30, 14, idChannels, edit, ""},
+        {child | WS_GROUP | SS_LEFT, 0, 10, 32, 12, 8, 0xFFFF, label, "File"},
+        {line, 0, 30, 30, 360, 14, idFile, edit, ""},
+    };
+    ExpectTemplateItems(expected, sizeof expected / sizeof expected[0], dialog);
 }
 
 TEST_F(InfoDialogTest, ShowsThePlayingXmWhateverFileIsNamed)
