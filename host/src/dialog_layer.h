@@ -1,7 +1,7 @@
 // The platform's dialogs drawn in the terminal: every control at its template position
-// scaled to character cells (4 x 8 dialog units a cell, less when the terminal is too
-// small), the focus, open combo lists, check and radio marks, scrollable multi-line
-// edits. Keys go to the dialog in front, the one shown last.
+// scaled to character cells (about 3.3 x 8 dialog units a cell, fewer cells when the
+// terminal is small), the focus, open combo lists, check and radio marks, scrollable
+// multi-line edits. Keys go to the dialog in front, the one shown last.
 #pragma once
 
 #include <tessel/ui_backend.h>
@@ -10,12 +10,8 @@
 
 namespace tessel::host {
 
-class Terminal;
-
 class DialogLayer {
 public:
-    explicit DialogLayer(Terminal &terminal) : terminal_(terminal) {}
-
     // Draws every visible dialog, the one in front last.
     void Draw();
     // A dialog is open and takes the keys.
@@ -32,7 +28,6 @@ private:
     HWND Front() const;
     void DrawDialog(const tessel::ui::DialogView &view, bool front);
 
-    Terminal &terminal_;
     std::vector<HWND> order_; // back to front
 };
 

@@ -138,7 +138,7 @@ Terminal::Terminal()
         start_color();
         use_default_colors();
     }
-    dialogs_ = new DialogLayer(*this);
+    dialogs_ = new DialogLayer;
     previous_ = tessel::ui::InstallBackend(this);
 }
 

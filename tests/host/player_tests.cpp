@@ -68,31 +68,46 @@ TEST_F(Player, ScreenShowsTitleStreamAndProgressThenQuits)
     ExpectTerminalRestored(*terminal);
 }
 
-TEST_F(Player, KeysPauseSeekAndChangeTheVolume)
+TEST_F(Player, SpacePausesAndResumes)
 {
-    WriteTune("tune.xm", "Key Tune", 8, 16); // 1.92 s an order position
+    WriteTune("tune.xm", "Pause Tune", 8, 8); // 0.96 s an order position
     auto terminal = Start({"tune.xm"});
-    ASSERT_TRUE(terminal->WaitFor("Key Tune")) << terminal->LastScreen();
+    ASSERT_TRUE(terminal->WaitFor("Pause Tune")) << terminal->LastScreen();
+    auto state = [](const char *word) {
+        return [word](const std::string &s) { return ScreenLine(s, "State").find(word) != std::string::npos; };
+    };
 
     terminal->Keys({"Space"});
-    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ScreenLine(s, "State").find("paused") != std::string::npos; }))
-        << terminal->LastScreen();
+    ASSERT_TRUE(terminal->WaitFor(state("paused"))) << terminal->LastScreen();
     int paused = ShownPosition(terminal->LastScreen());
-    std::this_thread::sleep_for(2500ms);
+    std::this_thread::sleep_for(2500ms); // more than two order positions of playing
     EXPECT_EQ(paused, ShownPosition(terminal->Screen())) << "the position stands still while paused";
-    terminal->Keys({"Space"});
-    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ScreenLine(s, "State").find("playing") != std::string::npos; }))
-        << terminal->LastScreen();
 
-    // Seeking: three on, one back.
-    int before = ShownPosition(terminal->Screen());
+    terminal->Keys({"Space"});
+    ASSERT_TRUE(terminal->WaitFor(state("playing"))) << terminal->LastScreen();
+    EXPECT_TRUE(terminal->WaitFor([&](const std::string &s) { return ShownPosition(s) > paused; }, 3s))
+        << "the position moves on after resuming\n" << terminal->LastScreen();
+    terminal->Keys({"q"});
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+}
+
+TEST_F(Player, ArrowsSeekAndChangeTheVolume)
+{
+    // 7.68 s an order position: within the test only the keys move the position.
+    WriteTune("tune.xm", "Seek Tune", 8, 64);
+    auto terminal = Start({"tune.xm"});
+    ASSERT_TRUE(terminal->WaitFor("Seek Tune")) << terminal->LastScreen();
+    auto at = [](int position) { return [position](const std::string &s) { return ShownPosition(s) == position; }; };
+
     terminal->Keys({"Right", "Right", "Right"});
-    ASSERT_TRUE(terminal->WaitFor([&](const std::string &s) { return ShownPosition(s) >= before + 3; }))
-        << "from " << before << "\n" << terminal->LastScreen();
-    int ahead = ShownPosition(terminal->LastScreen());
+    ASSERT_TRUE(terminal->WaitFor(at(3), 5s)) << terminal->LastScreen();
     terminal->Keys({"Left"});
-    ASSERT_TRUE(terminal->WaitFor([&](const std::string &s) { return ShownPosition(s) == ahead - 1; }))
-        << "from " << ahead << "\n" << terminal->LastScreen();
+    ASSERT_TRUE(terminal->WaitFor(at(2), 5s)) << terminal->LastScreen();
+    // Where the music is heard now, not just where the player sent it.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(2, ShownPosition(terminal->Screen()));
+    terminal->Keys({"Left", "Left", "Left"}); // not before the first
+    ASSERT_TRUE(terminal->WaitFor(at(0), 5s)) << terminal->LastScreen();
 
     terminal->Keys({"Down", "Down"});
     ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ScreenLine(s, "Volume").find(" 87%") != std::string::npos; }))
