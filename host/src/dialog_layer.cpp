@@ -196,7 +196,8 @@ void DrawSingleLineEdit(int y, int x, int width, const ControlView &control, boo
 
 void DrawMultiLineEdit(const Layout &layout, const ControlView &control, bool front)
 {
-    bool border = (control.style & WS_BORDER) != 0;
+    // A border, or the client edge the dialog manager gives an edit instead, as Windows does.
+    bool border = (control.style & WS_BORDER) || (GetWindowLongA(control.window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
     Cells cells = border ? FrameCellsOf(layout, control.rect) : CellsOf(layout, control.rect);
     border = border && cells.height >= 3 && cells.width >= 3;
     int inset = border ? 1 : 0;

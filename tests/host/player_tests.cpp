@@ -170,6 +170,11 @@ TEST_F(Player, ModuleInfoDialogOpensScrollsAndCloses)
                               "[ OK ]", "[ Cancel ]"})
         EXPECT_NE(std::string::npos, screen.find(shown)) << shown << " is not on the screen\n" << screen;
     EXPECT_EQ(std::string::npos, screen.find("Message line 60")) << screen;
+    // Both multi-line fields are framed, on the row under their labels.
+    std::string under = screen.substr(screen.find('\n', screen.find("Sampletext")) + 1);
+    under = under.substr(0, under.find('\n'));
+    size_t first = under.find("\u250c\u2500"), second = under.find("\u250c\u2500", first + 1);
+    EXPECT_TRUE(first != std::string::npos && second != std::string::npos) << "two frames expected in: " << under;
 
     // Tab to the message field (OK, Cancel, title, sample text, message), then scroll.
     terminal->Keys({"Tab", "Tab", "Tab", "Tab", "End"});
