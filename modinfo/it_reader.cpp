@@ -19,8 +19,9 @@ const LONG kOffsetTableStart = 192; // after the orders, one 32-bit offset per r
 const LONG kOffsetSize = 4;
 
 const LONG kInstrumentNameOffset = 32;
-// The 26-byte instrument name is taken with the two bytes after it, so a name
-// without a terminator runs on into them, as the format's old readers show it.
+// The 26-byte instrument name is taken with the two bytes after it (filter cutoff
+// and resonance), so a name without a terminator runs on into them: kept on purpose,
+// the plug-in has always shown names so.
 const DWORD kInstrumentNameWindow = 28;
 const LONG kSampleNameOffset = 20;
 const DWORD kSampleNameWidth = 26;
@@ -65,12 +66,17 @@ int ReadItInfo(HANDLE file)
     DWORD recordOffset = 0;
     char name[kInstrumentNameWindow + 3] = {}; // the name, its terminator, room for CR LF
     for (LONG k = 0; k < count && !names.full; k++) {
-        SeekTo(file, table + kOffsetSize * k);
-        ReadLe32(file, &recordOffset);
+        LONG entry = table + kOffsetSize * k;
+        SeekTo(file, entry);
+        DWORD got = ReadLe32(file, &recordOffset);
         name[nameWidth] = 0;
         SeekTo(file, AsLong(recordOffset + nameOffset));
         ReadField(file, name, nameWidth);
         AppendLine(&names, name);
+        // Past the end of the file every later entry reads nothing, as this one did,
+        // and finds this same empty name again: the rest would add nothing.
+        if (entry >= 0 && got == 0 && name[0] == 0)
+            break;
     }
 
     TextCursor lines;

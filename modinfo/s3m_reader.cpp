@@ -39,19 +39,24 @@ int ReadS3mInfo(HANDLE file)
     TextCursor names;
     BeginText(&names, moduleInfo.sampleText);
     LONG count = AsSigned16(instrumentCount); // 0x8000 and above read no names
-    // An odd order count moves the table by an odd number of bytes, and a negative one
-    // puts it before the start: that move fails and the read takes what follows the
-    // previous one. Kept as the format's readers have always done it.
+    // The order count is used exactly, as the plug-in always has: an odd one moves the
+    // table by an odd number of bytes, and a negative one puts it before the start, so
+    // that move fails and the read takes what follows the previous one.
     LONG table = kOrderListOffset + AsSigned16(orderCount);
     WORD parapointer = 0;
     char name[kNameWidth + 3] = {}; // the name, its terminator, room for CR LF
     for (LONG i = 0; i < count && !names.full; i++) {
-        SeekTo(file, table + kParapointerSize * i);
-        ReadLe16(file, &parapointer);
+        LONG entry = table + kParapointerSize * i;
+        SeekTo(file, entry);
+        DWORD got = ReadLe16(file, &parapointer);
         SeekTo(file, (LONG)parapointer * kParagraph + kInstrumentNameOffset);
         name[kNameWidth] = 0;
         ReadField(file, name, kNameWidth);
         AppendLine(&names, name);
+        // Past the end of the file every later entry reads nothing, as this one did,
+        // and finds this same empty name again: the rest would add nothing.
+        if (entry >= 0 && got == 0 && name[0] == 0)
+            break;
     }
     return 0;
 }

@@ -38,9 +38,10 @@ const DWORD kNameStart = offsetof(XmInstrumentHead, name);
 const DWORD kSampleLengthSize = 4; // the first field of a sample header
 const int kFirstFill = 'a';        // instrument i's name starts as 22 copies of 'a' + i
 
-// Far above any real module (FastTracker II: 128 instruments of 16 samples) and far
-// below the billion steps that stale counts of a damaged file could ask for.
-const DWORD kMaxSampleSteps = 16384;
+// Every pattern, instrument header and sample header the walk passes is one step.
+// FastTracker II's largest module takes 256 + 128 + 128 × 16; stale counts of a
+// damaged file could ask for a billion. Past this bound the walk counts as ended.
+const DWORD kMaxWalkSteps = 32768;
 
 // An unread name shows its fill, so a cut file still lists every instrument.
 void FillName(char *name, LONG instrument)
@@ -71,12 +72,14 @@ int ReadXmInfo(HANDLE file)
     // every later read would deliver nothing and repeat stale sizes, so it reads and
     // moves no more, and the instruments left give the lines of unread names.
     BOOL atEnd = FALSE;
+    DWORD steps = 0;
     SeekTo(file, AsLong(kHeaderSizeOffset + headerSize));
     XmPatternHead pattern = {};
     LONG patterns = AsSigned16(patternCount);
     for (LONG p = 0; p < patterns && !atEnd; p++) {
-        atEnd = ReadField(file, &pattern, sizeof pattern) < sizeof pattern;
-        SeekBy(file, AsLong(Le32(pattern.headerLength) + Le16(pattern.packedSize) - (DWORD)sizeof pattern));
+        atEnd = ++steps > kMaxWalkSteps || ReadField(file, &pattern, sizeof pattern) < sizeof pattern;
+        if (!atEnd)
+            SeekBy(file, AsLong(Le32(pattern.headerLength) + Le16(pattern.packedSize) - (DWORD)sizeof pattern));
     }
 
     TextCursor names;
@@ -84,10 +87,10 @@ int ReadXmInfo(HANDLE file)
     XmInstrumentHead instrument = {};
     char name[kNameWidth + 3]; // the name, its terminator, room for CR LF
     DWORD sampleLength = 0;
-    DWORD sampleSteps = 0;
     LONG instruments = AsSigned16(instrumentCount);
     for (LONG i = 0; i < instruments && !names.full; i++) {
         FillName(name, i);
+        atEnd = atEnd || ++steps > kMaxWalkSteps;
         if (atEnd) {
             AppendLine(&names, name);
             continue;
@@ -105,11 +108,9 @@ int ReadXmInfo(HANDLE file)
         DWORD sampleDataSize = 0;
         LONG samples = AsSigned16(Le16(instrument.sampleCount));
         for (LONG s = 0; s < samples && !atEnd; s++) {
-            if (sampleSteps++ == kMaxSampleSteps) {
-                atEnd = TRUE; // a damaged file: treated as ending here
+            atEnd = ++steps > kMaxWalkSteps || ReadLe32(file, &sampleLength) < kSampleLengthSize;
+            if (atEnd)
                 break;
-            }
-            atEnd = ReadLe32(file, &sampleLength) < kSampleLengthSize;
             if (sampleHeaderSize != kSampleLengthSize)
                 SeekBy(file, AsLong(sampleHeaderSize - kSampleLengthSize));
             sampleDataSize += sampleLength;
