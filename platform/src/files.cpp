@@ -136,28 +136,19 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG dista
     // Without a high part the distance is a signed 32-bit value.
     int64_t move = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distance)
                                 : static_cast<int64_t>(distance);
-    int64_t base = 0;
-    struct stat status {};
-    if (method == FILE_CURRENT)
-        base = lseek(file->fd, 0, SEEK_CUR);
-    else if (method == FILE_END)
-        base = fstat(file->fd, &status) == 0 ? status.st_size : -1;
-    else if (method != FILE_BEGIN) {
+    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
+    if (whence < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
-    if (base < 0) {
-        FailWithErrno();
-        return INVALID_SET_FILE_POINTER;
-    }
-    int64_t target = base + move;
+    // One lseek: a target before the start is refused with EINVAL and the position
+    // stays where it was, as Win32 has it.
+    off_t target = lseek(file->fd, static_cast<off_t>(move), whence);
     if (target < 0) {
-        // Before the start: refused, the position stays where it was.
-        SetLastError(ERROR_NEGATIVE_SEEK);
-        return INVALID_SET_FILE_POINTER;
-    }
-    if (lseek(file->fd, target, SEEK_SET) < 0) {
-        FailWithErrno();
+        if (errno == EINVAL)
+            SetLastError(ERROR_NEGATIVE_SEEK);
+        else
+            FailWithErrno();
         return INVALID_SET_FILE_POINTER;
     }
     if (distanceHigh)
