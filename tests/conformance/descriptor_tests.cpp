@@ -1,5 +1,6 @@
 // The record as the host reads it, and the descriptor's small operations.
 #include "tests/support/box_recorder.h"
+#include "tests/support/host_window.h"
 #include "tests/support/test_host.h"
 
 #include <gtest/gtest.h>
@@ -106,16 +107,20 @@ TEST(Descriptor, QuitAndEqualiserChangeNothing)
 
 TEST(Descriptor, AboutBoxWithAndWithoutOwner)
 {
+    HostWindow host;
     BoxRecorder recorder;
+    Plugin()->About(host.Handle());
     Plugin()->About(nullptr);
-    ASSERT_EQ(1u, recorder.Boxes().size()) << Describe(recorder.Boxes());
-    const RecordedBox &box = recorder.Boxes()[0];
-    EXPECT_EQ(nullptr, box.owner);
-    EXPECT_EQ("About Tessel PlugIn", box.caption);
-    EXPECT_EQ(0u, box.icon) << "the About box has no icon";
-    EXPECT_EQ(MB_OK, box.buttons);
-    EXPECT_EQ(0u, box.text.find("Tessel PlugIn 0.8.3\n\n")) << box.text;
-    EXPECT_NE(std::string::npos, box.text.find("BASS 0.8")) << box.text;
+    ASSERT_EQ(2u, recorder.Boxes().size()) << Describe(recorder.Boxes());
+    EXPECT_EQ(host.Handle(), recorder.Boxes()[0].owner) << "owned by the window the host passed";
+    EXPECT_EQ(nullptr, recorder.Boxes()[1].owner);
+    for (const RecordedBox &box : recorder.Boxes()) {
+        EXPECT_EQ("About Tessel PlugIn", box.caption);
+        EXPECT_EQ(0u, box.icon) << "the About box has no icon";
+        EXPECT_EQ(MB_OK, box.buttons);
+        EXPECT_EQ(0u, box.text.find("Tessel PlugIn 0.8.3\n\n")) << box.text;
+        EXPECT_NE(std::string::npos, box.text.find("BASS 0.8")) << box.text;
+    }
 }
 
 } // namespace
