@@ -1,4 +1,5 @@
 // Init: the library's version check and the settings key it creates or loads.
+#include "tests/conformance/playback_fixture.h"
 #include "tests/support/bass_calls.h"
 #include "tests/support/box_recorder.h"
 #include "tests/support/test_host.h"
@@ -91,23 +92,31 @@ TEST_F(InitTest, ValueLongerThanFourBytesIsReplacedFromMemory)
     EXPECT_EQ(22050u, SettingsDword("freq"));
 }
 
-TEST_F(InitTest, ShortValueOfAnotherTypeReplacesOnlyTheLowBytes)
+using InitThenPlay = PlaybackTest;
+
+TEST_F(InitThenPlay, ShortValueOfAnotherTypeReplacesOnlyTheLowBytes)
 {
-    // A two-byte binary value lands in the low bytes of freq, whose high bytes keep
-    // the default 44100 (0x0000AC44) had: 0x00001234 | (0x0000AC44 & 0xFFFF0000).
-    const BYTE low[] = {0x34, 0x12};
-    WriteSettingsValue("freq", REG_BINARY, low, sizeof low);
+    // freq in memory 88200 (0x00015888); a two-byte binary value 0x5622 replaces its
+    // low bytes only, so the next Play opens the library at 0x00015622 = 87586 Hz.
+    LoadPluginSettings(-1, 88200, 0, 2);
+    DeleteSettingsKey();
     DWORD device = 0xFFFFFFFF, devflags = 0, modflags = 2;
     WriteSettingsValue("device", REG_DWORD, &device, 4);
     WriteSettingsValue("devflags", REG_DWORD, &devflags, 4);
     WriteSettingsValue("modflags", REG_DWORD, &modflags, 4);
-    RunInit();
+    const BYTE low[] = {0x22, 0x56};
+    WriteSettingsValue("freq", REG_BINARY, low, sizeof low);
+    Plugin()->Init();
     DWORD type = 0;
     std::vector<BYTE> data;
     ASSERT_TRUE(ReadSettingsValue("freq", type, data));
     EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type) << "a readable value is not rewritten";
-    // The field itself reaches the library at the next Play: SetInfo's rate shows it.
-    EXPECT_EQ(2u, data.size());
+    BassDouble_Reset();
+    SetInfoCalls().clear();
+    ASSERT_EQ(0, Plugin()->Play(ModFile().c_str()));
+    EXPECT_EQ(87586, LastBassCall("BASS_Init").args[1]);
+    ASSERT_EQ(1u, SetInfoCalls().size());
+    EXPECT_EQ(87, SetInfoCalls()[0].rateKhz);
 }
 
 TEST_F(InitTest, WrongLibraryVersionShowsTheBoxAndLeavesTheRegistryAlone)
