@@ -164,14 +164,33 @@ std::shared_ptr<Window> FindLocked(WindowSystem &system, HWND handle)
     return found == system.windows.end() ? nullptr : found->second;
 }
 
-std::shared_ptr<Window> FindOrFail(HWND handle)
+// A window looked up under the system's lock, which it holds until it goes out of
+// scope; empty, with ERROR_INVALID_WINDOW_HANDLE set, when the handle names no window.
+struct LockedWindow {
+    WindowSystem &system;
+    std::unique_lock<std::mutex> lock;
+    std::shared_ptr<Window> window;
+
+    explicit operator bool() const { return window != nullptr; }
+    Window &operator*() const { return *window; }
+    Window *operator->() const { return window.get(); }
+};
+
+LockedWindow LockWindow(HWND handle)
 {
     WindowSystem &system = System();
-    std::lock_guard<std::mutex> lock(system.mutex);
+    std::unique_lock<std::mutex> lock(system.mutex);
     auto window = FindLocked(system, handle);
     if (!window)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return window;
+    return LockedWindow{system, std::move(lock), std::move(window)};
+}
+
+// The same with the lock already let go, for callers that go on to send messages or
+// make other calls that take it.
+std::shared_ptr<Window> FindOrFail(HWND handle)
+{
+    return LockWindow(handle).window;
 }
 
 std::vector<HWND> &SiblingsLocked(WindowSystem &system, const Window &window)
@@ -641,20 +660,16 @@ extern "C" BOOL WINAPI DestroyWindow(HWND handle)
 {
     std::vector<HWND> owned;
     {
-        WindowSystem &system = System();
-        std::lock_guard<std::mutex> lock(system.mutex);
-        auto window = FindLocked(system, handle);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        auto window = LockWindow(handle);
+        if (!window)
             return FALSE;
-        }
         if (window->threadId != CurrentThreadId()) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
         if (window->destroying)
             return TRUE; // a second call from inside the first: it finishes the job
-        for (auto &entry : system.windows)
+        for (auto &entry : window.system.windows)
             if (entry.second->owner == handle && !(entry.second->style & WS_CHILD))
                 owned.push_back(entry.first);
     }
@@ -810,13 +825,9 @@ extern "C" LRESULT WINAPI DispatchMessageA(const MSG *message)
         return 0;
     WNDPROC procedure = nullptr;
     {
-        WindowSystem &system = System();
-        std::lock_guard<std::mutex> lock(system.mutex);
-        auto window = FindLocked(system, message->hwnd);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        auto window = LockWindow(message->hwnd);
+        if (!window)
             return 0;
-        }
         if (window->threadId != CurrentThreadId()) {
             SetLastError(ERROR_ACCESS_DENIED);
             return 0;
@@ -830,15 +841,11 @@ extern "C" BOOL WINAPI PostMessageA(HWND handle, UINT message, WPARAM wParam, LP
 {
     if (!handle)
         return PostThreadMessageA(CurrentThreadId(), message, wParam, lParam);
-    WindowSystem &system = System();
-    std::lock_guard<std::mutex> lock(system.mutex);
-    auto window = FindLocked(system, handle);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    auto window = LockWindow(handle);
+    if (!window)
         return FALSE;
-    }
-    auto queue = system.queues.find(window->threadId);
-    if (queue == system.queues.end()) {
+    auto queue = window.system.queues.find(window->threadId);
+    if (queue == window.system.queues.end()) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
@@ -875,18 +882,14 @@ extern "C" LRESULT WINAPI SendMessageA(HWND handle, UINT message, WPARAM wParam,
     WNDPROC procedure = nullptr;
     std::shared_ptr<MessageQueue> target;
     {
-        WindowSystem &system = System();
-        std::lock_guard<std::mutex> lock(system.mutex);
-        auto window = FindLocked(system, handle);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        auto window = LockWindow(handle);
+        if (!window)
             return 0;
-        }
         if (window->threadId == CurrentThreadId()) {
             procedure = window->procedure;
         } else {
-            auto queue = system.queues.find(window->threadId);
-            if (queue == system.queues.end()) {
+            auto queue = window.system.queues.find(window->threadId);
+            if (queue == window.system.queues.end()) {
                 SetLastError(ERROR_INVALID_WINDOW_HANDLE);
                 return 0;
             }
@@ -928,13 +931,9 @@ LONG_PTR AccessLong(HWND handle, int index, bool set, LONG_PTR value, size_t wid
     LONG_PTR previous = 0;
     WindowChange change = WindowChange::None;
     {
-        WindowSystem &system = System();
-        std::lock_guard<std::mutex> lock(system.mutex);
-        auto window = FindLocked(system, handle);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        auto window = LockWindow(handle);
+        if (!window)
             return 0;
-        }
         if (index >= 0) {
             if (!ExtraRange(*window, index, width)) {
                 SetLastError(ERROR_INVALID_INDEX);
@@ -1028,19 +1027,15 @@ extern "C" LONG WINAPI SetWindowLongA(HWND window, int index, LONG value)
 
 extern "C" BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text)
 {
-    if (!IsWindow(window)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (!FindOrFail(window))
         return FALSE;
-    }
     return SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
 }
 
 extern "C" int WINAPI GetWindowTextA(HWND window, LPSTR text, int size)
 {
-    if (!IsWindow(window)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (!FindOrFail(window))
         return 0;
-    }
     if (!text || size <= 0)
         return 0;
     text[0] = '\0';
@@ -1049,10 +1044,8 @@ extern "C" int WINAPI GetWindowTextA(HWND window, LPSTR text, int size)
 
 extern "C" int WINAPI GetWindowTextLengthA(HWND window)
 {
-    if (!IsWindow(window)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (!FindOrFail(window))
         return 0;
-    }
     return static_cast<int>(SendMessageA(window, WM_GETTEXTLENGTH, 0, 0));
 }
 
@@ -1061,11 +1054,9 @@ extern "C" BOOL WINAPI ShowWindow(HWND handle, int command)
     bool show = command != SW_HIDE;
     bool wasVisible;
     {
-        auto window = FindOrFail(handle);
+        auto window = LockWindow(handle);
         if (!window)
             return FALSE;
-        WindowSystem &system = System();
-        std::lock_guard<std::mutex> lock(system.mutex);
         wasVisible = (window->style & WS_VISIBLE) != 0;
     }
     if (show == wasVisible)
@@ -1105,13 +1096,9 @@ extern "C" BOOL WINAPI EnableWindow(HWND handle, BOOL enable)
     bool wasDisabled;
     bool loseFocus = false;
     {
-        WindowSystem &system = System();
-        std::lock_guard<std::mutex> lock(system.mutex);
-        auto window = FindLocked(system, handle);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        auto window = LockWindow(handle);
+        if (!window)
             return FALSE;
-        }
         wasDisabled = (window->style & WS_DISABLED) != 0;
         if (wasDisabled == !enable)
             return wasDisabled ? TRUE : FALSE;
@@ -1119,9 +1106,9 @@ extern "C" BOOL WINAPI EnableWindow(HWND handle, BOOL enable)
             window->style &= ~static_cast<DWORD>(WS_DISABLED);
         } else {
             window->style |= WS_DISABLED;
-            auto queue = system.queues.find(window->threadId);
-            if (queue != system.queues.end() && queue->second->focus &&
-                (queue->second->focus == handle || IsDescendantLocked(system, handle, queue->second->focus)))
+            auto queue = window.system.queues.find(window->threadId);
+            if (queue != window.system.queues.end() && queue->second->focus &&
+                (queue->second->focus == handle || IsDescendantLocked(window.system, handle, queue->second->focus)))
                 loseFocus = window->threadId == CurrentThreadId();
         }
     }
@@ -1142,13 +1129,9 @@ extern "C" BOOL WINAPI IsWindowEnabled(HWND handle)
 
 extern "C" HWND WINAPI GetParent(HWND handle)
 {
-    WindowSystem &system = System();
-    std::lock_guard<std::mutex> lock(system.mutex);
-    auto window = FindLocked(system, handle);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    auto window = LockWindow(handle);
+    if (!window)
         return nullptr;
-    }
     if (window->style & WS_CHILD)
         return window->parent;
     if (window->style & WS_POPUP)
@@ -1158,18 +1141,14 @@ extern "C" HWND WINAPI GetParent(HWND handle)
 
 extern "C" HWND WINAPI GetWindow(HWND handle, UINT relation)
 {
-    WindowSystem &system = System();
-    std::lock_guard<std::mutex> lock(system.mutex);
-    auto window = FindLocked(system, handle);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    auto window = LockWindow(handle);
+    if (!window)
         return nullptr;
-    }
     if (relation == GW_OWNER)
         return (window->style & WS_CHILD) ? nullptr : window->owner;
     if (relation == GW_CHILD)
         return window->children.empty() ? nullptr : window->children.front();
-    const std::vector<HWND> &siblings = SiblingsLocked(system, *window);
+    const std::vector<HWND> &siblings = SiblingsLocked(window.system, *window);
     auto at = std::find(siblings.begin(), siblings.end(), handle);
     switch (relation) {
     case GW_HWNDFIRST:
@@ -1195,15 +1174,11 @@ extern "C" BOOL WINAPI IsChild(HWND parent, HWND handle)
 
 extern "C" HWND WINAPI GetDlgItem(HWND dialog, int id)
 {
-    WindowSystem &system = System();
-    std::lock_guard<std::mutex> lock(system.mutex);
-    auto window = FindLocked(system, dialog);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    auto window = LockWindow(dialog);
+    if (!window)
         return nullptr;
-    }
     for (HWND child : window->children)
-        if (auto found = FindLocked(system, child); found && static_cast<int>(found->id) == id)
+        if (auto found = FindLocked(window.system, child); found && static_cast<int>(found->id) == id)
             return child;
     SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
     return nullptr;
@@ -1317,16 +1292,11 @@ bool ScreenOrigin(WindowSystem &system, HWND handle, POINT &origin)
 
 extern "C" BOOL WINAPI GetWindowRect(HWND handle, LPRECT rect)
 {
-    WindowSystem &system = System();
-    std::lock_guard<std::mutex> lock(system.mutex);
-    auto window = FindLocked(system, handle);
+    auto window = LockWindow(handle);
+    if (!window || !rect)
+        return FALSE;
     POINT origin;
-    if (!window || !ScreenOrigin(system, handle, origin)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (!rect)
-        return FALSE;
+    ScreenOrigin(window.system, handle, origin); // cannot fail: the window is there, under the lock
     *rect = RECT{origin.x, origin.y, origin.x + window->rect.right - window->rect.left,
                  origin.y + window->rect.bottom - window->rect.top};
     return TRUE;
@@ -1334,14 +1304,8 @@ extern "C" BOOL WINAPI GetWindowRect(HWND handle, LPRECT rect)
 
 extern "C" BOOL WINAPI GetClientRect(HWND handle, LPRECT rect)
 {
-    WindowSystem &system = System();
-    std::lock_guard<std::mutex> lock(system.mutex);
-    auto window = FindLocked(system, handle);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (!rect)
+    auto window = LockWindow(handle);
+    if (!window || !rect)
         return FALSE;
     *rect = RECT{0, 0, window->rect.right - window->rect.left, window->rect.bottom - window->rect.top};
     return TRUE;
@@ -1350,13 +1314,9 @@ extern "C" BOOL WINAPI GetClientRect(HWND handle, LPRECT rect)
 extern "C" BOOL WINAPI MoveWindow(HWND handle, int x, int y, int width, int height, BOOL)
 {
     {
-        WindowSystem &system = System();
-        std::lock_guard<std::mutex> lock(system.mutex);
-        auto window = FindLocked(system, handle);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        auto window = LockWindow(handle);
+        if (!window)
             return FALSE;
-        }
         window->rect = RECT{x, y, x + width, y + height};
     }
     NotifyObserver(handle, WindowChange::Style);
@@ -1384,20 +1344,16 @@ extern "C" int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT c
 
 extern "C" BOOL WINAPI ScreenToClient(HWND window, LPPOINT point)
 {
-    if (!IsWindow(window)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (!FindOrFail(window))
         return FALSE;
-    }
     MapWindowPoints(nullptr, window, point, 1);
     return TRUE;
 }
 
 extern "C" BOOL WINAPI ClientToScreen(HWND window, LPPOINT point)
 {
-    if (!IsWindow(window)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (!FindOrFail(window))
         return FALSE;
-    }
     MapWindowPoints(window, nullptr, point, 1);
     return TRUE;
 }
