@@ -3,6 +3,7 @@
 #pragma once
 
 #include "plugin/in_module.h"
+#include "tests/fixtures/module_fixtures.h"
 
 #include <windows.h>
 
@@ -25,24 +26,9 @@ DWORD SettingsDword(const char *name); // 0xDEADBEEF when missing or not four by
 // runs Init, which loads them. (The plug-in's memory outlives every test.)
 void LoadPluginSettings(LONG device, DWORD freq, DWORD devflags, DWORD modflags);
 
-// A folder of its own for each test; removed with its files by the destructor.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder &) = delete;
-    TempFolder &operator=(const TempFolder &) = delete;
-
-    const std::string &Path() const { return path; }
-    // The folder, the platform's separator, and name.
-    std::string File(const std::string &name) const;
-    std::string Write(const std::string &name, const std::vector<BYTE> &bytes);
-    std::string Write(const std::string &name, const std::string &bytes);
-
-private:
-    std::string path;
-    std::vector<std::string> written;
-};
+// A folder of its own for each test, written with Win32 calls and removed with its
+// files; the fixture builders' folder serves both.
+using TempFolder = fixtures::FixtureFolder;
 
 // The separator that ends GetTempPathA's folder: "\\" on Windows, "/" on POSIX.
 char PathSeparator();
