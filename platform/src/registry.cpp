@@ -232,18 +232,28 @@ bool JoinPath(const std::string &base, LPCSTR subKey, std::string &path)
 
 const LONG ERROR_BAD_PATHNAME = 161;
 
+// The path below HKEY_CURRENT_USER that a key and a sub-key name, or the error Win32
+// gives for a bad handle or a malformed sub-key.
+LONG SubKeyPath(HKEY key, LPCSTR subKey, std::string &path)
+{
+    std::string base;
+    if (!KeyPath(key, base))
+        return ERROR_INVALID_HANDLE;
+    if (!JoinPath(base, subKey, path))
+        return ERROR_BAD_PATHNAME;
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 extern "C" LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
                                        PHKEY result, LPDWORD disposition)
 {
-    std::string base, path;
+    std::string path;
     if (!result)
         return ERROR_INVALID_PARAMETER;
-    if (!KeyPath(key, base))
-        return ERROR_INVALID_HANDLE;
-    if (!JoinPath(base, subKey, path))
-        return ERROR_BAD_PATHNAME;
+    if (LONG status = SubKeyPath(key, subKey, path))
+        return status;
     bool created = false;
     LONG status = WithStore(Access::Write, [&](RegistryDocument &document, bool &changed) -> LONG {
         if (!path.empty() && !document.FindKey(path)) {
@@ -262,13 +272,11 @@ extern "C" LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DW
 
 extern "C" LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result)
 {
-    std::string base, path;
+    std::string path;
     if (!result)
         return ERROR_INVALID_PARAMETER;
-    if (!KeyPath(key, base))
-        return ERROR_INVALID_HANDLE;
-    if (!JoinPath(base, subKey, path))
-        return ERROR_BAD_PATHNAME;
+    if (LONG status = SubKeyPath(key, subKey, path))
+        return status;
     LONG status = WithStore(Access::Read, [&](RegistryDocument &document, bool &) -> LONG {
         return path.empty() || document.FindKey(path) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
@@ -352,11 +360,9 @@ extern "C" LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name)
 
 extern "C" LONG WINAPI RegDeleteTreeA(HKEY key, LPCSTR subKey)
 {
-    std::string base, path;
-    if (!KeyPath(key, base))
-        return ERROR_INVALID_HANDLE;
-    if (!JoinPath(base, subKey, path))
-        return ERROR_BAD_PATHNAME;
+    std::string path;
+    if (LONG status = SubKeyPath(key, subKey, path))
+        return status;
     bool wholeKey = subKey && *subKey;
     return WithStore(Access::Write, [&](RegistryDocument &document, bool &changed) -> LONG {
         if (wholeKey) {
