@@ -96,6 +96,17 @@ void PositionTrail::Mark(uint64_t frame, uint32_t position, uint32_t ms)
     count_ = std::min(count_ + 1, entries_.size());
 }
 
+void PositionTrail::Truncate(uint64_t frame)
+{
+    while (count_ > 0) {
+        size_t last = (next_ + entries_.size() - 1) % entries_.size();
+        if (entries_[last].frame < frame)
+            break;
+        next_ = last;
+        --count_;
+    }
+}
+
 PositionTrail::Heard PositionTrail::At(uint64_t frame, double msPerFrame, uint32_t latestMs) const
 {
     size_t index = next_;
@@ -136,7 +147,8 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
         }
         music->orderCount_ = static_cast<uint32_t>(music->rowsPerOrder_.size());
         double seconds = module.get_duration_seconds();
-        music->lengthMs_ = seconds > 0 && seconds < 4e6 ? static_cast<uint32_t>(seconds * 1000 + 0.5) : 0;
+        music->lengthSeconds_ = seconds > 0 && seconds < 4e6 ? seconds : 0;
+        music->lengthMs_ = static_cast<uint32_t>(music->lengthSeconds_ * 1000 + 0.5);
     } catch (...) {
         return nullptr;
     }

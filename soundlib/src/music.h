@@ -32,6 +32,8 @@ public:
     };
 
     void Clear() { count_ = 0; }
+    // Forgets the marks from this output frame on (frames taken back unheard).
+    void Truncate(uint64_t frame);
     // Position and song time from this output frame on (frames never go backwards).
     void Mark(uint64_t frame, uint32_t position, uint32_t ms);
     // Position at the output frame heard; the oldest one known if it is older still.
@@ -62,6 +64,7 @@ public:
     const std::string &Name() const { return name_; }     // 8-bit, as the file has it
     uint32_t OrderCount() const { return orderCount_; }
     uint32_t LengthMs() const { return lengthMs_; }        // one pass; 0 if unknown
+    double LengthSeconds() const { return lengthSeconds_; }
     bool ValidStart(uint32_t order, uint32_t row) const;
 
     // Render thread only (and the loading thread before the music is published).
@@ -102,6 +105,9 @@ public:
         bool firstWritten = false;  // first frame of this playback reached the output
         int freq = 0;
         double speed = 1.0;         // song time per output time
+        uint64_t framesLeft = 0;    // this playback ends after these frames at most
+        int capEnd = 0;             // the TESSEL_END_ reason when framesLeft ends it
+        int endReason = 0;          // why it ended (TESSEL_END_)
         uint32_t latestMs = 0;      // song time rendered so far, until the song is over
         PositionTrail trail;
         // Orders entered since the last start or move. A music that does not loop and
@@ -126,6 +132,7 @@ private:
     std::string name_;
     uint32_t orderCount_ = 0;
     uint32_t lengthMs_ = 0;
+    double lengthSeconds_ = 0;
     std::vector<uint32_t> rowsPerOrder_;
     uint32_t rate_ = 44100;
     bool mono_ = false;

@@ -142,6 +142,31 @@ TEST_F(NullOutput, PauseHoldsThePositionAndSeeksStillLand)
     EXPECT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) == 5; }, std::chrono::seconds(2)));
 }
 
+TEST_F(NullOutput, PauseLosesNothing)
+{
+    // 8 orders of 16 rows, 20 ms a row, through a 300 ms buffer: what was written but
+    // not heard at the pause is 15 rows.
+    TesselBass_SetNullBuffer(300);
+    HMUSIC music = Start(TestSong("Pause", 8, 16, 1, 125));
+    auto rows = [&] {
+        DWORD position = BASS_ChannelGetPosition(music);
+        return int(OrderOf(position) * 16 + RowOf(position));
+    };
+    ASSERT_TRUE(WaitFor([&] { return rows() >= 20; }));
+    int before = rows();
+    ASSERT_TRUE(BASS_Pause());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int held = rows();
+    EXPECT_LE(held - before, 1) << "the position jumped forward at the pause";
+    EXPECT_GE(held, before) << "the position went back at the pause";
+    ASSERT_TRUE(BASS_Start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int resumed = rows();
+    // About 5 rows in 100 ms, from where the pause was heard.
+    EXPECT_GE(resumed, held + 2) << "expected playback to go on after the pause";
+    EXPECT_LE(resumed, held + 8) << "expected playback to go on from the row heard at the pause";
+}
+
 TEST_F(NullOutput, StopEndsTheMusicAndPlayExStartsItAgain)
 {
     HMUSIC music = Start(TestSong("Stop", 8, 16, 1, 125));
