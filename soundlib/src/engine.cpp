@@ -604,6 +604,7 @@ void Engine::RenderLoop()
     bool failed = false;
 
     for (;;) {
+        output.AwaitDemand();
         Run run;
         {
             std::unique_lock<std::mutex> state(stateLock_);
@@ -748,6 +749,7 @@ void Engine::RenderLoop()
         framesHeard_ = heard;
         latencyFrames_ = latency;
 
+        bool stillPlaying = false;
         {
             std::lock_guard<std::mutex> state(stateLock_);
             if (failed && !outputFailed_) {
@@ -769,6 +771,13 @@ void Engine::RenderLoop()
                     endReason_ = failed ? TESSEL_END_ERROR : music.render.endReason;
                 }
             }
+            stillPlaying = std::any_of(musics_.begin(), musics_.end(), [](const auto &m) { return m->control.playing; });
+        }
+        if (!stillPlaying && outputRunning && !output.Continuous()) {
+            // The last music is over: the file's header is brought up to date, the
+            // null output's clock stops, a host pulling learns that nothing more comes.
+            output.Pause();
+            outputRunning = false;
         }
         // A music freed meanwhile goes here, outside the lock, not while idle.
         snapshots.clear();

@@ -37,6 +37,12 @@ public:
         }
     }
 
+    void AwaitDemand() override
+    {
+        std::unique_lock<std::mutex> lock(lock_);
+        changed_.wait(lock, [&] { return credit_ > 0 || interrupted_; });
+    }
+
     uint32_t Pull(uint32_t frames) override
     {
         std::unique_lock<std::mutex> lock(lock_);
