@@ -20,9 +20,9 @@
 namespace tessel::host {
 namespace {
 
-// Frames per pull: a fraction of a second of sound, which renders in a few
-// milliseconds, so the progress line and a signal are seen promptly.
-constexpr uint32_t kPullFrames = 8192;
+// Frames per pull: about 1.5 s of sound, which renders in a few milliseconds, so the
+// progress line and a signal are seen promptly while the handovers stay rare.
+constexpr uint32_t kPullFrames = 1 << 16;
 // How long to wait for the plug-in's end message once the output has taken the last
 // frame: its monitor thread looks several times a second.
 constexpr DWORD kEndWaitMs = 5000;

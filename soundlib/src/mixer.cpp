@@ -28,6 +28,14 @@ void MixInto(float *mix, const float *music, uint32_t frames, bool mono, Gains g
     }
 }
 
+void ScaleSamples(int16_t *samples, size_t count, int volume)
+{
+    // Q15 gain, rounded; written so that the compiler vectorises it.
+    const int32_t gain = volume * 32768 / 100;
+    for (size_t i = 0; i < count; ++i)
+        samples[i] = int16_t((int32_t(samples[i]) * gain + (1 << 14)) >> 15);
+}
+
 void ConvertMix(const float *mix, uint32_t frames, const OutputFormat &format, void *out)
 {
     // Written so that the compiler vectorises it: clamp, then round half away from zero.

@@ -5,6 +5,7 @@
 #include "output.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace tessel::sound {
@@ -20,6 +21,10 @@ Gains GainsFor(int volume, int pan);
 
 // Adds frames of a music (one channel or interleaved stereo) into the stereo mix.
 void MixInto(float *mix, const float *music, uint32_t frames, bool mono, Gains gains);
+
+// 16-bit samples at a volume 0..100, in place: one centred music goes out as
+// libopenmpt's own 16-bit samples, scaled, without a float mix.
+void ScaleSamples(int16_t *samples, size_t count, int volume);
 
 // The stereo mix as 16-bit signed (native order) or 8-bit unsigned samples, clipped.
 void ConvertMix(const float *mix, uint32_t frames, const OutputFormat &format, void *out);

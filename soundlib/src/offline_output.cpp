@@ -33,7 +33,9 @@ public:
             taken_ += now;
             bytes += size_t(now) * frameBytes;
             frames -= now;
-            changed_.notify_all();
+            // The host is woken when its pull is done, not for every chunk.
+            if (credit_ == 0)
+                changed_.notify_all();
         }
     }
 
