@@ -176,10 +176,6 @@ void tessel::ui::PumpMessages()
 {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam)); // for the host's own loop
-            return;
-        }
         bool handled = false;
         for (HWND dialog : Dialogs())
             if (IsWindow(dialog) && IsDialogMessageA(dialog, &message)) {

@@ -169,7 +169,7 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
         RECT rect;
         GetWindowRect(combo, &rect);
         POINT origin{rect.left, rect.top};
-        ScreenToClient(GetParent(combo), &origin);
+        MapWindowPoints(nullptr, GetParent(combo), &origin, 1);
         int width = static_cast<int>(rect.right - rect.left);
         MoveWindow(combo, origin.x, origin.y, width, closedComboHeight, FALSE);
         if (HasEdit(combo)) {

@@ -157,17 +157,6 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG dista
     return static_cast<DWORD>(target);
 }
 
-extern "C" DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD sizeHigh)
-{
-    auto file = FileFromHandle(handle);
-    struct stat status {};
-    if (!file || fstat(file->fd, &status) != 0)
-        return INVALID_SET_FILE_POINTER;
-    if (sizeHigh)
-        *sizeHigh = static_cast<DWORD>(static_cast<uint64_t>(status.st_size) >> 32);
-    return static_cast<DWORD>(status.st_size);
-}
-
 extern "C" BOOL WINAPI DeleteFileA(LPCSTR name)
 {
     return unlink(name) == 0 ? TRUE : FailWithErrno();
@@ -181,16 +170,6 @@ extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES)
 extern "C" BOOL WINAPI RemoveDirectoryA(LPCSTR name)
 {
     return rmdir(name) == 0 ? TRUE : FailWithErrno();
-}
-
-extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR name)
-{
-    struct stat status {};
-    if (stat(name, &status) != 0) {
-        FailWithErrno();
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
 extern "C" DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -41,11 +42,14 @@ public:
     std::vector<std::string> boxes;
 };
 
-// What the dialog procedure heard: WM_COMMAND notifications.
+// What the dialog procedure heard: WM_COMMAND notifications, and WM_DESTROY.
 std::vector<std::pair<int, int>> commands;
+int destroyed = 0;
 
 INT_PTR CALLBACK RecordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
+    if (message == WM_DESTROY)
+        ++destroyed;
     if (message == WM_INITDIALOG) {
         SendDlgItemMessageA(dialog, 1002, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>("48000"));
         SendDlgItemMessageA(dialog, 1002, CB_INSERTSTRING, 1, reinterpret_cast<LPARAM>("44100"));
@@ -68,6 +72,7 @@ protected:
     void SetUp() override
     {
         commands.clear();
+        destroyed = 0;
         previous = tessel::ui::InstallBackend(&backend);
     }
     void TearDown() override
@@ -184,6 +189,21 @@ TEST_F(DialogManagerTest, BackendHearsOfShowChangeAndCloseAndReadsSnapshots)
     EXPECT_EQ(1, backend.Count("closed"));
     EXPECT_TRUE(tessel::ui::Dialogs().empty());
     EXPECT_FALSE(tessel::ui::DescribeDialog(dialog, view));
+}
+
+TEST_F(DialogManagerTest, DialogOfAnEndedThreadIsForgottenWithoutRunningItsProcedure)
+{
+    HWND dialog = nullptr;
+    std::thread owner([&] {
+        dialog = Create(102);
+        ShowWindow(dialog, SW_SHOW);
+    });
+    owner.join();
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(0, destroyed) << "nothing runs on the thread that is going away";
+    EXPECT_EQ(1, backend.Count("closed")) << "the backend forgets the dialog";
+    EXPECT_TRUE(tessel::ui::Dialogs().empty());
 }
 
 TEST_F(DialogManagerTest, KeysReachTheFocusedControlThroughTheDialogManager)
