@@ -1,4 +1,4 @@
-// The registry: HKEY_CURRENT_USER kept in one .reg text file (see registry_store).
+// The registry: HKEY_CURRENT_USER kept in one .reg text file (see registry_store.cpp).
 #pragma once
 
 #include "base.h"
