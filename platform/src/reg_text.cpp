@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <unordered_map>
 
 namespace tessel::platform {
 
@@ -178,7 +179,8 @@ std::optional<RegistryValue> ParseValueData(LineParser &parser)
     return value;
 }
 
-// Joins continuation lines (a trailing backslash) and drops CRs and the BOM.
+// Joins continuation lines (a trailing backslash) and drops the BOM, and CRs and
+// blanks at line ends, which registry editors ignore as well.
 std::vector<std::pair<int, std::string>> LogicalLines(const std::string &text)
 {
     std::vector<std::pair<int, std::string>> lines;
@@ -190,8 +192,7 @@ std::vector<std::pair<int, std::string>> LogicalLines(const std::string &text)
     int pendingNumber = 0;
     while (std::getline(stream, line)) {
         ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        line.erase(line.find_last_not_of(" \t\r") + 1);
         if (pending.empty())
             pendingNumber = number;
         bool continues = !line.empty() && line.back() == '\\' && line.find('=') != std::string::npos &&
@@ -283,6 +284,10 @@ ParseResult ParseRegistryText(const std::string &text)
     if (index == lines.size() || (lines[index].second != header5 && lines[index].second != header4))
         return fail(index < lines.size() ? lines[index].first : 1, "not a registry file");
     RegistryKey *current = nullptr;
+    // Where each value already stands, by lower-cased key path and name: a repeated
+    // value replaces the earlier one without a search through the key.
+    std::unordered_map<std::string, size_t> seen;
+    std::string currentPath;
     for (++index; index < lines.size(); ++index) {
         const auto &[number, line] = lines[index];
         if (line.empty() || line[0] == ';')
@@ -301,6 +306,7 @@ ParseResult ParseRegistryText(const std::string &text)
             path = path.substr(1);
             document.CreateKey(path);
             current = document.FindKey(path);
+            currentPath = LowerCase(path) + '\n';
             continue;
         }
         if (!current)
@@ -321,10 +327,11 @@ ParseResult ParseRegistryText(const std::string &text)
         if (!value)
             return fail(number, "malformed value data");
         value->name = name;
-        if (RegistryValue *existing = current->FindValue(name))
-            *existing = *value;
+        auto placed = seen.try_emplace(currentPath + LowerCase(name), current->values.size());
+        if (placed.second)
+            current->values.push_back(std::move(*value));
         else
-            current->values.push_back(*value);
+            current->values[placed.first->second] = std::move(*value);
     }
     return ParseResult{std::move(document), ""};
 }

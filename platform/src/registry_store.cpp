@@ -1,11 +1,17 @@
 // The registry calls over one .reg file for HKEY_CURRENT_USER in
-// $XDG_CONFIG_HOME/tessel/. Every call reads the file afresh under a lock, and every
-// change replaces it atomically (temporary file, flush, rename), so two processes never
-// lose each other's values and a crash never leaves half a file behind.
+// $XDG_CONFIG_HOME/tessel/. Every call reads the file afresh under a lock (shared for
+// reads), and every change replaces it atomically (temporary file, flush, rename), so
+// two processes never lose each other's values and a crash never leaves half a file
+// behind. A file that cannot be read is kept aside; if it cannot be, writes are refused
+// rather than overwrite it.
 #include "reg_text.h"
 
+#include <tessel/ui_backend.h>
+
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
@@ -25,14 +31,27 @@ namespace {
 
 const char storeFileName[] = "registry.reg";
 const char lockFileName[] = "registry.lock";
+const char temporaryPrefix[] = "registry.reg.tmp.";
+// Settings are a few hundred bytes; anything this large is not ours to parse.
+constexpr size_t maxStoreSize = 1 << 20;
 
+// Empty when there is no folder of the user's own to use.
 std::string StoreDirectory()
 {
     const char *config = getenv("XDG_CONFIG_HOME");
     if (config && *config == '/')
         return std::string(config) + "/tessel";
     const char *home = getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.config/tessel";
+    if (home && *home)
+        return std::string(home) + "/.config/tessel";
+    // Never a shared folder such as /tmp, where another user could make it first.
+    struct passwd entry {};
+    struct passwd *found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
+        found->pw_dir[0] == '/')
+        return std::string(found->pw_dir) + "/.config/tessel";
+    return "";
 }
 
 bool MakeDirectories(const std::string &path)
@@ -49,16 +68,17 @@ bool MakeDirectories(const std::string &path)
     }
 }
 
-// An exclusive lock on a file beside the store, which (unlike the store) is never
-// replaced. flock() works between threads too, since each call opens it anew.
+// A lock on a file beside the store, which (unlike the store) is never replaced.
+// flock() works between threads too, since each call opens it anew.
 class StoreLock {
 public:
-    explicit StoreLock(const std::string &directory)
+    StoreLock(const std::string &directory, bool exclusive) : exclusive(exclusive)
     {
-        fd = open((directory + "/" + lockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd >= 0)
-            while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-            }
+        fd = open((directory + "/" + lockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0 && !Take(exclusive ? LOCK_EX : LOCK_SH)) {
+            close(fd);
+            fd = -1;
+        }
     }
     ~StoreLock()
     {
@@ -66,29 +86,76 @@ public:
             close(fd); // releases the lock
     }
     bool Held() const { return fd >= 0; }
+    bool Exclusive() const { return exclusive; }
+    // Not atomic: another process may change the file in between, so read it again.
+    bool MakeExclusive() { return exclusive = Take(LOCK_EX); }
 
 private:
+    bool Take(int operation)
+    {
+        while (flock(fd, operation) != 0)
+            if (errno != EINTR)
+                return false;
+        return true;
+    }
     int fd = -1;
+    bool exclusive;
 };
 
-bool ReadWholeFile(const std::string &path, std::string &text)
+// Tells the user through the host; a refusal that repeats is told once.
+void Tell(const std::string &text)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    static std::mutex mutex;
+    static std::string last;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (text == last)
+            return;
+        last = text;
+    }
+    tessel::ui::Notify(text.c_str());
+}
+
+enum class Found { Document, Corrupt, Unreadable };
+
+// Reads and parses the store; a missing file is an empty store. Anything that is not a
+// regular file, or is too large, counts as corrupt; why says what was wrong.
+Found ReadStore(const std::string &path, RegistryDocument &document, std::string &why)
+{
+    document = RegistryDocument{};
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); // a FIFO must not hang us
     if (fd < 0)
-        return errno == ENOENT; // no file yet: an empty store
+        return errno == ENOENT ? Found::Document : Found::Unreadable;
+    std::string text;
+    struct stat status {};
+    bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
     char buffer[8192];
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+    ssize_t got = 0;
+    while (regular && text.size() <= maxStoreSize && (got = read(fd, buffer, sizeof buffer)) != 0) {
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) {
-            close(fd);
-            return false;
-        }
+        if (got < 0)
+            break;
         text.append(buffer, static_cast<size_t>(got));
     }
     close(fd);
-    return true;
+    if (!regular)
+        why = "not a regular file";
+    else if (got < 0)
+        return Found::Unreadable;
+    else if (text.size() > maxStoreSize)
+        why = "larger than 1 MiB";
+    if (!why.empty())
+        return Found::Corrupt;
+    if (text.empty())
+        return Found::Document;
+    ParseResult parsed = ParseRegistryText(text);
+    if (!parsed.document) {
+        why = parsed.error;
+        return Found::Corrupt;
+    }
+    document = std::move(*parsed.document);
+    return Found::Document;
 }
 
 bool WriteAll(int fd, const std::string &text)
@@ -105,11 +172,24 @@ bool WriteAll(int fd, const std::string &text)
     return true;
 }
 
+// Temporary files are only ever open under the exclusive lock, so any found by its
+// holder were left by a writer that died.
+void RemoveStaleTemporaries(const std::string &directory)
+{
+    DIR *folder = opendir(directory.c_str());
+    if (!folder)
+        return;
+    while (dirent *entry = readdir(folder))
+        if (strncmp(entry->d_name, temporaryPrefix, sizeof temporaryPrefix - 1) == 0)
+            unlinkat(dirfd(folder), entry->d_name, 0);
+    closedir(folder);
+}
+
 bool ReplaceFile(const std::string &directory, const std::string &text)
 {
     std::string path = directory + "/" + storeFileName;
-    std::string temporary = path + ".tmp." + std::to_string(getpid());
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    std::string temporary = directory + "/" + temporaryPrefix + "XXXXXX";
+    int fd = mkostemp(&temporary[0], O_CLOEXEC); // a new file of its own, never a link
     if (fd < 0)
         return false;
     bool written = WriteAll(fd, text) && fsync(fd) == 0;
@@ -126,9 +206,23 @@ bool ReplaceFile(const std::string &directory, const std::string &text)
     return true;
 }
 
+// Moves a file to a name nothing has yet. File systems without RENAME_NOREPLACE get a
+// hard link instead; false, with errno, when neither works.
+bool MoveToFreeName(const std::string &from, const std::string &to)
+{
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    if (link(from.c_str(), to.c_str()) != 0)
+        return false;
+    unlink(from.c_str()); // should this fail, the next write replaces it: the copy is safe
+    return true;
+}
+
 // A file we cannot parse is moved aside under a name that no earlier one has, never
-// overwritten, and the store starts empty.
-void KeepCorruptFileAside(const std::string &directory, const std::string &why)
+// overwritten, and the store starts empty. False when it could not be moved.
+bool KeepCorruptFileAside(const std::string &directory, const std::string &why)
 {
     std::string path = directory + "/" + storeFileName;
     char stamp[32];
@@ -138,52 +232,64 @@ void KeepCorruptFileAside(const std::string &directory, const std::string &why)
     strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     for (int attempt = 0; attempt < 1000; ++attempt) {
         std::string aside = path + ".corrupt-" + stamp + (attempt ? "-" + std::to_string(attempt) : "");
-        if (link(path.c_str(), aside.c_str()) == 0) {
-            unlink(path.c_str());
-            fprintf(stderr, "tessel: the settings file %s could not be read (%s); kept as %s, starting empty\n",
-                    path.c_str(), why.c_str(), aside.c_str());
-            return;
+        if (MoveToFreeName(path, aside)) {
+            Tell("The settings file " + path + " could not be read (" + why + "); kept as " + aside +
+                                ", starting from the defaults.");
+            return true;
         }
         if (errno != EEXIST)
             break;
     }
-    fprintf(stderr, "tessel: the settings file %s could not be read (%s) nor kept aside; left untouched\n",
-            path.c_str(), why.c_str());
+    Tell("The settings file " + path + " could not be read (" + why +
+                        ") nor kept aside; it is left untouched, and settings are not saved until it is "
+                        "mended or removed.");
+    return false;
 }
 
 enum class Access { Read, Write };
+
+// The plug-in does not look at what a write returns, so the user hears it this way.
+LONG RefuseWrite(const std::string &directory)
+{
+    Tell("Settings could not be saved in " + (directory.empty() ? "a settings folder" : directory) +
+                        ".");
+    return ERROR_ACCESS_DENIED;
+}
 
 // Runs one registry operation on the current document. A write that reports
 // ERROR_SUCCESS replaces the file; any failure to store it is ERROR_ACCESS_DENIED.
 LONG WithStore(Access access, const std::function<LONG(RegistryDocument &, bool &changed)> &operation)
 {
     std::string directory = StoreDirectory();
-    if (!MakeDirectories(directory)) {
-        if (access == Access::Write)
-            return ERROR_ACCESS_DENIED;
-        RegistryDocument empty;
-        bool changed = false;
-        return operation(empty, changed);
-    }
-    StoreLock lock(directory);
-    if (!lock.Held() && access == Access::Write)
-        return ERROR_ACCESS_DENIED;
-    std::string text;
     RegistryDocument document;
-    if (!ReadWholeFile(directory + "/" + storeFileName, text))
-        return ERROR_ACCESS_DENIED;
-    if (!text.empty()) {
-        ParseResult parsed = ParseRegistryText(text);
-        if (parsed.document)
-            document = std::move(*parsed.document);
-        else if (lock.Held())
-            KeepCorruptFileAside(directory, parsed.error);
-    }
     bool changed = false;
+    struct stat status {};
+    if (access == Access::Read && (directory.empty() || stat(directory.c_str(), &status) != 0))
+        return operation(document, changed); // nothing stored yet; a read makes no folder
+    if (directory.empty() || !MakeDirectories(directory))
+        return RefuseWrite(directory);
+    StoreLock lock(directory, access == Access::Write);
+    if (!lock.Held() && access == Access::Write)
+        return RefuseWrite(directory);
+    std::string path = directory + "/" + storeFileName;
+    std::string why;
+    Found found = ReadStore(path, document, why);
+    bool keptAside = false;
+    if (found == Found::Corrupt && lock.Held()) {
+        if (!lock.Exclusive() && lock.MakeExclusive())
+            found = ReadStore(path, document, why = "");
+        if (found == Found::Corrupt && lock.Exclusive())
+            keptAside = KeepCorruptFileAside(directory, why);
+    }
+    if (found == Found::Unreadable)
+        return access == Access::Write ? RefuseWrite(directory) : ERROR_ACCESS_DENIED;
     LONG result = operation(document, changed);
-    if (result == ERROR_SUCCESS && changed && !ReplaceFile(directory, FormatRegistryText(document)))
-        return ERROR_ACCESS_DENIED;
-    return result;
+    if (result != ERROR_SUCCESS || !changed)
+        return result;
+    if (found == Found::Corrupt && !keptAside)
+        return ERROR_ACCESS_DENIED; // already told: the file stays as it is
+    RemoveStaleTemporaries(directory);
+    return ReplaceFile(directory, FormatRegistryText(document)) ? ERROR_SUCCESS : RefuseWrite(directory);
 }
 
 // Open keys: a handle names a path below HKEY_CURRENT_USER.
@@ -232,6 +338,16 @@ bool JoinPath(const std::string &base, LPCSTR subKey, std::string &path)
 
 const LONG ERROR_BAD_PATHNAME = 161;
 
+// The .reg format has no way to write a control character in a name: one written raw
+// would make the next read find the file corrupt. Win32 takes them; we refuse them.
+bool Carriable(LPCSTR name)
+{
+    for (const char *c = name; c && *c; ++c)
+        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F)
+            return false;
+    return true;
+}
+
 // The path below HKEY_CURRENT_USER that a key and a sub-key name, or the error Win32
 // gives for a bad handle or a malformed sub-key.
 LONG SubKeyPath(HKEY key, LPCSTR subKey, std::string &path)
@@ -239,6 +355,8 @@ LONG SubKeyPath(HKEY key, LPCSTR subKey, std::string &path)
     std::string base;
     if (!KeyPath(key, base))
         return ERROR_INVALID_HANDLE;
+    if (!Carriable(subKey))
+        return ERROR_INVALID_PARAMETER;
     if (!JoinPath(base, subKey, path))
         return ERROR_BAD_PATHNAME;
     return ERROR_SUCCESS;
@@ -322,7 +440,7 @@ extern "C" LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, 
         return ERROR_INVALID_HANDLE;
     if (path.empty())
         return ERROR_ACCESS_DENIED; // the root holds no values of ours
-    if (!data && size)
+    if ((!data && size) || !Carriable(name))
         return ERROR_INVALID_PARAMETER;
     return WithStore(Access::Write, [&](RegistryDocument &document, bool &changed) -> LONG {
         RegistryKey *found = document.FindKey(path);

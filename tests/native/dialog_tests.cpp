@@ -14,7 +14,7 @@
 
 namespace {
 
-struct Notice {
+struct Heard {
     const char *kind;
     HWND dialog;
 };
@@ -33,12 +33,12 @@ public:
     int Count(const char *kind) const
     {
         int count = 0;
-        for (const Notice &notice : notices)
+        for (const Heard &notice : notices)
             count += std::string(notice.kind) == kind;
         return count;
     }
 
-    std::vector<Notice> notices;
+    std::vector<Heard> notices;
     std::vector<std::string> boxes;
 };
 

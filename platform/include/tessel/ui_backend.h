@@ -83,6 +83,9 @@ public:
     virtual void DialogShown(HWND dialog) { (void)dialog; }
     virtual void DialogChanged(HWND dialog) { (void)dialog; }
     virtual void DialogClosed(HWND dialog) { (void)dialog; }
+    // Something the user should know that asks for no answer (settings that could not
+    // be saved); by default it goes to stderr.
+    virtual void Notice(const char *text);
 };
 
 // Installs the backend for the whole process; nullptr restores the default, which
@@ -90,6 +93,8 @@ public:
 // previous one.
 Backend *InstallBackend(Backend *backend);
 Backend *CurrentBackend();
+// Hands a notice to the installed backend, or prints it to stderr without one.
+void Notify(const char *text);
 
 // The dialogs that exist now, oldest first.
 std::vector<HWND> Dialogs();
