@@ -161,17 +161,6 @@ bool tessel::ui::TypeText(HWND dialog, const char *text)
     return true;
 }
 
-bool tessel::ui::PasteText(HWND dialog, const char *text)
-{
-    if (!text || !ActivateDialog(dialog))
-        return false;
-    HWND focus = GetFocus();
-    if (!focus || strcasecmp(WindowClassName(focus).c_str(), "Edit") != 0)
-        return false;
-    SendMessageA(focus, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text));
-    return true;
-}
-
 void tessel::ui::PumpMessages()
 {
     MSG message;

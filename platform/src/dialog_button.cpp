@@ -95,9 +95,6 @@ LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lPa
             ClearGroup(button);
         return 0;
     }
-    case BM_GETSTATE:
-        return (IsCheckable(type) ? state->check : 0) | (state->pushed ? BST_PUSHED : 0) |
-               (GetFocus() == button ? BST_FOCUS : 0);
     case BM_SETSTATE:
         if (state->pushed != (wParam != 0)) {
             state->pushed = wParam != 0;

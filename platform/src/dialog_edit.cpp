@@ -327,12 +327,6 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return static_cast<LRESULT>(LinesOf(edit.Text(), multiline).size());
     case EM_GETFIRSTVISIBLELINE:
         return multiline ? state->firstLine : state->firstColumn;
-    case EM_SETREADONLY: {
-        DWORD style = StyleOf(window);
-        SetWindowLongA(window, GWL_STYLE,
-                       static_cast<LONG>(wParam ? (style | ES_READONLY) : (style & ~static_cast<DWORD>(ES_READONLY))));
-        return TRUE;
-    }
     case WM_SETFOCUS:
         NotifyParent(window, EN_SETFOCUS);
         return 0;

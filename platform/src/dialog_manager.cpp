@@ -98,14 +98,6 @@ LRESULT DefaultDialogHandling(HWND dialog, UINT message, WPARAM wParam, LPARAM l
             return MAKELONG(state->defaultId, DC_HASDEFID);
         return 0;
     }
-    case DM_SETDEFID: {
-        auto state = StateOf<DialogState>(dialog);
-        if (state) {
-            state->defaultId = static_cast<int>(wParam);
-            MoveDefaultButton(dialog, GetDlgItem(dialog, state->defaultId));
-        }
-        return TRUE;
-    }
     case WM_NEXTDLGCTL: {
         HWND target = reinterpret_cast<HWND>(wParam);
         if (!lParam)

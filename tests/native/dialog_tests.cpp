@@ -227,11 +227,11 @@ TEST_F(DialogManagerTest, KeysReachTheFocusedControlThroughTheDialogManager)
     ASSERT_EQ(2u, commands.size());
     EXPECT_EQ(std::make_pair(1002, static_cast<int>(CBN_EDITUPDATE)), commands[0]);
     EXPECT_EQ(std::make_pair(1002, static_cast<int>(CBN_EDITCHANGE)), commands[1]);
-    ASSERT_TRUE(tessel::ui::PasteText(dialog, "60"));
+    ASSERT_TRUE(tessel::ui::TypeText(dialog, "60"));
     tessel::ui::DialogView view;
     tessel::ui::DescribeDialog(dialog, view);
     EXPECT_EQ("960", Control(view, 1002)->text);
-    EXPECT_EQ(3, Control(view, 1002)->selectionEnd) << "caret after the paste";
+    EXPECT_EQ(3, Control(view, 1002)->selectionEnd) << "caret after the typed text";
     EXPECT_TRUE(Control(view, 1002)->focused);
 
     // Up and down in the field pick from the list; F4 opens it.

@@ -13,7 +13,7 @@
 //     with its class, style, text, position and size in dialog units and its state.
 //     Dialog units map one to one onto this platform's coordinates: one character
 //     cell is 4 units wide and 8 high.
-//   - Keys go in through PressKey, TypeText and PasteText, on the dialog's thread.
+//   - Keys go in through PressKey and TypeText, on the dialog's thread.
 //     They reach the dialog as Windows delivers them: WM_KEYDOWN / WM_CHAR / WM_KEYUP
 //     to the focused control through IsDialogMessageA, so Tab, Shift+Tab, the arrow
 //     keys in a radio group, Enter (default button) and Escape (Cancel) behave as in
@@ -108,8 +108,6 @@ bool ActivateDialog(HWND dialog);
 bool PressKey(HWND dialog, UINT virtualKey, bool shift = false);
 // Characters typed one by one (WM_CHAR each) into the focused control.
 bool TypeText(HWND dialog, const char *text);
-// Text pasted at once: one EM_REPLACESEL into the focused edit field.
-bool PasteText(HWND dialog, const char *text);
 // Hands every message queued for the calling thread to the open dialogs, dispatching
 // the rest; a host with a message loop of its own does this there.
 void PumpMessages();
