@@ -135,22 +135,12 @@ extern "C" BOOL WINAPI TranslateMessage(const MSG *message)
     return TRUE;
 }
 
+// A message of the thread's own queue goes to its window as a send does.
 extern "C" LRESULT WINAPI DispatchMessageA(const MSG *message)
 {
     if (!message || !message->hwnd)
         return 0;
-    WNDPROC procedure = nullptr;
-    {
-        auto window = LockWindow(message->hwnd);
-        if (!window)
-            return 0;
-        if (window->threadId != CurrentThreadId()) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return 0;
-        }
-        procedure = window->procedure;
-    }
-    return procedure ? procedure(message->hwnd, message->message, message->wParam, message->lParam) : 0;
+    return SendMessageA(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
 extern "C" BOOL WINAPI PostMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
