@@ -264,10 +264,13 @@ LONG WithStore(Access access, const std::function<LONG(RegistryDocument &, bool 
     RegistryDocument document;
     bool changed = false;
     struct stat status {};
-    if (access == Access::Read && (directory.empty() || stat(directory.c_str(), &status) != 0))
-        return operation(document, changed); // nothing stored yet; a read makes no folder
-    if (directory.empty() || !MakeDirectories(directory))
+    if (access == Access::Read) {
+        // Nothing stored yet; a read makes no folder.
+        if (directory.empty() || stat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+            return operation(document, changed);
+    } else if (directory.empty() || !MakeDirectories(directory)) {
         return RefuseWrite(directory);
+    }
     StoreLock lock(directory, access == Access::Write);
     if (!lock.Held() && access == Access::Write)
         return RefuseWrite(directory);
