@@ -1,6 +1,7 @@
 // Files over POSIX descriptors, with the Win32 semantics the readers rely on: short
 // reads at the end, seeks past the end succeed, seeks before the start fail and
-// leave the position as it was.
+// leave the position as it was. Only regular files open: a FIFO or a device is refused
+// at once with ERROR_ACCESS_DENIED, where a blocking open could hang the caller.
 #pragma once
 
 #include "base.h"
