@@ -56,13 +56,17 @@ LRESULT CALLBACK AnsweringProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 class WindowTest : public testing::Test {
 protected:
+    // Classes live as long as the process (nothing here unregisters one).
     static void SetUpTestSuite()
     {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = LoggingProc;
-        windowClass.lpszClassName = "TesselTestWindow";
-        windowClass.cbWndExtra = 2 * sizeof(LONG_PTR);
-        ASSERT_NE(0, RegisterClassA(&windowClass)) << "error " << GetLastError();
+        static const ATOM atom = [] {
+            WNDCLASSA windowClass{};
+            windowClass.lpfnWndProc = LoggingProc;
+            windowClass.lpszClassName = "TesselTestWindow";
+            windowClass.cbWndExtra = 2 * sizeof(LONG_PTR);
+            return RegisterClassA(&windowClass);
+        }();
+        ASSERT_NE(0, atom) << "error " << GetLastError();
     }
 
     void SetUp() override
