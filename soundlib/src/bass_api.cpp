@@ -2,6 +2,7 @@
 // exception leaves them: every failure is a 0 result, as the plug-in expects.
 #include "bass.h"
 #include "engine.h"
+#include "fopen_mode.h"
 #include "output.h"
 #include "tessel_bass.h"
 
@@ -18,7 +19,7 @@ constexpr long kMaxModuleBytes = 1L << 30;
 // The whole file from offset on, or length bytes of it (length 0: to the end).
 bool ReadModuleFile(const char *path, DWORD offset, DWORD length, std::vector<unsigned char> &data)
 {
-    std::FILE *file = std::fopen(path, "rbe");
+    std::FILE *file = std::fopen(path, "rb" TESSEL_FOPEN_CLOEXEC);
     if (file == nullptr)
         return false;
     bool ok = std::fseek(file, 0, SEEK_END) == 0;

@@ -52,8 +52,15 @@ int64_t NowNs()
 
 Engine &Engine::Instance()
 {
+#ifdef _WIN32
+    // Never destroyed: a DLL's static destructors run under the loader lock, where
+    // joining the render thread would deadlock. BASS_Free ends the thread.
+    static Engine *engine = new Engine;
+    return *engine;
+#else
     static Engine engine;
     return engine;
+#endif
 }
 
 Engine::~Engine()

@@ -2,6 +2,7 @@
 // fast as the render thread delivers. The sizes in the header are brought up to date
 // whenever the music pauses or ends and when the output closes, so a file left behind
 // by a host that never called BASS_Free still plays.
+#include "fopen_mode.h"
 #include "output.h"
 
 #include <cstdio>
@@ -118,7 +119,7 @@ private:
 
 std::unique_ptr<Output> OpenWavOutput(const std::string &path, const OutputFormat &format)
 {
-    std::FILE *file = std::fopen(path.c_str(), "wbe");
+    std::FILE *file = std::fopen(path.c_str(), "wb" TESSEL_FOPEN_CLOEXEC);
     if (file == nullptr)
         return nullptr;
     auto output = std::make_unique<WavOutput>(file, format);
