@@ -2,6 +2,7 @@
 
 #include "bass.h"
 #include "mixer.h"
+#include "output_choice.h"
 
 #include <algorithm>
 #include <chrono>
@@ -92,10 +93,18 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
     OutputFormat format;
     format.rate = freq;
     format.bits = (flags & BASS_DEVICE_8BITS) ? 8 : 16;
+    // The host's own choice wins; otherwise TESSEL_OUTPUT, read afresh every time.
+    OutputChoice choice{outputKind_, wavPath_};
+    if (!hostChoseOutput_) {
+        std::optional<OutputChoice> wanted = OutputFromEnvironment();
+        if (!wanted)
+            return false;
+        choice = *wanted;
+    }
     std::unique_ptr<Output> output;
-    if (outputKind_ == TESSEL_OUTPUT_WAV)
-        output = OpenWavOutput(wavPath_, format);
-    else if (outputKind_ == TESSEL_OUTPUT_NULL)
+    if (choice.kind == TESSEL_OUTPUT_WAV)
+        output = OpenWavOutput(choice.wavPath, format);
+    else if (choice.kind == TESSEL_OUTPUT_NULL)
         output = OpenNullOutput(format, nullBufferMs_);
     else
         output = OpenDeviceOutput(device, format);
@@ -109,6 +118,7 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
         quit_ = false;
         dirty_ = false;
         run_ = Run::Running; // output starts at once; BASS_Start after Init changes nothing
+        holdStarts_ = choice.kind == TESSEL_OUTPUT_WAV;
     }
     framesWritten_ = 0;
     framesHeard_ = 0;
@@ -244,6 +254,7 @@ bool Engine::PlayMusic(uint32_t handle, uint32_t position)
     control.moveOrder = order;
     control.moveRow = row;
     control.playRequestNs = NowNs();
+    control.held = holdStarts_;
     // Active from this moment: a watcher polling right after the call must not see
     // the music as ended before the render thread has picked it up.
     music->publishedActive = 1;
@@ -271,6 +282,8 @@ uint32_t Engine::MusicPosition(uint32_t handle)
 {
     std::lock_guard<std::mutex> state(stateLock_);
     std::shared_ptr<Music> music = Find(handle);
+    if (music)
+        ReleaseStart(*music);
     return music ? music->publishedPosition.load() : 0;
 }
 
@@ -314,7 +327,18 @@ uint32_t Engine::MusicActive(uint32_t handle)
 {
     std::lock_guard<std::mutex> state(stateLock_);
     std::shared_ptr<Music> music = Find(handle);
+    if (music)
+        ReleaseStart(*music);
     return music ? music->publishedActive.load() : 0;
+}
+
+void Engine::ReleaseStart(Music &music)
+{
+    if (!music.control.held)
+        return;
+    music.control.held = false;
+    dirty_ = true;
+    wake_.notify_all();
 }
 
 bool Engine::SetOutput(int kind, const char *wavPath)
@@ -324,6 +348,7 @@ bool Engine::SetOutput(int kind, const char *wavPath)
     if (kind == TESSEL_OUTPUT_WAV && (wavPath == nullptr || wavPath[0] == '\0'))
         return false;
     std::lock_guard<std::mutex> lock(controlLock_);
+    hostChoseOutput_ = true;
     outputKind_ = kind;
     wavPath_ = kind == TESSEL_OUTPUT_WAV ? wavPath : "";
     return true;
@@ -425,8 +450,9 @@ void Engine::RenderLoop()
                     return true;
                 if (run_ != Run::Running)
                     return false;
-                return output.Continuous() ||
-                       std::any_of(musics_.begin(), musics_.end(), [](const auto &m) { return m->control.playing; });
+                return output.Continuous() || std::any_of(musics_.begin(), musics_.end(), [](const auto &m) {
+                           return m->control.playing && !m->control.held;
+                       });
             });
             if (quit_)
                 break;
@@ -434,6 +460,9 @@ void Engine::RenderLoop()
             run = run_;
             for (const auto &music : musics_) {
                 snapshots.push_back(Snapshot{music, music->control});
+                // A held start is applied (moved to) but not rendered yet.
+                if (music->control.held)
+                    snapshots.back().control.playing = false;
                 music->control.movePending = false;
             }
         }

@@ -75,6 +75,7 @@ private:
     void FreeLocked();
     void RenderLoop();
     std::shared_ptr<Music> Find(uint32_t handle); // stateLock_ held
+    void ReleaseStart(Music &music);              // stateLock_ held
 
     std::mutex controlLock_;
     std::mutex stateLock_;
@@ -83,6 +84,7 @@ private:
     // Guarded by controlLock_.
     int outputKind_ = TESSEL_OUTPUT_DEVICE;
     std::string wavPath_;
+    bool hostChoseOutput_ = false; // TesselBass_SetOutput was called: TESSEL_OUTPUT is ignored
     uint32_t nullBufferMs_ = 0;
     std::thread thread_;
 
@@ -93,6 +95,11 @@ private:
     Run run_ = Run::Stopped;
     std::vector<std::shared_ptr<Music>> musics_;
     uint32_t nextHandle_ = 1;
+    // A file takes frames as fast as they come, so a music started on it waits for
+    // the host's first look at it (BASS_ChannelIsActive or BASS_ChannelGetPosition):
+    // what the host sets right after BASS_MusicPlayEx, as the plug-in sets its
+    // volume, then holds from the first frame, and two renders are identical.
+    bool holdStarts_ = false;
 
     // Set by Init before the render thread starts and left alone until it has been
     // joined; in between only the render thread uses the output (and Free's Interrupt).

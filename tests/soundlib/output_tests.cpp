@@ -156,6 +156,8 @@ TEST_F(WavOutput, LoopKeepsPlayingPastTheEnd)
     ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
     uint64_t song = SongFrames(kShortOrders, 16, 1, 250, 44100);
     TesselBassStats stats{};
+    // The host's look at the music lets the WAV output start rendering it.
+    EXPECT_EQ(1u, BASS_ChannelIsActive(music));
     EXPECT_TRUE(WaitFor([&] { return TesselBass_GetStats(&stats) && stats.framesWritten > 3 * song; }));
     EXPECT_EQ(1u, BASS_ChannelIsActive(music)) << "a looping music stays active";
     BASS_Free();
