@@ -25,8 +25,8 @@ protected:
 TEST_F(WavOutput, FormatFollowsRateAndFlags)
 {
     for (uint32_t freq : {22050u, 44100u, 48000u})
-        for (DWORD devflags : {0u, DWORD(BASS_DEVICE_8BITS)})
-            for (DWORD modflags : {0u, DWORD(BASS_MUSIC_RAMPS), DWORD(BASS_MUSIC_MONO | BASS_MUSIC_RAMP),
+        for (DWORD devflags : {DWORD(0), DWORD(BASS_DEVICE_8BITS)})
+            for (DWORD modflags : {DWORD(0), DWORD(BASS_MUSIC_RAMPS), DWORD(BASS_MUSIC_MONO | BASS_MUSIC_RAMP),
                                    DWORD(BASS_MUSIC_FT2MOD), DWORD(BASS_MUSIC_PT1MOD | BASS_MUSIC_MONO)}) {
                 SCOPED_TRACE(testing::Message() << "freq " << freq << " devflags " << devflags << " modflags "
                                                 << modflags);
