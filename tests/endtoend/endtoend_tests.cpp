@@ -108,6 +108,17 @@ TEST_F(EndToEnd, EveryFormatPlaysToItsEndIntoTheWav)
     EXPECT_TRUE(boxes.Boxes().empty()) << Describe(boxes.Boxes());
 }
 
+TEST_F(EndToEnd, MusicWhoseSamplesCannotBeDecodedGetsTheLoadBox)
+{
+    // This libopenmpt has no Vorbis or MP3 decoder: such samples (MO3's, OggMod's)
+    // would play as silence, so the library refuses the music and the plug-in says so.
+    std::string path = folder.Write("vorbis.xm", WriteOggXm(ShortSong()));
+    SetOutputVariable("null");
+    EXPECT_EQ(1, Plugin()->Play(path.c_str()));
+    ASSERT_EQ(1u, boxes.Boxes().size()) << Describe(boxes.Boxes());
+    EXPECT_EQ("Can't load module", boxes.Boxes()[0].text);
+}
+
 TEST_F(EndToEnd, PauseSeekAndStopThroughTheRecord)
 {
     // 16 orders of 160 ms on the null output, which keeps a device's pace.

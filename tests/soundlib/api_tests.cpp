@@ -127,6 +127,18 @@ TEST_F(Api, LoadRefusesWhatIsNotAModule)
     EXPECT_EQ(0u, LoadFile(dir_.Path("wrapped.bin"), DWORD(wrapped.size() + 1)));
 }
 
+TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
+{
+    // Loaded, it would play as silence (an MO3 with Vorbis or MP3 samples where the
+    // library has no decoder for them); refused, the plug-in says it cannot load it.
+    InitNull();
+    std::vector<uint8_t> ogg = WriteOggXm(ShortSong());
+    EXPECT_EQ(0u, BASS_MusicLoad(TRUE, ogg.data(), 0, DWORD(ogg.size()), BASS_MUSIC_RAMPS));
+    std::vector<uint8_t> plain = WriteXm(ShortSong());
+    EXPECT_NE(0u, BASS_MusicLoad(TRUE, plain.data(), 0, DWORD(plain.size()), BASS_MUSIC_RAMPS))
+        << "expected the same music with plain samples to load";
+}
+
 TEST_F(Api, FormatsLoadWithTheirNameAndSongLength)
 {
     // The name comes back in the file's own bytes, whatever libopenmpt makes of them.
