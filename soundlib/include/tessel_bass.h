@@ -9,15 +9,45 @@ extern "C" {
 #endif
 
 // Outputs. The choice takes effect at the next BASS_Init; the rate and the 8-bit flag
-// given there still apply.
-#define TESSEL_OUTPUT_DEVICE 0 /* the PortAudio device that BASS_Init names (default) */
-#define TESSEL_OUTPUT_WAV    1 /* a WAV file, rendered as fast as the machine allows */
-#define TESSEL_OUTPUT_NULL   2 /* no sound, paced by the clock like a device */
+// given there still apply. A rate the output cannot take (0 among them) gives the
+// output's own: 44100 Hz for files and the null output, the device's default rate for
+// a device (also when the device refuses the rate asked for). The stats tell the rate
+// in use.
+#define TESSEL_OUTPUT_DEVICE  0 /* the PortAudio device that BASS_Init names (default) */
+#define TESSEL_OUTPUT_WAV     1 /* a WAV file, rendered as fast as the machine allows */
+#define TESSEL_OUTPUT_NULL    2 /* no sound, paced by the clock like a device */
+#define TESSEL_OUTPUT_OFFLINE 3 /* a WAV file, rendered only as the host pulls frames */
 
 // Chooses the output for the next BASS_Init. wavPath names the file for
-// TESSEL_OUTPUT_WAV (created or truncated by BASS_Init) and is ignored otherwise.
-// Returns 0 for an unknown kind or a WAV output without a path.
+// TESSEL_OUTPUT_WAV and TESSEL_OUTPUT_OFFLINE (created or truncated by BASS_Init) and is
+// ignored otherwise. Returns 0 for an unknown kind or a file output without a path.
 int TesselBass_SetOutput(int kind, const char *wavPath);
+
+// Why a music stopped on the offline output.
+#define TESSEL_END_NONE  0 /* it has not */
+#define TESSEL_END_MUSIC 1 /* the song ended by itself */
+#define TESSEL_END_PASS  2 /* one pass of a looping song */
+#define TESSEL_END_LIMIT 3 /* the time limit */
+#define TESSEL_END_ERROR 4 /* the output failed (TesselBass_GetOutputError) */
+
+// Limits of the offline output, for each music played on it, from the next BASS_Init:
+// at most limitMs of sound (0: no limit), and with onePass, a looping song ends after
+// one pass (libopenmpt's duration of it). Default: no limit, one pass.
+void TesselBass_SetOfflineLimit(uint32_t limitMs, int onePass);
+
+// The offline output: lets up to frames more frames be rendered into the file and
+// waits until they are written. Returns the frames written; 0 once nothing more will
+// come (the music is over, paused or stopped, nothing plays, the output failed or is
+// not the offline output). end, when not null, gets why the last music ended, as the
+// music counts as ended (BASS_ChannelIsActive 0) once its last frame is written.
+uint32_t TesselBass_Pull(uint32_t frames, int *end);
+
+// The output's failure, if any: a write or close of a file that failed (full disk,
+// file-size limit, I/O error), a device that went away during playback. It sticks:
+// the output takes nothing more, every music ends, and the failure stays readable
+// after BASS_Free until the next BASS_Init. Returns 0 when all went well; else copies
+// a readable reason into text (size bytes, always terminated) and returns 1.
+int TesselBass_GetOutputError(char *text, uint32_t size);
 
 // Buffer of the null output in milliseconds: how long a written frame waits before it
 // counts as heard, as a device's buffer would hold it. 0 means one render chunk.
@@ -38,6 +68,20 @@ typedef struct TesselBassStats {
 // Fills stats for the initialised output; returns 0 (and leaves stats alone) when no
 // output is initialised or stats is null.
 int TesselBass_GetStats(TesselBassStats *stats);
+
+typedef struct TesselBassPlaying {
+    uint32_t positionMs; // position heard in the song, in ms; follows seeks
+    uint32_t lengthMs;   // one pass of the song in ms (libopenmpt's duration); 0 if unknown
+    uint32_t order;      // order heard
+    uint32_t row;        // row heard
+    float peakLeft;      // peak of what is heard, 0..1, over roughly the last 50 ms
+    float peakRight;
+} TesselBassPlaying;
+
+// Fills playing for the music that plays (the last one started with BASS_MusicPlayEx
+// that is still loaded); returns 0 when none. "Heard" is what the output has really
+// played: rendered position minus latency, as BASS_ChannelGetPosition reports it.
+int TesselBass_GetPlaying(TesselBassPlaying *playing);
 
 #ifdef __cplusplus
 }

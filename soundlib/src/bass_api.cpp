@@ -167,4 +167,24 @@ int TesselBass_GetStats(TesselBassStats *stats)
     return Engine::Instance().GetStats(stats);
 }
 
+void TesselBass_SetOfflineLimit(uint32_t limitMs, int onePass)
+{
+    Engine::Instance().SetOfflineLimit(limitMs, onePass != 0);
+}
+
+uint32_t TesselBass_Pull(uint32_t frames, int *end)
+{
+    return Guarded([&]() -> uint32_t { return Engine::Instance().Pull(frames, end); }, 0u);
+}
+
+int TesselBass_GetOutputError(char *text, uint32_t size)
+{
+    return Guarded([&]() -> int { return Engine::Instance().GetOutputError(text, size); }, 0);
+}
+
+int TesselBass_GetPlaying(TesselBassPlaying *playing)
+{
+    return Engine::Instance().GetPlaying(playing);
+}
+
 } // extern "C"

@@ -1,12 +1,17 @@
 // The device output on PortAudio, in blocking mode: the render thread writes and
 // PortAudio's own buffer paces it. Devices are numbered as BASS numbers them: the
 // output-capable PortAudio devices in PortAudio's order, from 0.
+//
+// One PortAudio session serves the whole process: setting it up probes every audio
+// system, which is too slow for each track change. The device list is read afresh
+// (a new session) only when it is asked for while no stream is open.
 #include "output.h"
 #include "quiet.h"
 
 #include <portaudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -17,36 +22,38 @@
 namespace tessel::sound {
 namespace {
 
-// PortAudio's initialisation and device list are process-wide and not thread-safe.
+// Longest sleep between two looks at a stream that has no room: bounds how late an
+// interrupt is seen, and how often a stalled device is asked.
+constexpr auto kRoomPollLimit = std::chrono::milliseconds(5);
+
+// PortAudio's initialisation, device list and stream opening are process-wide and not
+// thread-safe: all under this lock, with the session's state.
 std::mutex paLock;
+bool paReady = false;
+int openStreams = 0;
+bool sharedSession = true;
 
-// Pa_Initialize / Pa_Terminate under the lock, with the probing noise silenced.
-class PaSession {
-public:
-    PaSession()
-    {
-        std::lock_guard<std::mutex> lock(paLock);
+// Sets the session up if it is not (paLock held).
+bool EnsureSession()
+{
+    if (!paReady) {
+        // PortAudio loads ALSA and JACK before it probes: their printers go quiet first.
         SilenceAudioBackends();
-        QuietStderr quiet;
-        ok_ = Pa_Initialize() == paNoError;
+        paReady = Pa_Initialize() == paNoError;
     }
-    ~PaSession()
-    {
-        if (!ok_)
-            return;
-        std::lock_guard<std::mutex> lock(paLock);
-        QuietStderr quiet;
+    return paReady;
+}
+
+// A new session, for a fresh device list (paLock held, no stream open).
+bool RenewSession()
+{
+    if (paReady)
         Pa_Terminate();
-    }
-    PaSession(const PaSession &) = delete;
-    PaSession &operator=(const PaSession &) = delete;
-    bool Ok() const { return ok_; }
+    paReady = false;
+    return EnsureSession();
+}
 
-private:
-    bool ok_ = false;
-};
-
-// PortAudio indices of the output devices, in order. Call with paLock held.
+// PortAudio indices of the output devices, in order (paLock held).
 std::vector<PaDeviceIndex> OutputDeviceIndices()
 {
     std::vector<PaDeviceIndex> devices;
@@ -62,6 +69,7 @@ std::vector<PaDeviceIndex> OutputDeviceIndices()
 // Every description ever handed out, so the pointers stay valid.
 std::deque<std::string> descriptionPool;
 std::vector<const char *> descriptions;
+std::mutex descriptionLock;
 
 const char *Pooled(const std::string &text)
 {
@@ -74,10 +82,9 @@ const char *Pooled(const std::string &text)
 
 void ScanDescriptions()
 {
-    PaSession session;
     std::lock_guard<std::mutex> lock(paLock);
     descriptions.clear();
-    if (!session.Ok())
+    if (!(openStreams == 0 ? RenewSession() : EnsureSession()))
         return;
     bool severalApis = Pa_GetHostApiCount() > 1;
     for (PaDeviceIndex index : OutputDeviceIndices()) {
@@ -90,13 +97,10 @@ void ScanDescriptions()
     }
 }
 
-std::mutex descriptionLock;
-
 class DeviceOutput final : public Output {
 public:
-    DeviceOutput(std::unique_ptr<PaSession> session, PaStream *stream, const OutputFormat &format)
-        : session_(std::move(session)), stream_(stream), format_(format),
-          chunk_(std::max<uint32_t>(64, format.rate / 200))
+    DeviceOutput(PaStream *stream, const OutputFormat &format)
+        : stream_(stream), format_(format), chunk_(std::max<uint32_t>(64, format.rate / 200))
     {
         const PaStreamInfo *info = Pa_GetStreamInfo(stream_);
         deviceLatency_ = info != nullptr ? static_cast<uint32_t>(info->outputLatency * format.rate) : 0;
@@ -104,38 +108,61 @@ public:
 
     ~DeviceOutput() override
     {
-        {
-            QuietStderr quiet;
-            if (started_)
-                Pa_AbortStream(stream_);
-            Pa_CloseStream(stream_);
+        std::lock_guard<std::mutex> lock(paLock);
+        if (started_)
+            Pa_AbortStream(stream_);
+        Pa_CloseStream(stream_);
+        --openStreams;
+        if (!sharedSession && openStreams == 0) {
+            Pa_Terminate();
+            paReady = false;
         }
-        session_.reset();
     }
 
+    // In slices of what the stream takes now, so that a stalled device never holds
+    // the render thread in PortAudio: BASS_Free's interrupt is seen between slices.
     void Write(const void *data, uint32_t frames) override
     {
-        if (!started_ && !broken_) {
-            QuietStderr quiet;
-            broken_ = Pa_StartStream(stream_) != paNoError;
-            started_ = !broken_;
-            signed long room = started_ ? Pa_GetStreamWriteAvailable(stream_) : 0;
+        if (!Error().empty())
+            return;
+        if (!started_) {
+            PaError error = Pa_StartStream(stream_);
+            if (error != paNoError) {
+                Lost(error);
+                return;
+            }
+            started_ = true;
+            signed long room = Pa_GetStreamWriteAvailable(stream_);
             capacity_ = room > 0 ? static_cast<uint32_t>(room) : 0;
         }
-        if (!broken_) {
-            PaError error = Pa_WriteStream(stream_, data, frames);
-            // An underflow is a glitch already heard; anything else means the device
-            // has gone, and the clock below keeps the music's time instead.
-            if (error == paNoError || error == paOutputUnderflowed)
+        const uint8_t *bytes = static_cast<const uint8_t *>(data);
+        while (frames > 0 && !interrupted_.load(std::memory_order_relaxed)) {
+            signed long room = Pa_GetStreamWriteAvailable(stream_);
+            if (room < 0) {
+                Lost(PaError(room));
                 return;
-            broken_ = true;
+            }
+            if (room == 0) {
+                auto wait = std::chrono::nanoseconds(uint64_t(std::min(frames, chunk_)) * 1000000000 / format_.rate);
+                std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(wait, kRoomPollLimit));
+                continue;
+            }
+            uint32_t now = std::min<uint32_t>(frames, uint32_t(room));
+            PaError error = Pa_WriteStream(stream_, bytes, now);
+            // An underflow is a glitch already heard; anything else means the device
+            // has gone.
+            if (error != paNoError && error != paOutputUnderflowed) {
+                Lost(error);
+                return;
+            }
+            bytes += size_t(now) * format_.FrameBytes();
+            frames -= now;
         }
-        std::this_thread::sleep_for(std::chrono::nanoseconds(uint64_t(frames) * 1000000000 / format_.rate));
     }
 
     uint32_t Latency() override
     {
-        if (!started_)
+        if (!started_ || !Error().empty())
             return 0;
         // What sits in PortAudio's buffer, plus what the device holds beyond it.
         signed long room = Pa_GetStreamWriteAvailable(stream_);
@@ -148,10 +175,15 @@ public:
     {
         if (!started_)
             return;
-        // Drops what is queued: a pause is heard at once rather than a buffer later.
-        QuietStderr quiet;
+        // Drops what is queued: a pause is heard at once rather than a buffer later,
+        // and never waits for a stalled device to play its buffer out.
         Pa_AbortStream(stream_);
         started_ = false;
+    }
+
+    void Interrupt() override
+    {
+        interrupted_.store(true, std::memory_order_relaxed);
     }
 
     bool Continuous() const override
@@ -165,15 +197,35 @@ public:
     }
 
 private:
-    std::unique_ptr<PaSession> session_;
+    void Lost(PaError error)
+    {
+        Fail(std::string("the sound device stopped: ") + Pa_GetErrorText(error));
+    }
+
     PaStream *stream_;
     OutputFormat format_;
     uint32_t chunk_;
     uint32_t deviceLatency_ = 0;
     uint32_t capacity_ = 0;
     bool started_ = false;
-    bool broken_ = false;
+    std::atomic<bool> interrupted_{false};
 };
+
+// Opens a blocking stream at rate (paLock held); nullptr when PortAudio refuses.
+PaStream *OpenStream(PaDeviceIndex index, const PaDeviceInfo &info, const OutputFormat &format, double rate)
+{
+    PaStreamParameters parameters{};
+    parameters.device = index;
+    parameters.channelCount = int(format.channels);
+    parameters.sampleFormat = format.bits == 8 ? paUInt8 : paInt16;
+    // The high latency: blocking writes from a thread that also renders need slack.
+    parameters.suggestedLatency = info.defaultHighOutputLatency;
+    PaStream *stream = nullptr;
+    if (Pa_OpenStream(&stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified, paClipOff, nullptr,
+                      nullptr) != paNoError)
+        return nullptr;
+    return stream;
+}
 
 } // namespace
 
@@ -187,39 +239,41 @@ const char *DeviceDescription(int n)
     return size_t(n) < descriptions.size() ? descriptions[n] : nullptr;
 }
 
-std::unique_ptr<Output> OpenDeviceOutput(int device, const OutputFormat &format)
+void ShareDeviceSession(bool shared)
+{
+    std::lock_guard<std::mutex> lock(paLock);
+    sharedSession = shared;
+}
+
+std::unique_ptr<Output> OpenDeviceOutput(int device, OutputFormat &format)
 {
     if (device < -1)
         return nullptr;
-    auto session = std::make_unique<PaSession>();
-    if (!session->Ok())
+    std::lock_guard<std::mutex> lock(paLock);
+    // Without the shared session, each output sets one up afresh, as it once did.
+    if (!(!sharedSession && openStreams == 0 ? RenewSession() : EnsureSession()))
         return nullptr;
-    PaStream *stream = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(paLock);
-        PaDeviceIndex index = paNoDevice;
-        if (device == -1) {
-            index = Pa_GetDefaultOutputDevice();
-        } else {
-            std::vector<PaDeviceIndex> devices = OutputDeviceIndices();
-            if (size_t(device) < devices.size())
-                index = devices[device];
-        }
-        const PaDeviceInfo *info = index != paNoDevice ? Pa_GetDeviceInfo(index) : nullptr;
-        if (info == nullptr || info->maxOutputChannels < int(format.channels))
-            return nullptr;
-        PaStreamParameters parameters{};
-        parameters.device = index;
-        parameters.channelCount = int(format.channels);
-        parameters.sampleFormat = format.bits == 8 ? paUInt8 : paInt16;
-        // The high latency: blocking writes from a thread that also renders need slack.
-        parameters.suggestedLatency = info->defaultHighOutputLatency;
-        QuietStderr quiet;
-        if (Pa_OpenStream(&stream, nullptr, &parameters, format.rate, paFramesPerBufferUnspecified, paClipOff,
-                          nullptr, nullptr) != paNoError)
-            return nullptr;
+    PaDeviceIndex index = paNoDevice;
+    if (device == -1) {
+        index = Pa_GetDefaultOutputDevice();
+    } else {
+        std::vector<PaDeviceIndex> devices = OutputDeviceIndices();
+        if (size_t(device) < devices.size())
+            index = devices[device];
     }
-    return std::make_unique<DeviceOutput>(std::move(session), stream, format);
+    const PaDeviceInfo *info = index != paNoDevice ? Pa_GetDeviceInfo(index) : nullptr;
+    if (info == nullptr || info->maxOutputChannels < int(format.channels))
+        return nullptr;
+    // No rate, or one the device refuses: the device's own.
+    PaStream *stream = format.rate != 0 ? OpenStream(index, *info, format, format.rate) : nullptr;
+    if (stream == nullptr && info->defaultSampleRate >= 1) {
+        format.rate = uint32_t(info->defaultSampleRate + 0.5);
+        stream = OpenStream(index, *info, format, format.rate);
+    }
+    if (stream == nullptr)
+        return nullptr;
+    ++openStreams;
+    return std::make_unique<DeviceOutput>(stream, format);
 }
 
 } // namespace tessel::sound

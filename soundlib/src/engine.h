@@ -4,9 +4,11 @@
 // Locks: controlLock_ serialises the calls that build or tear down (Init, Free, Load),
 // which may take long; stateLock_ guards the music table and every request to the
 // render thread and is only ever held for a few assignments, never while rendering,
-// writing or loading. The render thread takes stateLock_ twice per chunk.
+// writing or loading. The render thread takes stateLock_ twice per chunk. A host's
+// Pull of the offline output waits without any lock.
 #pragma once
 
+#include "mixer.h"
 #include "music.h"
 #include "output.h"
 #include "tessel_bass.h"
@@ -43,7 +45,11 @@ public:
 
     bool SetOutput(int kind, const char *wavPath);
     void SetNullBuffer(uint32_t milliseconds);
+    void SetOfflineLimit(uint32_t limitMs, bool onePass);
+    uint32_t Pull(uint32_t frames, int *end);
     bool GetStats(TesselBassStats *stats);
+    bool GetOutputError(char *text, uint32_t size);
+    bool GetPlaying(TesselBassPlaying *playing);
 
     ~Engine();
 
@@ -70,8 +76,10 @@ private:
     };
 
     Engine() = default;
+    void StartPlayback(Music &music, const OutputFormat &format);
     static Chunk RenderChunk(std::vector<Snapshot> &snapshots, const OutputFormat &format, uint64_t written,
                              uint32_t chunk, ChunkBuffers &buffers);
+    void PublishPeaks(const PeakTrail &peaks, uint64_t heard, uint32_t rate);
     void FreeLocked();
     void RenderLoop();
     std::shared_ptr<Music> Find(uint32_t handle); // stateLock_ held
@@ -86,6 +94,8 @@ private:
     std::string wavPath_;
     bool hostChoseOutput_ = false; // TesselBass_SetOutput was called: TESSEL_OUTPUT is ignored
     uint32_t nullBufferMs_ = 0;
+    uint32_t offlineLimitMs_ = 0;
+    bool offlineOnePass_ = true;
     std::thread thread_;
 
     // Guarded by stateLock_.
@@ -100,17 +110,28 @@ private:
     // what the host sets right after BASS_MusicPlayEx, as the plug-in sets its
     // volume, then holds from the first frame, and two renders are identical.
     bool holdStarts_ = false;
+    uint32_t playingHandle_ = 0; // the last music started
+    std::string error_;          // the output's failure, kept until the next Init
+    bool outputFailed_ = false;  // published by the render thread
+    int pulls_ = 0;              // host threads inside the offline output's Pull
+    std::condition_variable pullsDone_;
 
     // Set by Init before the render thread starts and left alone until it has been
     // joined; in between only the render thread uses the output (and Free's Interrupt).
     OutputFormat format_;
     std::unique_ptr<Output> output_;
+    OfflineOutput *offline_ = nullptr; // output_ when it is the offline output
+    uint64_t limitFrames_ = 0;         // per playback: 0 none
+    bool onePass_ = false;
 
     // Published by the render thread.
     std::atomic<uint64_t> framesWritten_{0};
     std::atomic<uint64_t> framesHeard_{0};
     std::atomic<uint32_t> latencyFrames_{0};
     std::atomic<int64_t> playToFirstWriteNs_{-1};
+    std::atomic<float> peakLeft_{0};
+    std::atomic<float> peakRight_{0};
+    std::atomic<int> endReason_{TESSEL_END_NONE};
 };
 
 } // namespace tessel::sound

@@ -60,6 +60,7 @@ public:
 
     void Pause() override
     {
+        // What was queued is dropped unheard, as a device's abort drops it.
         start_ = Clock::now();
         queued_ = 0;
     }
@@ -102,8 +103,10 @@ private:
 
 } // namespace
 
-std::unique_ptr<Output> OpenNullOutput(const OutputFormat &format, uint32_t bufferMs)
+std::unique_ptr<Output> OpenNullOutput(OutputFormat &format, uint32_t bufferMs)
 {
+    if (format.rate == 0)
+        format.rate = kOwnRate;
     return std::make_unique<NullOutput>(format, bufferMs);
 }
 

@@ -1,6 +1,6 @@
 // Where rendered frames go. The render thread owns an output once BASS_Init has
-// opened it: Write, Latency, Pause are called from that thread only; Interrupt may be
-// called from any thread.
+// opened it: Write, Latency, Pause, Error are called from that thread only (and Close
+// and Error again once it has been joined); Interrupt may be called from any thread.
 #pragma once
 
 #include <cstdint>
@@ -10,24 +10,29 @@
 namespace tessel::sound {
 
 struct OutputFormat {
-    uint32_t rate = 44100;
+    uint32_t rate = 44100; // 0 asks for the output's own rate
     uint32_t channels = 2; // the mix is always stereo; mono music sits in both channels
     uint32_t bits = 16;    // 16 (signed) or 8 (unsigned)
 
     uint32_t FrameBytes() const { return channels * bits / 8; }
 };
 
+// The rate of WAV files and the null and offline outputs when none is asked for.
+constexpr uint32_t kOwnRate = 44100;
+
 class Output {
 public:
     virtual ~Output() = default;
 
-    // Blocks until the output has taken the frames (interleaved, in the format).
+    // Blocks until the output has taken the frames (interleaved, in the format), or
+    // until Interrupt, or returns at once when the output has failed (see Error).
     virtual void Write(const void *data, uint32_t frames) = 0;
     // Frames written but not heard yet.
     virtual uint32_t Latency() = 0;
-    // Stops the clock and drops what is queued; the next Write starts it again.
+    // Stops at once and drops what is queued (the engine keeps a copy of what was
+    // not heard and writes it again on resume); the next Write starts it again.
     virtual void Pause() = 0;
-    // Makes a blocked Write return soon (BASS_Free is waiting to join).
+    // Makes a blocked Write return soon, for good (BASS_Free is waiting to join).
     virtual void Interrupt() {}
     // A device keeps playing silence while nothing plays; files and the null output
     // only take frames while music plays (or drains).
@@ -35,17 +40,51 @@ public:
     // Frames rendered per pass: small for outputs heard in real time (position
     // resolution), large for files (throughput).
     virtual uint32_t ChunkFrames() const = 0;
+    // Finishes what the output holds (a file's header, its close); failures go to Error.
+    virtual void Close() {}
+    // The output's first failure, for good ("" while all is well): a write or close
+    // that failed, a device that went away.
+    virtual std::string Error() const { return error_; }
+
+protected:
+    void Fail(const std::string &error)
+    {
+        if (error_.empty())
+            error_ = error;
+    }
+
+private:
+    std::string error_;
 };
 
-// nullptr when the file cannot be created.
-std::unique_ptr<Output> OpenWavOutput(const std::string &path, const OutputFormat &format);
-std::unique_ptr<Output> OpenNullOutput(const OutputFormat &format, uint32_t bufferMs);
+// The offline output: a WAV file that takes frames only as the host pulls them, so
+// nothing is rendered before the host asks (and after everything Play sets applies).
+class OfflineOutput : public Output {
+public:
+    // Lets frames more frames through and waits until they are written, or until the
+    // engine has nothing more to write (OutputIdle), or Interrupt. Returns the frames
+    // written meanwhile. Any thread but the render thread.
+    virtual uint32_t Pull(uint32_t frames) = 0;
+};
+
+// Each Open takes the format asked for and leaves in it the format in use: a rate of
+// 0, or one the output cannot take, gives the output's own rate.
+
+// nullptr (with the reason in error) when the file cannot be created.
+std::unique_ptr<Output> OpenWavOutput(const std::string &path, OutputFormat &format, std::string &error);
+std::unique_ptr<OfflineOutput> OpenOfflineOutput(const std::string &path, OutputFormat &format, std::string &error);
+std::unique_ptr<Output> OpenNullOutput(OutputFormat &format, uint32_t bufferMs);
 // device: -1 for the default output device, n >= 0 for the n-th output device as
-// DeviceDescription numbers them. nullptr when it cannot be opened at this format.
-std::unique_ptr<Output> OpenDeviceOutput(int device, const OutputFormat &format);
+// DeviceDescription numbers them. nullptr when it cannot be opened.
+std::unique_ptr<Output> OpenDeviceOutput(int device, OutputFormat &format);
 
 // Readable name of output device n, or nullptr past the last one. n == 0 (or no list
 // yet) scans the devices afresh; the text stays valid for the life of the process.
 const char *DeviceDescription(int n);
+
+// Whether device outputs share one PortAudio session for the whole process (the
+// default) or set one up and tear it down with each output, for the benchmark that
+// compares the two.
+void ShareDeviceSession(bool shared);
 
 } // namespace tessel::sound

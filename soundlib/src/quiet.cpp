@@ -1,14 +1,9 @@
 #include "quiet.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <iostream>
-#include <mutex>
-#include <unistd.h>
 
 namespace tessel::sound {
 
@@ -20,49 +15,10 @@ bool SoundLogWanted()
 
 namespace {
 
-std::mutex redirectLock;
-int redirectDepth = 0;
-int savedStderr = -1;
-
 void IgnoreAlsa(const char *, int, const char *, int, const char *, ...) {}
 void IgnoreJack(const char *) {}
 
 } // namespace
-
-QuietStderr::QuietStderr()
-{
-    if (SoundLogWanted())
-        return;
-    std::lock_guard<std::mutex> lock(redirectLock);
-    if (redirectDepth == 0) {
-        int sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (sink < 0)
-            return;
-        std::fflush(stderr);
-        savedStderr = fcntl(2, F_DUPFD_CLOEXEC, 3);
-        if (savedStderr < 0) {
-            close(sink);
-            return;
-        }
-        dup2(sink, 2);
-        close(sink);
-    }
-    ++redirectDepth;
-    active_ = true;
-}
-
-QuietStderr::~QuietStderr()
-{
-    if (!active_)
-        return;
-    std::lock_guard<std::mutex> lock(redirectLock);
-    if (--redirectDepth == 0) {
-        std::fflush(stderr);
-        dup2(savedStderr, 2);
-        close(savedStderr);
-        savedStderr = -1;
-    }
-}
 
 void SilenceAudioBackends()
 {

@@ -1,6 +1,8 @@
 // Keeping the libraries' own chatter off the user's terminal: a terminal host draws
 // over stdout and stderr, so what libopenmpt logs and what ALSA and JACK print while
-// PortAudio probes goes nowhere unless TESSEL_SOUND_LOG is set.
+// PortAudio probes goes nowhere unless TESSEL_SOUND_LOG is set. Both go through the
+// libraries' own handlers: fd 2 belongs to every thread of the process, and is never
+// touched here.
 #pragma once
 
 #include <ostream>
@@ -10,19 +12,6 @@ namespace tessel::sound {
 
 // True when TESSEL_SOUND_LOG is set to anything but "" or "0" (read at each call).
 bool SoundLogWanted();
-
-// While one of these lives, fd 2 points at /dev/null (nested and concurrent holders
-// share one redirection). Does nothing when the log is wanted.
-class QuietStderr {
-public:
-    QuietStderr();
-    ~QuietStderr();
-    QuietStderr(const QuietStderr &) = delete;
-    QuietStderr &operator=(const QuietStderr &) = delete;
-
-private:
-    bool active_ = false;
-};
 
 // Routes ALSA's and JACK's error printers to nothing, if those libraries are loaded.
 void SilenceAudioBackends();

@@ -1,10 +1,12 @@
 // The WAV file output: canonical 44-byte RIFF header, PCM data as rendered, written as
 // fast as the render thread delivers. The sizes in the header are brought up to date
 // whenever the music pauses or ends and when the output closes, so a file left behind
-// by a host that never called BASS_Free still plays.
+// by a host that never called BASS_Free still plays. Every failure sticks, with the
+// system's reason: a short write, a full disk, the file-size limit, a failing close.
 #include "fopen_mode.h"
 #include "output.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -27,15 +29,15 @@ void PutLe(uint8_t *at, uint32_t value, int bytes)
 
 class WavOutput final : public Output {
 public:
-    WavOutput(std::FILE *file, const OutputFormat &format) : file_(file), format_(format)
+    WavOutput(std::FILE *file, const std::string &path, const OutputFormat &format)
+        : file_(file), path_(path), format_(format)
     {
         std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
     }
 
     ~WavOutput() override
     {
-        UpdateHeader();
-        std::fclose(file_);
+        Close();
     }
 
     bool WriteHeader()
@@ -52,18 +54,22 @@ public:
         std::memcpy(header + 36, "data", 4);
         PutLe(header + kDataSizeOffset, 0, 4);
         PutLe(header + kRiffSizeOffset, kHeaderBytes - 8, 4);
-        return std::fwrite(header, 1, kHeaderBytes, file_) == kHeaderBytes && std::fflush(file_) == 0;
+        if (std::fwrite(header, 1, kHeaderBytes, file_) != kHeaderBytes || std::fflush(file_) != 0)
+            FailWith("cannot write");
+        return Error().empty();
     }
 
     void Write(const void *data, uint32_t frames) override
     {
+        if (!Error().empty())
+            return;
         uint64_t bytes = uint64_t(frames) * format_.FrameBytes();
-        if (failed_ || dataBytes_ + bytes > kMaxDataBytes) {
-            failed_ = true;
+        if (dataBytes_ + bytes > kMaxDataBytes) {
+            Fail(path_ + ": longer than a WAV file can hold");
             return;
         }
         if (std::fwrite(data, 1, bytes, file_) != bytes) {
-            failed_ = true;
+            FailWith("cannot write");
             return;
         }
         dataBytes_ += bytes;
@@ -90,10 +96,26 @@ public:
         return 2048;
     }
 
+    void Close() override
+    {
+        if (file_ == nullptr)
+            return;
+        UpdateHeader();
+        if (std::fclose(file_) != 0)
+            FailWith("cannot close");
+        file_ = nullptr;
+    }
+
+private:
+    void FailWith(const char *what)
+    {
+        Fail(std::string(what) + " " + path_ + ": " + std::strerror(errno ? errno : EIO));
+    }
+
     // The render thread calls Pause when it goes idle, which keeps the header current.
     void UpdateHeader()
     {
-        if (!dirty_)
+        if (!dirty_ || !Error().empty())
             return;
         dirty_ = false;
         uint8_t size[4];
@@ -104,27 +126,32 @@ public:
         ok = ok && std::fseek(file_, kRiffSizeOffset, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
         ok = ok && end >= 0 && std::fseek(file_, end, SEEK_SET) == 0 && std::fflush(file_) == 0;
         if (!ok)
-            failed_ = true;
+            FailWith("cannot write");
     }
 
-private:
     std::FILE *file_;
+    std::string path_;
     OutputFormat format_;
     uint64_t dataBytes_ = 0;
     bool dirty_ = false;
-    bool failed_ = false;
 };
 
 } // namespace
 
-std::unique_ptr<Output> OpenWavOutput(const std::string &path, const OutputFormat &format)
+std::unique_ptr<Output> OpenWavOutput(const std::string &path, OutputFormat &format, std::string &error)
 {
+    if (format.rate == 0)
+        format.rate = kOwnRate;
     std::FILE *file = std::fopen(path.c_str(), "wb" TESSEL_FOPEN_CLOEXEC);
-    if (file == nullptr)
+    if (file == nullptr) {
+        error = "cannot create " + path + ": " + std::strerror(errno);
         return nullptr;
-    auto output = std::make_unique<WavOutput>(file, format);
-    if (!output->WriteHeader())
+    }
+    auto output = std::make_unique<WavOutput>(file, path, format);
+    if (!output->WriteHeader()) {
+        error = output->Error();
         return nullptr;
+    }
     return output;
 }
 

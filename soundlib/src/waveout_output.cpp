@@ -59,23 +59,22 @@ public:
     {
         frames = std::min(frames, chunk_);
         Block &block = blocks_[next_];
-        if (!broken_ && WaitUntilPlayed(block)) {
-            size_t bytes = size_t(frames) * format_.FrameBytes();
-            std::memcpy(block.data.data(), data, bytes);
-            block.header.dwBufferLength = DWORD(bytes);
-            block.header.dwFlags &= ~WHDR_DONE;
-            if (waveOutWrite(wave_, &block.header, sizeof block.header) == MMSYSERR_NOERROR) {
-                block.queued = true;
-                next_ = (next_ + 1) % kBlocks;
-                written_ += frames;
-                return;
-            }
-            broken_ = true;
-        }
-        if (interrupted_.load())
+        if (broken_ || !WaitUntilPlayed(block))
             return;
-        // A device that has gone keeps the music's time by the clock instead.
-        Sleep(DWORD(uint64_t(frames) * 1000 / format_.rate));
+        size_t bytes = size_t(frames) * format_.FrameBytes();
+        std::memcpy(block.data.data(), data, bytes);
+        block.header.dwBufferLength = DWORD(bytes);
+        block.header.dwFlags &= ~WHDR_DONE;
+        MMRESULT result = waveOutWrite(wave_, &block.header, sizeof block.header);
+        if (result != MMSYSERR_NOERROR) {
+            // The device has gone (unplugged, driver failure): sticky, and the host hears of it.
+            broken_ = true;
+            Fail("the sound device stopped taking sound (waveOut error " + std::to_string(result) + ")");
+            return;
+        }
+        block.queued = true;
+        next_ = (next_ + 1) % kBlocks;
+        written_ += frames;
     }
 
     uint32_t Latency() override
@@ -193,10 +192,13 @@ const char *DeviceDescription(int n)
     return size_t(n) < descriptions.size() ? descriptions[n] : nullptr;
 }
 
-std::unique_ptr<Output> OpenDeviceOutput(int device, const OutputFormat &format)
+std::unique_ptr<Output> OpenDeviceOutput(int device, OutputFormat &format)
 {
     if (device < -1)
         return nullptr;
+    // waveOut has no rate of its own to offer; the mapper converts what it is given.
+    if (format.rate == 0)
+        format.rate = kOwnRate;
     UINT id = device == -1 ? WAVE_MAPPER : UINT(device);
     if (device >= 0 && id >= waveOutGetNumDevs())
         return nullptr;

@@ -12,6 +12,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -223,11 +224,24 @@ TEST_F(Api, UnusableOutputsFailCleanly)
     EXPECT_FALSE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, ""));
     ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("no/such/dir.wav").c_str()));
     EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr));
-    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr));
-    for (DWORD freq : {0u, 7999u, 192001u, 0xFFFFFFFFu})
-        EXPECT_FALSE(BASS_Init(-1, freq, 0, nullptr)) << "rate " << freq;
-    EXPECT_TRUE(BASS_Init(-1, 8000, 0, nullptr));
-    EXPECT_TRUE(BASS_Init(-1, 192000, BASS_DEVICE_8BITS, nullptr));
+}
+
+TEST_F(Api, RatesTheOutputCannotTakeGiveItsOwnRate)
+{
+    // An empty rate box stores 0: playback goes on at the output's own rate.
+    for (int kind : {TESSEL_OUTPUT_NULL, TESSEL_OUTPUT_WAV}) {
+        ASSERT_TRUE(TesselBass_SetOutput(kind, dir_.Path("rate.wav").c_str()));
+        for (DWORD freq : {0u, 4410u, 7999u, 192001u, 0xFFFFFFFFu}) {
+            ASSERT_TRUE(BASS_Init(-1, freq, 0, nullptr)) << "output " << kind << ", rate " << freq;
+            TesselBassStats stats{};
+            ASSERT_TRUE(TesselBass_GetStats(&stats));
+            EXPECT_EQ(44100u, stats.rate) << "output " << kind << ", rate " << freq;
+        }
+    }
+    ASSERT_TRUE(BASS_Init(-1, 8000, 0, nullptr));
+    TesselBassStats stats{};
+    ASSERT_TRUE(TesselBass_GetStats(&stats));
+    EXPECT_EQ(8000u, stats.rate);
 }
 
 // PortAudio's probing and ALSA's null device: the Linux device output. The waveOut
@@ -247,6 +261,23 @@ TEST_F(Api, ProbingAndLoadingPrintNothing)
     BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
     BASS_Free();
     EXPECT_EQ("", capture.Text());
+}
+
+TEST_F(Api, ProbingLeavesAClosedStderrAlone)
+{
+    // fd 2 belongs to the whole process: the library must not open, move or close it,
+    // even when the process started without one.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(2);
+        execl(STDERR_PROBE, STDERR_PROBE, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "expected fd 2 still closed after the device probe and a device Init";
 }
 
 TEST_F(Api, DeviceOutputPlaysOnAlsasNullDevice)
@@ -280,6 +311,12 @@ TEST_F(Api, DeviceOutputPlaysOnAlsasNullDevice)
         EXPECT_EQ(devflags ? 8u : 16u, stats.bits);
         BASS_Free();
     }
+    // No rate: the device's own.
+    ASSERT_TRUE(BASS_Init(devices - 1, 0, 0, nullptr));
+    TesselBassStats stats{};
+    ASSERT_TRUE(TesselBass_GetStats(&stats));
+    EXPECT_GE(stats.rate, 8000u);
+    BASS_Free();
     if (previous)
         setenv("ALSA_CONFIG_PATH", saved.c_str(), 1);
     else

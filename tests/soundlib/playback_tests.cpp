@@ -97,6 +97,33 @@ TEST_F(NullOutput, ReportedOrderFollowsSeeks)
     EXPECT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) == 2; }, std::chrono::seconds(1)));
 }
 
+TEST_F(NullOutput, PlayingReportsTimeLengthAndLevelsOfWhatIsHeard)
+{
+    TesselBassPlaying playing{};
+    EXPECT_EQ(0, TesselBass_GetPlaying(&playing)) << "expected no playing music before any start";
+    // 8 orders of 16 rows, 20 ms a row: 320 ms an order, 2.56 s in all; heard through a
+    // 300 ms buffer, so what is rendered runs well ahead of what is heard.
+    TesselBass_SetNullBuffer(300);
+    HMUSIC music = Start(TestSong("Playing", 8, 16, 1, 125));
+    ASSERT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) >= 1; }));
+    ASSERT_EQ(1, TesselBass_GetPlaying(&playing));
+    EXPECT_NEAR(2560.0, playing.lengthMs, 25.0);
+    // Time and row agree, both heard rather than rendered.
+    EXPECT_NEAR(playing.order * 320.0 + playing.row * 20.0, playing.positionMs, 45.0)
+        << "order " << playing.order << " row " << playing.row;
+    EXPECT_LT(playing.positionMs, 640u) << "expected the heard time, not the rendered one";
+    EXPECT_GT(playing.peakLeft, 0.01f);
+    EXPECT_GT(playing.peakRight, 0.01f);
+    EXPECT_LE(playing.peakLeft, 1.0f);
+
+    ASSERT_TRUE(BASS_ChannelSetPosition(music, 5 | 0x10000));
+    ASSERT_TRUE(WaitFor([&] { return TesselBass_GetPlaying(&playing) && playing.order == 5; }, std::chrono::seconds(2)));
+    EXPECT_NEAR(1600.0 + playing.row * 20.0, playing.positionMs, 45.0) << "the time follows the seek";
+
+    BASS_MusicFree(music);
+    EXPECT_EQ(0, TesselBass_GetPlaying(&playing)) << "expected nothing playing once the music is freed";
+}
+
 TEST_F(NullOutput, PauseHoldsThePositionAndSeeksStillLand)
 {
     HMUSIC music = Start(TestSong("Pause", 8, 16, 1, 125));
@@ -113,6 +140,31 @@ TEST_F(NullOutput, PauseHoldsThePositionAndSeeksStillLand)
         << "expected order 4 row 0 while paused, got " << std::hex << BASS_ChannelGetPosition(music);
     ASSERT_TRUE(BASS_Start());
     EXPECT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) == 5; }, std::chrono::seconds(2)));
+}
+
+TEST_F(NullOutput, PauseLosesNothing)
+{
+    // 8 orders of 16 rows, 20 ms a row, through a 300 ms buffer: what was written but
+    // not heard at the pause is 15 rows.
+    TesselBass_SetNullBuffer(300);
+    HMUSIC music = Start(TestSong("Pause", 8, 16, 1, 125));
+    auto rows = [&] {
+        DWORD position = BASS_ChannelGetPosition(music);
+        return int(OrderOf(position) * 16 + RowOf(position));
+    };
+    ASSERT_TRUE(WaitFor([&] { return rows() >= 20; }));
+    int before = rows();
+    ASSERT_TRUE(BASS_Pause());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int held = rows();
+    EXPECT_LE(held - before, 1) << "the position jumped forward at the pause";
+    EXPECT_GE(held, before) << "the position went back at the pause";
+    ASSERT_TRUE(BASS_Start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int resumed = rows();
+    // About 5 rows in 100 ms, from where the pause was heard.
+    EXPECT_GE(resumed, held + 2) << "expected playback to go on after the pause";
+    EXPECT_LE(resumed, held + 8) << "expected playback to go on from the row heard at the pause";
 }
 
 TEST_F(NullOutput, StopEndsTheMusicAndPlayExStartsItAgain)
