@@ -83,10 +83,16 @@ void PutText(int y, int x, const std::string &text, int width)
     width = std::min(width, COLS - x);
     std::string cut = text.substr(0, size_t(width));
     std::string shown = Printable(cut);
-    if (!utf8Terminal)
-        for (char &c : shown)
-            if (static_cast<unsigned char>(c) >= 0x80)
-                c = '?';
+    if (!utf8Terminal) {
+        // One '?' for each character the terminal's character set may lack.
+        std::string ascii;
+        for (unsigned char c : shown)
+            if (c < 0x80)
+                ascii.push_back(char(c));
+            else if ((c & 0xC0) != 0x80)
+                ascii.push_back('?');
+        shown = ascii;
+    }
     mvaddstr(y, x, shown.c_str());
 }
 

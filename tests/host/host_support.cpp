@@ -178,7 +178,7 @@ RunResult HostTest::Run(const std::vector<std::string> &arguments)
 {
     std::vector<std::string> argv = {TESSEL_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return RunProgram(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_});
+    return RunProgram(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"});
 }
 
 void HostTest::WriteSettings(int32_t device, uint32_t freq, uint32_t devflags, uint32_t modflags)
@@ -211,12 +211,13 @@ bool Exists(const std::string &path)
 }
 
 Terminal::Terminal(const std::string &folder, const std::string &configHome,
-                   const std::vector<std::string> &arguments, int width, int height)
+                   const std::vector<std::string> &arguments, int width, int height, const std::string &locale)
 {
     socket_ = folder + "/tmux.socket";
     pidFile_ = folder + "/tessel.pid";
     std::string command = "cd " + Quote(folder) + " && echo $$ > " + Quote(pidFile_) +
-                          " && XDG_CONFIG_HOME=" + Quote(configHome) + " exec " + Quote(TESSEL_BINARY);
+                          " && unset LC_ALL LC_CTYPE && LANG=" + Quote(locale) +
+                          " XDG_CONFIG_HOME=" + Quote(configHome) + " exec " + Quote(TESSEL_BINARY);
     for (const std::string &arg : arguments)
         command += " " + Quote(arg);
     // The shell outlives tessel (Ctrl-C included) to report how it ended and what the

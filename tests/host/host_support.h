@@ -34,8 +34,8 @@ protected:
     // A short playable tune from the sample generator: XM or IT by the name's extension.
     std::string WriteTune(const std::string &name, const std::string &title, int orders, int rows);
 
-    // tessel with these arguments, standard input from /dev/null, in the test's folder
-    // and with its settings store.
+    // tessel with these arguments, standard input from /dev/null, in the test's folder,
+    // with its settings store and in the C.UTF-8 locale.
     RunResult Run(const std::vector<std::string> &arguments);
 
     // Settings straight into the store, as the configuration dialog's OK writes them.
@@ -49,13 +49,14 @@ private:
 Bytes ReadFile(const std::string &path);
 bool Exists(const std::string &path);
 
-// tessel in a terminal of width x height cells. When it ends, the shell around it
-// prints "exit status N" and the terminal modes that matter ("terminal: ..."), then
-// waits, so the test can read both from the screen.
+// tessel in a terminal of width x height cells, in the locale named (LANG, with the
+// LC_ variables that would override it unset), whatever the machine's own. When it
+// ends, the shell around it prints "exit status N" and the terminal modes that matter
+// ("terminal: ..."), then waits, so the test can read both from the screen.
 class Terminal {
 public:
     Terminal(const std::string &folder, const std::string &configHome, const std::vector<std::string> &arguments,
-             int width = 120, int height = 40);
+             int width = 120, int height = 40, const std::string &locale = "C.UTF-8");
     ~Terminal();
     Terminal(const Terminal &) = delete;
     Terminal &operator=(const Terminal &) = delete;

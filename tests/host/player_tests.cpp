@@ -4,6 +4,7 @@
 #include "host_support.h"
 
 #include "module_writer.h"
+#include "tests/fixtures/module_fixtures.h"
 
 #include <signal.h>
 
@@ -17,11 +18,12 @@ using namespace std::chrono_literals;
 
 class Player : public HostTest {
 protected:
-    std::unique_ptr<Terminal> Start(const std::vector<std::string> &arguments, int width = 120, int height = 40)
+    std::unique_ptr<Terminal> Start(const std::vector<std::string> &arguments, int width = 120, int height = 40,
+                                    const std::string &locale = "C.UTF-8")
     {
         std::vector<std::string> all = {"--null"};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        return std::make_unique<Terminal>(Folder(), ConfigHome(), all, width, height);
+        return std::make_unique<Terminal>(Folder(), ConfigHome(), all, width, height, locale);
     }
 };
 
@@ -188,6 +190,27 @@ TEST_F(Player, ModuleInfoDialogOpensScrollsAndCloses)
     terminal->Keys({"Enter"});
     EXPECT_TRUE(terminal->WaitForGone("Module Info")) << terminal->LastScreen();
     terminal->Keys({"q"});
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+}
+
+TEST_F(Player, CLocaleDrawsWithTheLineDrawingSetAndQuestionMarks)
+{
+    fixtures::XmFile xm;
+    xm.song.title = "Plain";
+    xm.instruments = {fixtures::XmInstrument{"Cr\xe8me", {fixtures::SquareSample("s")}, {}, {}, {}}};
+    Write("plain.xm", fixtures::BuildXm(xm));
+
+    auto terminal = Start({"plain.xm"}, 120, 40, "C");
+    ASSERT_TRUE(terminal->WaitFor("Plain")) << terminal->LastScreen();
+    terminal->Keys({"i"});
+    ASSERT_TRUE(terminal->WaitFor("Module Info")) << terminal->LastScreen();
+    std::string screen = terminal->LastScreen();
+    // The terminal's own line-drawing set (l, q and k in the alternate character set).
+    EXPECT_NE(std::string::npos, screen.find("lqqq")) << screen;
+    EXPECT_EQ(std::string::npos, screen.find("\u2500")) << screen;
+    // One question mark for the one character that ASCII lacks.
+    EXPECT_NE(std::string::npos, screen.find("Cr?me")) << screen;
+    terminal->Keys({"Escape", "q"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
 }
 
