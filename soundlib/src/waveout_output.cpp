@@ -1,6 +1,7 @@
 // The device output on Windows: WinMM waveOut, with a ring of blocks the render thread
 // fills in turn and an event the driver signals whenever one has been played. Devices
 // are numbered as waveOut numbers them; -1 is WAVE_MAPPER, the user's preferred device.
+#include "device_names.h"
 #include "output.h"
 
 #include <windows.h>
@@ -10,8 +11,6 @@
 #include <array>
 #include <atomic>
 #include <cstring>
-#include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -153,43 +152,20 @@ private:
     bool broken_ = false;
 };
 
-std::mutex descriptionLock;
-// Every description ever handed out, so the pointers stay valid.
-std::deque<std::string> descriptionPool;
-std::vector<const char *> descriptions;
+} // namespace
 
-const char *Pooled(const std::string &text)
+std::vector<std::string> ScanDeviceNames()
 {
-    for (const std::string &known : descriptionPool)
-        if (known == text)
-            return known.c_str();
-    descriptionPool.push_back(text);
-    return descriptionPool.back().c_str();
-}
-
-void ScanDescriptions()
-{
-    descriptions.clear();
+    std::vector<std::string> names;
     UINT count = waveOutGetNumDevs();
     for (UINT id = 0; id < count; ++id) {
         WAVEOUTCAPSA caps{};
         if (waveOutGetDevCapsA(id, &caps, sizeof caps) != MMSYSERR_NOERROR)
             break; // the numbering must stay that of waveOutOpen
         caps.szPname[sizeof caps.szPname - 1] = '\0';
-        descriptions.push_back(Pooled(caps.szPname));
+        names.push_back(caps.szPname);
     }
-}
-
-} // namespace
-
-const char *DeviceDescription(int n)
-{
-    if (n < 0)
-        return nullptr;
-    std::lock_guard<std::mutex> lock(descriptionLock);
-    if (n == 0 || descriptions.empty())
-        ScanDescriptions();
-    return size_t(n) < descriptions.size() ? descriptions[n] : nullptr;
+    return names;
 }
 
 std::unique_ptr<Output> OpenDeviceOutput(int device, OutputFormat &format)
@@ -214,7 +190,15 @@ std::unique_ptr<Output> OpenDeviceOutput(int device, OutputFormat &format)
     if (event == nullptr)
         return nullptr;
     HWAVEOUT handle = nullptr;
-    if (waveOutOpen(&handle, id, &wave, DWORD_PTR(event), 0, CALLBACK_EVENT) != MMSYSERR_NOERROR) {
+    MMRESULT result = waveOutOpen(&handle, id, &wave, DWORD_PTR(event), 0, CALLBACK_EVENT);
+    if (result == WAVERR_BADFORMAT && format.rate != kOwnRate) {
+        // A rate the device refuses gives the output's own, as on the other outputs.
+        format.rate = kOwnRate;
+        wave.nSamplesPerSec = format.rate;
+        wave.nAvgBytesPerSec = format.rate * format.FrameBytes();
+        result = waveOutOpen(&handle, id, &wave, DWORD_PTR(event), 0, CALLBACK_EVENT);
+    }
+    if (result != MMSYSERR_NOERROR) {
         CloseHandle(event);
         return nullptr;
     }
