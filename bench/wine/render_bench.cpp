@@ -5,8 +5,7 @@
 // two in turns and prints the ratio.
 //
 // Usage: render_bench [rounds]   prints one line "cpu SECONDS" per round.
-#include "module_writer.h"
-#include "plugin/bass.h"
+#include "sound_support.h"
 #include "tests/support/host_window.h"
 #include "tests/support/test_host.h"
 
@@ -42,15 +41,6 @@ double ProcessCpuSeconds()
 #endif
 }
 
-void SetOutputVariable(const std::string &value)
-{
-#ifdef _WIN32
-    SetEnvironmentVariableA("TESSEL_OUTPUT", value.c_str());
-#else
-    setenv("TESSEL_OUTPUT", value.c_str(), 1);
-#endif
-}
-
 void IgnoreSetInfo(int, int, int, int) {}
 
 } // namespace
@@ -62,7 +52,7 @@ int main(int argc, char **argv)
     // Eight minutes of a four-channel XM at speed 6 and 125 BPM.
     std::string module = folder.File("bench.xm");
     soundtest::SaveFile(module, soundtest::WriteXm(soundtest::TestSong("Bench", 64, 64, 6, 125)));
-    SetOutputVariable("wav:" + folder.File("bench.wav"));
+    soundtest::SetOutputVariable("wav:" + folder.File("bench.wav"));
 
     HostWindow host;
     In_Module *plugin = Plugin();

@@ -25,11 +25,6 @@ static_assert(moduleEnded == 1026, "the host listens for 1026");
 const int hostVolume = 200;
 const float libraryGain = float(hostVolume * 100 / 256) / 100.0f; // 78 %
 
-void SetOutputVariable(const std::string &value)
-{
-    SetEnvironmentVariableA("TESSEL_OUTPUT", value.c_str());
-}
-
 void IgnoreSetInfo(int, int, int, int) {}
 
 class EndToEnd : public ::testing::Test {

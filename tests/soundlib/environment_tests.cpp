@@ -7,24 +7,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 using namespace soundtest;
 
 namespace {
-
-// In the process's environment block, where a host would put it: on Windows not
-// through the C runtime, whose copy of the environment the library must not read.
-void SetOutputVariable(const std::string &value)
-{
-#ifdef _WIN32
-    SetEnvironmentVariableA("TESSEL_OUTPUT", value.c_str());
-#else
-    setenv("TESSEL_OUTPUT", value.c_str(), 1);
-#endif
-}
 
 bool PlayToTheEnd(const std::vector<uint8_t> &module)
 {

@@ -153,6 +153,15 @@ Wav RenderThroughLibrary(const std::vector<uint8_t> &module, const std::string &
     return ReadWav(wavPath);
 }
 
+void SetOutputVariable(const std::string &value)
+{
+#ifdef _WIN32
+    SetEnvironmentVariableA("TESSEL_OUTPUT", value.c_str());
+#else
+    setenv("TESSEL_OUTPUT", value.c_str(), 1);
+#endif
+}
+
 #ifdef _WIN32
 size_t OpenDescriptorCount()
 {
