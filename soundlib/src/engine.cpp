@@ -149,8 +149,10 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
     playToFirstWriteNs_ = -1;
     endReason_ = TESSEL_END_NONE;
     try {
+        pin_.emplace();
         thread_ = std::thread(&Engine::RenderLoop, this);
     } catch (...) {
+        pin_.reset();
         std::unique_ptr<Output> doomed;
         std::lock_guard<std::mutex> state(stateLock_);
         initialised_ = false;
@@ -177,6 +179,7 @@ void Engine::FreeLocked()
         wake_.notify_all();
         output_->Interrupt();
         thread_.join();
+        pin_.reset();
     }
     std::unique_ptr<Output> output;
     std::vector<std::shared_ptr<Music>> musics;

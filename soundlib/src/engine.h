@@ -8,6 +8,7 @@
 // Pull of the offline output waits without any lock.
 #pragma once
 
+#include "library_pin.h"
 #include "mixer.h"
 #include "music.h"
 #include "output.h"
@@ -17,6 +18,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -97,6 +99,7 @@ private:
     uint32_t offlineLimitMs_ = 0;
     bool offlineOnePass_ = true;
     std::thread thread_;
+    std::optional<LibraryPin> pin_; // while thread_ runs
 
     // Guarded by stateLock_.
     bool initialised_ = false;
