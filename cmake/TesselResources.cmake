@@ -9,6 +9,8 @@ function(tessel_add_resources target)
     message(FATAL_ERROR "windres (binutils-mingw-w64-i686) is needed to compile res/*.rc")
   endif()
   file(GLOB scripts CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/res/*.rc)
+  # The headers the scripts include (the dialog and control ids): a change recompiles.
+  file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/res/*.h)
   set(compiled)
   foreach(script ${scripts})
     get_filename_component(name ${script} NAME_WE)
@@ -16,7 +18,7 @@ function(tessel_add_resources target)
     add_custom_command(OUTPUT ${output}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/resources
       COMMAND ${TESSEL_WINDRES} -i ${script} -O res -o ${output}
-      DEPENDS ${script}
+      DEPENDS ${script} ${headers}
       COMMENT "Compiling resources ${name}.rc")
     list(APPEND compiled ${output})
   endforeach()

@@ -7,12 +7,7 @@
 #include "plugin/plugin.h"
 #include "settings/settings.h"
 
-#define IDD_MODULE_INFO 102
-#define IDC_TITLE 1014
-#define IDC_SAMPLE_TEXT 1015
-#define IDC_MESSAGE 1016
-#define IDC_CHANNELS 1019
-#define IDC_FILE 1020
+#include "res/dialog_ids.h"
 
 INT_PTR CALLBACK ModuleInfoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -6,18 +6,7 @@
 #include "plugin/plugin.h"
 #include "settings/settings.h"
 
-#define IDD_CONFIG 101
-#define IDC_DEVICE 1000
-#define IDC_RATE 1002
-#define IDC_8BITS 1003
-#define IDC_MONO 1004
-#define IDC_LOOP 1005
-#define IDC_REPLAY_DEFAULT 1007
-#define IDC_REPLAY_PT1 1008
-#define IDC_REPLAY_FT2 1009
-#define IDC_RAMP_NONE 1010
-#define IDC_RAMP_NORMAL 1011
-#define IDC_RAMP_SENSITIVE 1012
+#include "res/dialog_ids.h"
 
 // A sound library that never stops describing devices still gets a list that ends.
 #define MAX_DEVICES 256

@@ -5,6 +5,8 @@
 
 #include "text.h"
 
+#include "res/dialog_ids.h"
+
 #include <tessel/ui_backend.h>
 
 #include <algorithm>
@@ -12,13 +14,6 @@
 
 namespace tessel::host {
 namespace {
-
-// The Module Info dialog's fields.
-constexpr int kTitleId = 1014;
-constexpr int kSampleTextId = 1015;
-constexpr int kMessageId = 1016;
-constexpr int kChannelId = 1019;
-constexpr int kFileId = 1020;
 
 struct InfoFields {
     std::string title, file, channel, sampleText, message;
@@ -78,8 +73,8 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json)
             host.Stop();
             continue;
         }
-        InfoFields fields{ControlText(view, kTitleId), ControlText(view, kFileId), ControlText(view, kChannelId),
-                          ControlText(view, kSampleTextId), ControlText(view, kMessageId)};
+        InfoFields fields{ControlText(view, IDC_TITLE), ControlText(view, IDC_FILE), ControlText(view, IDC_CHANNELS),
+                          ControlText(view, IDC_SAMPLE_TEXT), ControlText(view, IDC_MESSAGE)};
         json ? PrintJson(fields) : PrintPlain(fields);
         std::fflush(stdout);
         // OK, as the user would press it.

@@ -196,6 +196,11 @@ void Terminal::DialogClosed(HWND dialog)
     dialogs_->Closed(dialog);
 }
 
+void Terminal::Notice(const char *text)
+{
+    MessageBox(nullptr, text, "Tessel", MB_OK | MB_ICONWARNING);
+}
+
 void Terminal::DrawBox()
 {
     std::vector<Button> buttons = ButtonsFor(box_.type);

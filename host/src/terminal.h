@@ -40,6 +40,8 @@ public:
     int MessageBox(HWND owner, const char *text, const char *caption, UINT type) override;
     void DialogShown(HWND dialog) override;
     void DialogClosed(HWND dialog) override;
+    // Shown as a message box: the plug-in's own boxes are what the user already reads.
+    void Notice(const char *text) override;
 
     DialogLayer &Dialogs() { return *dialogs_; }
 

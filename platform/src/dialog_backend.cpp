@@ -161,25 +161,10 @@ bool tessel::ui::TypeText(HWND dialog, const char *text)
     return true;
 }
 
-bool tessel::ui::PasteText(HWND dialog, const char *text)
-{
-    if (!text || !ActivateDialog(dialog))
-        return false;
-    HWND focus = GetFocus();
-    if (!focus || strcasecmp(WindowClassName(focus).c_str(), "Edit") != 0)
-        return false;
-    SendMessageA(focus, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text));
-    return true;
-}
-
 void tessel::ui::PumpMessages()
 {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam)); // for the host's own loop
-            return;
-        }
         bool handled = false;
         for (HWND dialog : Dialogs())
             if (IsWindow(dialog) && IsDialogMessageA(dialog, &message)) {

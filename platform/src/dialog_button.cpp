@@ -17,8 +17,7 @@ bool IsRadio(DWORD type)
 
 bool IsCheckable(DWORD type)
 {
-    return IsRadio(type) || type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE ||
-           type == BS_AUTO3STATE;
+    return IsRadio(type) || type == BS_CHECKBOX || type == BS_AUTOCHECKBOX;
 }
 
 // Checking an automatic radio button clears the other automatic ones of its group.
@@ -42,8 +41,6 @@ void Click(HWND button, const std::shared_ptr<ButtonState> &state)
     DWORD type = TypeOf(button);
     if (type == BS_AUTOCHECKBOX)
         SendMessageA(button, BM_SETCHECK, state->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
-    else if (type == BS_AUTO3STATE)
-        SendMessageA(button, BM_SETCHECK, (state->check + 1) % 3, 0);
     else if (type == BS_AUTORADIOBUTTON)
         SendMessageA(button, BM_SETCHECK, BST_CHECKED, 0);
     NotifyParent(button, BN_CLICKED);
@@ -81,10 +78,7 @@ LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lPa
     case BM_SETCHECK: {
         if (!IsCheckable(type))
             return 0;
-        UINT check = static_cast<UINT>(wParam);
-        UINT most = (type == BS_3STATE || type == BS_AUTO3STATE) ? BST_INDETERMINATE : BST_CHECKED;
-        if (check > most)
-            check = most;
+        UINT check = wParam ? BST_CHECKED : BST_UNCHECKED;
         // The checked radio button of a group is the one Tab reaches.
         if (IsRadio(type)) {
             DWORD style = static_cast<DWORD>(GetWindowLongA(button, GWL_STYLE));
@@ -101,9 +95,6 @@ LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lPa
             ClearGroup(button);
         return 0;
     }
-    case BM_GETSTATE:
-        return (IsCheckable(type) ? state->check : 0) | (state->pushed ? BST_PUSHED : 0) |
-               (GetFocus() == button ? BST_FOCUS : 0);
     case BM_SETSTATE:
         if (state->pushed != (wParam != 0)) {
             state->pushed = wParam != 0;

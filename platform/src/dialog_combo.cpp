@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include <strings.h>
 
 namespace tessel::platform {
 
@@ -169,7 +168,7 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
         RECT rect;
         GetWindowRect(combo, &rect);
         POINT origin{rect.left, rect.top};
-        ScreenToClient(GetParent(combo), &origin);
+        MapWindowPoints(nullptr, GetParent(combo), &origin, 1);
         int width = static_cast<int>(rect.right - rect.left);
         MoveWindow(combo, origin.x, origin.y, width, closedComboHeight, FALSE);
         if (HasEdit(combo)) {
@@ -191,17 +190,6 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
             code |= DLGC_WANTMESSAGE;
         return code;
     }
-    case CB_ADDSTRING: {
-        int index = static_cast<int>(state->items.size());
-        if (GetWindowLongA(combo, GWL_STYLE) & CBS_SORT) {
-            auto *text = reinterpret_cast<const char *>(lParam);
-            index = 0;
-            while (index < static_cast<int>(state->items.size()) &&
-                   strcasecmp(state->items[static_cast<size_t>(index)].c_str(), text ? text : "") <= 0)
-                ++index;
-        }
-        return Insert(combo, state, index, reinterpret_cast<const char *>(lParam));
-    }
     case CB_INSERTSTRING:
         return Insert(combo, state, static_cast<int>(static_cast<INT_PTR>(wParam)),
                       reinterpret_cast<const char *>(lParam));
@@ -222,9 +210,6 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
             memcpy(reinterpret_cast<char *>(lParam), item.c_str(), item.size() + 1);
         return static_cast<LRESULT>(item.size());
     }
-    case CB_SHOWDROPDOWN:
-        Drop(combo, state, wParam != 0, true);
-        return TRUE;
     case CB_GETDROPPEDSTATE:
         return state->dropped ? TRUE : FALSE;
     case CB_GETDROPPEDCONTROLRECT: {

@@ -234,18 +234,6 @@ public:
         ScrollToCaret();
     }
 
-    // Scrolls by lines and columns, the last line no higher than the bottom row.
-    int ScrollLines(int columns, int lines)
-    {
-        int count = static_cast<int>(LinesOf(Text(), multiline).size());
-        int highest = std::max(0, count - VisibleCells(window).rows);
-        int before = state->firstLine;
-        state->firstLine = std::clamp(state->firstLine + lines, 0, highest);
-        state->firstColumn = std::max(0, state->firstColumn + columns);
-        WindowChanged(window, WindowChange::State);
-        return state->firstLine - before;
-    }
-
 private:
     HWND window;
     std::shared_ptr<EditState> state;
@@ -339,25 +327,6 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return static_cast<LRESULT>(LinesOf(edit.Text(), multiline).size());
     case EM_GETFIRSTVISIBLELINE:
         return multiline ? state->firstLine : state->firstColumn;
-    case EM_LINESCROLL:
-        if (!multiline)
-            return FALSE;
-        edit.ScrollLines(static_cast<int>(static_cast<INT_PTR>(wParam)), static_cast<int>(lParam));
-        return TRUE;
-    case EM_SCROLL: {
-        if (!multiline)
-            return FALSE;
-        int page = VisibleCells(window).rows;
-        int lines = wParam == 0 ? -1 : wParam == 1 ? 1 : wParam == 2 ? -page : wParam == 3 ? page : 0;
-        int moved = edit.ScrollLines(0, lines);
-        return MAKELONG(static_cast<WORD>(moved), TRUE);
-    }
-    case EM_SETREADONLY: {
-        DWORD style = StyleOf(window);
-        SetWindowLongA(window, GWL_STYLE,
-                       static_cast<LONG>(wParam ? (style | ES_READONLY) : (style & ~static_cast<DWORD>(ES_READONLY))));
-        return TRUE;
-    }
     case WM_SETFOCUS:
         NotifyParent(window, EN_SETFOCUS);
         return 0;

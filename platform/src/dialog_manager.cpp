@@ -98,14 +98,6 @@ LRESULT DefaultDialogHandling(HWND dialog, UINT message, WPARAM wParam, LPARAM l
             return MAKELONG(state->defaultId, DC_HASDEFID);
         return 0;
     }
-    case DM_SETDEFID: {
-        auto state = StateOf<DialogState>(dialog);
-        if (state) {
-            state->defaultId = static_cast<int>(wParam);
-            MoveDefaultButton(dialog, GetDlgItem(dialog, state->defaultId));
-        }
-        return TRUE;
-    }
     case WM_NEXTDLGCTL: {
         HWND target = reinterpret_cast<HWND>(wParam);
         if (!lParam)
@@ -280,7 +272,7 @@ extern "C" HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateNam
     // Placed relative to the owner's client area, unless told otherwise.
     POINT origin{parsed.x, parsed.y};
     if (owner && !(parsed.style & (WS_CHILD | DS_ABSALIGN)))
-        ClientToScreen(owner, &origin);
+        MapWindowPoints(owner, nullptr, &origin, 1);
     DWORD exStyle = parsed.exStyle | dialogExtraStyles | ((parsed.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0);
     HWND dialog = CreateWindowExA(exStyle, parsed.className.empty() ? dialogClass : parsed.className.c_str(),
                                   parsed.caption.c_str(), parsed.style & ~static_cast<DWORD>(WS_VISIBLE), origin.x,

@@ -15,6 +15,7 @@ DWORD ErrorFromErrno(int error)
     case EPERM:
     case EROFS:
     case EISDIR:
+    case ENXIO: // a FIFO without a reader, or a device: not a file to open
         return ERROR_ACCESS_DENIED;
     case EEXIST:
         return ERROR_ALREADY_EXISTS;

@@ -68,14 +68,17 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURIT
         SetLastError(name && *name ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = open(name, OpenFlags(access, disposition), 0666);
+    // Without blocking, so that a FIFO cannot hold the caller before it is refused.
+    int fd = open(name, OpenFlags(access, disposition) | O_NONBLOCK, 0666);
     if (fd < 0) {
         FailWithErrno();
         return INVALID_HANDLE_VALUE;
     }
+    // Only regular files: Win32 opens no directory without backup semantics, and the
+    // callers read modules, never devices, FIFOs or sockets.
     struct stat status {};
-    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        close(fd); // Win32 opens no directory without backup semantics
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+        close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -134,7 +137,8 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG dista
     if (!file)
         return INVALID_SET_FILE_POINTER;
     // Without a high part the distance is a signed 32-bit value.
-    int64_t move = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distance)
+    // Multiplied, not shifted: a negative high part shifted left is undefined.
+    int64_t move = distanceHigh ? static_cast<int64_t>(*distanceHigh) * 0x100000000 + static_cast<uint32_t>(distance)
                                 : static_cast<int64_t>(distance);
     int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
     if (whence < 0) {
@@ -157,17 +161,6 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG dista
     return static_cast<DWORD>(target);
 }
 
-extern "C" DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD sizeHigh)
-{
-    auto file = FileFromHandle(handle);
-    struct stat status {};
-    if (!file || fstat(file->fd, &status) != 0)
-        return INVALID_SET_FILE_POINTER;
-    if (sizeHigh)
-        *sizeHigh = static_cast<DWORD>(static_cast<uint64_t>(status.st_size) >> 32);
-    return static_cast<DWORD>(status.st_size);
-}
-
 extern "C" BOOL WINAPI DeleteFileA(LPCSTR name)
 {
     return unlink(name) == 0 ? TRUE : FailWithErrno();
@@ -181,16 +174,6 @@ extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES)
 extern "C" BOOL WINAPI RemoveDirectoryA(LPCSTR name)
 {
     return rmdir(name) == 0 ? TRUE : FailWithErrno();
-}
-
-extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR name)
-{
-    struct stat status {};
-    if (stat(name, &status) != 0) {
-        FailWithErrno();
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
 extern "C" DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)

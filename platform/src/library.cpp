@@ -22,8 +22,3 @@ extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         SetLastError(ERROR_PROC_NOT_FOUND);
     return reinterpret_cast<FARPROC>(symbol);
 }
-
-extern "C" BOOL WINAPI FreeLibrary(HMODULE module)
-{
-    return module && dlclose(module) == 0;
-}

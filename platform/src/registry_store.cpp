@@ -1,344 +1,518 @@
-#include "registry_store.h"
+// The registry calls over one .reg file for HKEY_CURRENT_USER in
+// $XDG_CONFIG_HOME/tessel/. Every call reads the file afresh under a lock (shared for
+// reads), and every change replaces it atomically (temporary file, flush, rename), so
+// two processes never lose each other's values and a crash never leaves half a file
+// behind. A file that cannot be read is kept aside; if it cannot be, writes are refused
+// rather than overwrite it.
+#include "reg_text.h"
 
-#include <algorithm>
+#include <tessel/ui_backend.h>
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstring>
-#include <sstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 
-namespace tessel::platform {
+using namespace tessel::platform;
 
 namespace {
 
-const char header5[] = "Windows Registry Editor Version 5.00";
-const char header4[] = "REGEDIT4";
-const char rootName[] = "HKEY_CURRENT_USER";
+const char storeFileName[] = "registry.reg";
+const char lockFileName[] = "registry.lock";
+const char temporaryPrefix[] = "registry.reg.tmp.";
+// Settings are a few hundred bytes; anything this large is not ours to parse.
+constexpr size_t maxStoreSize = 1 << 20;
 
-bool EqualsIgnoringCase(const std::string &a, const std::string &b)
+// Empty when there is no folder of the user's own to use.
+std::string StoreDirectory()
 {
-    return LowerCase(a) == LowerCase(b);
+    const char *config = getenv("XDG_CONFIG_HOME");
+    if (config && *config == '/')
+        return std::string(config) + "/tessel";
+    const char *home = getenv("HOME");
+    if (home && *home)
+        return std::string(home) + "/.config/tessel";
+    // Never a shared folder such as /tmp, where another user could make it first.
+    struct passwd entry {};
+    struct passwd *found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
+        found->pw_dir[0] == '/')
+        return std::string(found->pw_dir) + "/.config/tessel";
+    return "";
 }
 
-std::string QuoteString(const std::string &text)
+bool MakeDirectories(const std::string &path)
 {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            quoted += '\\';
-        quoted += c;
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        std::string prefix = path.substr(0, slash);
+        if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        struct stat status {};
+        if (stat(prefix.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+            return false;
+        if (slash == std::string::npos)
+            return true;
     }
-    return quoted + '"';
 }
 
-// A value shows as a quoted string only when it round-trips as one.
-bool IsPlainString(const RegistryValue &value)
-{
-    if (value.type != REG_SZ || value.data.empty() || value.data.back() != 0)
-        return false;
-    return std::none_of(value.data.begin(), value.data.end() - 1,
-                        [](BYTE b) { return b == 0 || b == '\n' || b == '\r'; });
-}
-
-std::string FormatData(const RegistryValue &value)
-{
-    char hexByte[4];
-    if (value.type == REG_DWORD && value.data.size() == 4) {
-        DWORD word = static_cast<DWORD>(value.data[0]) | static_cast<DWORD>(value.data[1]) << 8 |
-                     static_cast<DWORD>(value.data[2]) << 16 | static_cast<DWORD>(value.data[3]) << 24;
-        char text[16];
-        snprintf(text, sizeof text, "dword:%08x", word);
-        return text;
-    }
-    if (IsPlainString(value))
-        return QuoteString(std::string(value.data.begin(), value.data.end() - 1));
-    std::string text = value.type == REG_BINARY ? "hex:" : "hex(" + ([&] {
-        char type[16];
-        snprintf(type, sizeof type, "%x", value.type);
-        return std::string(type);
-    })() + "):";
-    for (size_t i = 0; i < value.data.size(); ++i) {
-        snprintf(hexByte, sizeof hexByte, "%02x", value.data[i]);
-        text += (i ? "," : "");
-        text += hexByte;
-    }
-    return text;
-}
-
-class LineParser {
+// A lock on a file beside the store, which (unlike the store) is never replaced.
+// flock() works between threads too, since each call opens it anew.
+class StoreLock {
 public:
-    explicit LineParser(const std::string &line) : line(line) {}
-
-    bool AtEnd() const { return position >= line.size(); }
-    char Peek() const { return AtEnd() ? '\0' : line[position]; }
-    bool Take(char c)
+    StoreLock(const std::string &directory, bool exclusive) : exclusive(exclusive)
     {
-        if (Peek() != c)
-            return false;
-        ++position;
-        return true;
-    }
-    bool TakeWord(const char *word)
-    {
-        size_t length = strlen(word);
-        if (line.compare(position, length, word) != 0)
-            return false;
-        position += length;
-        return true;
-    }
-    std::optional<std::string> QuotedString()
-    {
-        if (!Take('"'))
-            return std::nullopt;
-        std::string text;
-        while (!AtEnd()) {
-            char c = line[position++];
-            if (c == '"')
-                return text;
-            if (c == '\\') {
-                if (AtEnd())
-                    return std::nullopt;
-                c = line[position++];
-            }
-            text += c;
+        fd = open((directory + "/" + lockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0 && !Take(exclusive ? LOCK_EX : LOCK_SH)) {
+            close(fd);
+            fd = -1;
         }
-        return std::nullopt;
     }
-    std::string Rest() const { return line.substr(position); }
+    ~StoreLock()
+    {
+        if (fd >= 0)
+            close(fd); // releases the lock
+    }
+    bool Held() const { return fd >= 0; }
+    bool Exclusive() const { return exclusive; }
+    // Not atomic: another process may change the file in between, so read it again.
+    bool MakeExclusive() { return exclusive = Take(LOCK_EX); }
 
 private:
-    const std::string &line;
-    size_t position = 0;
+    bool Take(int operation)
+    {
+        while (flock(fd, operation) != 0)
+            if (errno != EINTR)
+                return false;
+        return true;
+    }
+    int fd = -1;
+    bool exclusive;
 };
 
-std::optional<std::vector<BYTE>> ParseHexBytes(const std::string &text)
+// Tells the user through the host; a refusal that repeats is told once.
+void Tell(const std::string &text)
 {
-    std::vector<BYTE> bytes;
-    std::string compact;
-    for (char c : text)
-        if (c != ' ' && c != '\t')
-            compact += c;
-    if (compact.empty())
-        return bytes;
-    std::stringstream items(compact);
-    std::string item;
-    while (std::getline(items, item, ',')) {
-        if (item.size() != 2 || !isxdigit(static_cast<unsigned char>(item[0])) ||
-            !isxdigit(static_cast<unsigned char>(item[1])))
-            return std::nullopt;
-        bytes.push_back(static_cast<BYTE>(std::stoul(item, nullptr, 16)));
+    static std::mutex mutex;
+    static std::string last;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (text == last)
+            return;
+        last = text;
     }
-    if (compact.back() == ',')
-        return std::nullopt;
-    return bytes;
+    tessel::ui::Notify(text.c_str());
 }
 
-std::optional<RegistryValue> ParseValueData(LineParser &parser)
-{
-    RegistryValue value;
-    if (parser.Peek() == '"') {
-        auto text = parser.QuotedString();
-        if (!text || !parser.AtEnd())
-            return std::nullopt;
-        value.type = REG_SZ;
-        value.data.assign(text->begin(), text->end());
-        value.data.push_back(0);
-        return value;
-    }
-    if (parser.TakeWord("dword:")) {
-        std::string digits = parser.Rest();
-        if (digits.empty() || digits.size() > 8 ||
-            !std::all_of(digits.begin(), digits.end(), [](char c) { return isxdigit(static_cast<unsigned char>(c)); }))
-            return std::nullopt;
-        DWORD word = static_cast<DWORD>(std::stoul(digits, nullptr, 16));
-        value.type = REG_DWORD;
-        value.data = {static_cast<BYTE>(word), static_cast<BYTE>(word >> 8), static_cast<BYTE>(word >> 16),
-                      static_cast<BYTE>(word >> 24)};
-        return value;
-    }
-    if (parser.TakeWord("hex:")) {
-        value.type = REG_BINARY;
-    } else if (parser.TakeWord("hex(")) {
-        std::string rest = parser.Rest();
-        size_t close = rest.find("):");
-        if (close == std::string::npos || close == 0 || close > 8 ||
-            !std::all_of(rest.begin(), rest.begin() + close, [](char c) { return isxdigit(static_cast<unsigned char>(c)); }))
-            return std::nullopt;
-        value.type = static_cast<DWORD>(std::stoul(rest.substr(0, close), nullptr, 16));
-        auto bytes = ParseHexBytes(rest.substr(close + 2));
-        if (!bytes)
-            return std::nullopt;
-        value.data = *bytes;
-        return value;
-    } else {
-        return std::nullopt;
-    }
-    auto bytes = ParseHexBytes(parser.Rest());
-    if (!bytes)
-        return std::nullopt;
-    value.data = *bytes;
-    return value;
-}
+enum class Found { Document, Corrupt, Unreadable };
 
-// Joins continuation lines (a trailing backslash) and drops CRs and the BOM.
-std::vector<std::pair<int, std::string>> LogicalLines(const std::string &text)
+// Reads and parses the store; a missing file is an empty store. Anything that is not a
+// regular file, or is too large, counts as corrupt; why says what was wrong.
+Found ReadStore(const std::string &path, RegistryDocument &document, std::string &why)
 {
-    std::vector<std::pair<int, std::string>> lines;
-    std::string body = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text;
-    std::stringstream stream(body);
-    std::string line;
-    int number = 0;
-    std::string pending;
-    int pendingNumber = 0;
-    while (std::getline(stream, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (pending.empty())
-            pendingNumber = number;
-        bool continues = !line.empty() && line.back() == '\\' && line.find('=') != std::string::npos &&
-                         line.compare(line.find('=') + 1, 3, "hex") == 0;
-        bool continuation = !pending.empty();
-        if (continuation) {
-            size_t start = line.find_first_not_of(" \t");
-            line = start == std::string::npos ? "" : line.substr(start);
-            continues = !line.empty() && line.back() == '\\';
-        }
-        if (continues) {
-            line.pop_back();
-            pending += line;
+    document = RegistryDocument{};
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); // a FIFO must not hang us
+    if (fd < 0)
+        return errno == ENOENT ? Found::Document : Found::Unreadable;
+    std::string text;
+    struct stat status {};
+    bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    char buffer[8192];
+    ssize_t got = 0;
+    while (regular && text.size() <= maxStoreSize && (got = read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0 && errno == EINTR)
             continue;
-        }
-        lines.emplace_back(pendingNumber, pending + line);
-        pending.clear();
+        if (got < 0)
+            break;
+        text.append(buffer, static_cast<size_t>(got));
     }
-    if (!pending.empty())
-        lines.emplace_back(pendingNumber, pending);
-    return lines;
+    close(fd);
+    if (!regular)
+        why = "not a regular file";
+    else if (got < 0)
+        return Found::Unreadable;
+    else if (text.size() > maxStoreSize)
+        why = "larger than 1 MiB";
+    if (!why.empty())
+        return Found::Corrupt;
+    if (text.empty())
+        return Found::Document;
+    ParseResult parsed = ParseRegistryText(text);
+    if (!parsed.document) {
+        why = parsed.error;
+        return Found::Corrupt;
+    }
+    document = std::move(*parsed.document);
+    return Found::Document;
+}
+
+bool WriteAll(int fd, const std::string &text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t put = write(fd, text.data() + done, text.size() - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+// Temporary files are only ever open under the exclusive lock, so any found by its
+// holder were left by a writer that died.
+void RemoveStaleTemporaries(const std::string &directory)
+{
+    DIR *folder = opendir(directory.c_str());
+    if (!folder)
+        return;
+    while (dirent *entry = readdir(folder))
+        if (strncmp(entry->d_name, temporaryPrefix, sizeof temporaryPrefix - 1) == 0)
+            unlinkat(dirfd(folder), entry->d_name, 0);
+    closedir(folder);
+}
+
+bool ReplaceFile(const std::string &directory, const std::string &text)
+{
+    std::string path = directory + "/" + storeFileName;
+    std::string temporary = directory + "/" + temporaryPrefix + "XXXXXX";
+    int fd = mkostemp(&temporary[0], O_CLOEXEC); // a new file of its own, never a link
+    if (fd < 0)
+        return false;
+    bool written = WriteAll(fd, text) && fsync(fd) == 0;
+    written = close(fd) == 0 && written;
+    if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    int directoryFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directoryFd >= 0) {
+        fsync(directoryFd);
+        close(directoryFd);
+    }
+    return true;
+}
+
+// Moves a file to a name nothing has yet. File systems without RENAME_NOREPLACE get a
+// hard link instead; false, with errno, when neither works.
+bool MoveToFreeName(const std::string &from, const std::string &to)
+{
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    if (link(from.c_str(), to.c_str()) != 0)
+        return false;
+    unlink(from.c_str()); // should this fail, the next write replaces it: the copy is safe
+    return true;
+}
+
+// A file we cannot parse is moved aside under a name that no earlier one has, never
+// overwritten, and the store starts empty. False when it could not be moved.
+bool KeepCorruptFileAside(const std::string &directory, const std::string &why)
+{
+    std::string path = directory + "/" + storeFileName;
+    char stamp[32];
+    time_t now = time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::string aside = path + ".corrupt-" + stamp + (attempt ? "-" + std::to_string(attempt) : "");
+        if (MoveToFreeName(path, aside)) {
+            Tell("The settings file " + path + " could not be read (" + why + "); kept as " + aside +
+                                ", starting from the defaults.");
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    Tell("The settings file " + path + " could not be read (" + why +
+                        ") nor kept aside; it is left untouched, and settings are not saved until it is "
+                        "mended or removed.");
+    return false;
+}
+
+enum class Access { Read, Write };
+
+// The plug-in does not look at what a write returns, so the user hears it this way.
+LONG RefuseWrite(const std::string &directory)
+{
+    Tell("Settings could not be saved in " + (directory.empty() ? "a settings folder" : directory) +
+                        ".");
+    return ERROR_ACCESS_DENIED;
+}
+
+// Runs one registry operation on the current document. A write that reports
+// ERROR_SUCCESS replaces the file; any failure to store it is ERROR_ACCESS_DENIED.
+LONG WithStore(Access access, const std::function<LONG(RegistryDocument &, bool &changed)> &operation)
+{
+    std::string directory = StoreDirectory();
+    RegistryDocument document;
+    bool changed = false;
+    struct stat status {};
+    if (access == Access::Read) {
+        // Nothing stored yet; a read makes no folder.
+        if (directory.empty() || stat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+            return operation(document, changed);
+    } else if (directory.empty() || !MakeDirectories(directory)) {
+        return RefuseWrite(directory);
+    }
+    StoreLock lock(directory, access == Access::Write);
+    if (!lock.Held() && access == Access::Write)
+        return RefuseWrite(directory);
+    std::string path = directory + "/" + storeFileName;
+    std::string why;
+    Found found = ReadStore(path, document, why);
+    bool keptAside = false;
+    if (found == Found::Corrupt && lock.Held()) {
+        if (!lock.Exclusive() && lock.MakeExclusive())
+            found = ReadStore(path, document, why = "");
+        if (found == Found::Corrupt && lock.Exclusive())
+            keptAside = KeepCorruptFileAside(directory, why);
+    }
+    if (found == Found::Unreadable)
+        return access == Access::Write ? RefuseWrite(directory) : ERROR_ACCESS_DENIED;
+    LONG result = operation(document, changed);
+    if (result != ERROR_SUCCESS || !changed)
+        return result;
+    if (found == Found::Corrupt && !keptAside)
+        return ERROR_ACCESS_DENIED; // already told: the file stays as it is
+    RemoveStaleTemporaries(directory);
+    return ReplaceFile(directory, FormatRegistryText(document)) ? ERROR_SUCCESS : RefuseWrite(directory);
+}
+
+// Open keys: a handle names a path below HKEY_CURRENT_USER.
+std::mutex keysMutex;
+std::unordered_map<HKEY, std::string> &OpenKeys()
+{
+    static auto *keys = new std::unordered_map<HKEY, std::string>;
+    return *keys;
+}
+uintptr_t nextKey = 0x1000;
+
+bool KeyPath(HKEY key, std::string &path)
+{
+    if (key == HKEY_CURRENT_USER) {
+        path.clear();
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(keysMutex);
+    auto found = OpenKeys().find(key);
+    if (found == OpenKeys().end())
+        return false;
+    path = found->second;
+    return true;
+}
+
+HKEY NewKeyHandle(const std::string &path)
+{
+    std::lock_guard<std::mutex> lock(keysMutex);
+    HKEY key = reinterpret_cast<HKEY>(nextKey += 4);
+    OpenKeys()[key] = path;
+    return key;
+}
+
+// Joins a key's path and a sub-key; false for a malformed sub-key (a leading or
+// doubled backslash), as Win32 refuses it.
+bool JoinPath(const std::string &base, LPCSTR subKey, std::string &path)
+{
+    std::string sub = subKey ? subKey : "";
+    while (!sub.empty() && sub.back() == '\\')
+        sub.pop_back();
+    if (!sub.empty() && (sub[0] == '\\' || sub.find("\\\\") != std::string::npos))
+        return false;
+    path = base.empty() ? sub : sub.empty() ? base : base + "\\" + sub;
+    return true;
+}
+
+const LONG ERROR_BAD_PATHNAME = 161;
+
+// The .reg format has no way to write a control character in a name: one written raw
+// would make the next read find the file corrupt. Win32 takes them; we refuse them.
+bool Carriable(LPCSTR name)
+{
+    for (const char *c = name; c && *c; ++c)
+        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F)
+            return false;
+    return true;
+}
+
+// The path below HKEY_CURRENT_USER that a key and a sub-key name, or the error Win32
+// gives for a bad handle or a malformed sub-key.
+LONG SubKeyPath(HKEY key, LPCSTR subKey, std::string &path)
+{
+    std::string base;
+    if (!KeyPath(key, base))
+        return ERROR_INVALID_HANDLE;
+    if (!Carriable(subKey))
+        return ERROR_INVALID_PARAMETER;
+    if (!JoinPath(base, subKey, path))
+        return ERROR_BAD_PATHNAME;
+    return ERROR_SUCCESS;
 }
 
 } // namespace
 
-std::string LowerCase(const std::string &text)
+extern "C" LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
+                                       PHKEY result, LPDWORD disposition)
 {
-    std::string lower = text;
-    for (char &c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
-
-RegistryValue *RegistryKey::FindValue(const std::string &name)
-{
-    for (RegistryValue &value : values)
-        if (EqualsIgnoringCase(value.name, name))
-            return &value;
-    return nullptr;
-}
-
-RegistryKey *RegistryDocument::FindKey(const std::string &path)
-{
-    auto found = keys.find(LowerCase(path));
-    return found == keys.end() ? nullptr : &found->second;
-}
-
-bool RegistryDocument::CreateKey(const std::string &path)
-{
+    std::string path;
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    if (LONG status = SubKeyPath(key, subKey, path))
+        return status;
     bool created = false;
-    for (size_t end = 0; end != std::string::npos;) {
-        end = path.find('\\', end + 1);
-        std::string prefix = path.substr(0, end);
-        auto inserted = keys.try_emplace(LowerCase(prefix), RegistryKey{prefix, {}});
-        created = inserted.second;
-    }
-    return created;
-}
-
-bool RegistryDocument::DeleteTree(const std::string &path)
-{
-    std::string lower = LowerCase(path);
-    if (!keys.erase(lower))
-        return false;
-    std::string below = lower + "\\";
-    for (auto it = keys.lower_bound(below); it != keys.end() && it->first.compare(0, below.size(), below) == 0;)
-        it = keys.erase(it);
-    return true;
-}
-
-bool RegistryDocument::HasSubkeys(const std::string &path) const
-{
-    std::string below = LowerCase(path) + "\\";
-    auto it = keys.lower_bound(below);
-    return it != keys.end() && it->first.compare(0, below.size(), below) == 0;
-}
-
-ParseResult ParseRegistryText(const std::string &text)
-{
-    RegistryDocument document;
-    auto lines = LogicalLines(text);
-    auto fail = [](int line, const std::string &why) {
-        return ParseResult{std::nullopt, "line " + std::to_string(line) + ": " + why};
-    };
-    size_t index = 0;
-    while (index < lines.size() && lines[index].second.empty())
-        ++index;
-    if (index == lines.size() || (lines[index].second != header5 && lines[index].second != header4))
-        return fail(index < lines.size() ? lines[index].first : 1, "not a registry file");
-    RegistryKey *current = nullptr;
-    for (++index; index < lines.size(); ++index) {
-        const auto &[number, line] = lines[index];
-        if (line.empty() || line[0] == ';')
-            continue;
-        if (line[0] == '[') {
-            std::string root = std::string(rootName);
-            if (line.back() != ']' || line.compare(1, root.size(), root) != 0)
-                return fail(number, "expected a key under HKEY_CURRENT_USER");
-            std::string path = line.substr(1 + root.size(), line.size() - 2 - root.size());
-            if (path.empty()) {
-                current = nullptr; // the root itself holds no values here
-                continue;
-            }
-            if (path[0] != '\\' || path.size() < 2 || path.back() == '\\' || path.find("\\\\") != std::string::npos)
-                return fail(number, "malformed key path");
-            path = path.substr(1);
+    LONG status = WithStore(Access::Write, [&](RegistryDocument &document, bool &changed) -> LONG {
+        if (!path.empty() && !document.FindKey(path)) {
             document.CreateKey(path);
-            current = document.FindKey(path);
-            continue;
+            changed = created = true;
         }
-        if (!current)
-            return fail(number, "value outside a key");
-        LineParser parser(line);
-        std::string name;
-        if (parser.Take('@')) {
-            name = "";
-        } else {
-            auto quoted = parser.QuotedString();
-            if (!quoted)
-                return fail(number, "malformed value name");
-            name = *quoted;
-        }
-        if (!parser.Take('='))
-            return fail(number, "expected '=' after the value name");
-        auto value = ParseValueData(parser);
-        if (!value)
-            return fail(number, "malformed value data");
-        value->name = name;
-        if (RegistryValue *existing = current->FindValue(name))
-            *existing = *value;
-        else
-            current->values.push_back(*value);
-    }
-    return ParseResult{std::move(document), ""};
+        return ERROR_SUCCESS;
+    });
+    if (status != ERROR_SUCCESS)
+        return status;
+    *result = path.empty() ? HKEY_CURRENT_USER : NewKeyHandle(path);
+    if (disposition)
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
 }
 
-std::string FormatRegistryText(const RegistryDocument &document)
+extern "C" LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result)
 {
-    std::string text = std::string(header5) + "\n";
-    for (const auto &entry : document.keys) {
-        const RegistryKey &key = entry.second;
-        text += "\n[" + std::string(rootName) + "\\" + key.path + "]\n";
-        for (const RegistryValue &value : key.values)
-            text += (value.name.empty() ? std::string("@") : QuoteString(value.name)) + "=" + FormatData(value) + "\n";
-    }
-    return text;
+    std::string path;
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    if (LONG status = SubKeyPath(key, subKey, path))
+        return status;
+    LONG status = WithStore(Access::Read, [&](RegistryDocument &document, bool &) -> LONG {
+        return path.empty() || document.FindKey(path) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
+    if (status == ERROR_SUCCESS)
+        *result = path.empty() ? HKEY_CURRENT_USER : NewKeyHandle(path);
+    return status;
 }
 
-} // namespace tessel::platform
+extern "C" LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size)
+{
+    std::string path;
+    if (!KeyPath(key, path))
+        return ERROR_INVALID_HANDLE;
+    if (data && !size)
+        return ERROR_INVALID_PARAMETER;
+    return WithStore(Access::Read, [&](RegistryDocument &document, bool &) -> LONG {
+        RegistryKey *found = path.empty() ? nullptr : document.FindKey(path);
+        if (!path.empty() && !found)
+            return ERROR_KEY_DELETED;
+        RegistryValue *value = found ? found->FindValue(name ? name : "") : nullptr;
+        if (!value)
+            return ERROR_FILE_NOT_FOUND;
+        if (type)
+            *type = value->type;
+        DWORD needed = static_cast<DWORD>(value->data.size());
+        if (!size)
+            return ERROR_SUCCESS;
+        if (data && *size < needed) {
+            *size = needed; // nothing copied
+            return ERROR_MORE_DATA;
+        }
+        if (data && needed)
+            memcpy(data, value->data.data(), needed);
+        *size = needed;
+        return ERROR_SUCCESS;
+    });
+}
+
+extern "C" LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE *data, DWORD size)
+{
+    std::string path;
+    if (!KeyPath(key, path))
+        return ERROR_INVALID_HANDLE;
+    if (path.empty())
+        return ERROR_ACCESS_DENIED; // the root holds no values of ours
+    if ((!data && size) || !Carriable(name))
+        return ERROR_INVALID_PARAMETER;
+    return WithStore(Access::Write, [&](RegistryDocument &document, bool &changed) -> LONG {
+        RegistryKey *found = document.FindKey(path);
+        if (!found)
+            return ERROR_KEY_DELETED;
+        RegistryValue value{name ? name : "", type, std::vector<BYTE>(data, data + size)};
+        if (RegistryValue *existing = found->FindValue(value.name))
+            existing->type = value.type, existing->data = value.data;
+        else
+            found->values.push_back(value);
+        changed = true;
+        return ERROR_SUCCESS;
+    });
+}
+
+extern "C" LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name)
+{
+    std::string path;
+    if (!KeyPath(key, path))
+        return ERROR_INVALID_HANDLE;
+    return WithStore(Access::Write, [&](RegistryDocument &document, bool &changed) -> LONG {
+        RegistryKey *found = path.empty() ? nullptr : document.FindKey(path);
+        if (!found)
+            return path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+        std::string wanted = name ? name : "";
+        for (auto it = found->values.begin(); it != found->values.end(); ++it)
+            if (LowerCase(it->name) == LowerCase(wanted)) {
+                found->values.erase(it);
+                changed = true;
+                return ERROR_SUCCESS;
+            }
+        return ERROR_FILE_NOT_FOUND;
+    });
+}
+
+extern "C" LONG WINAPI RegDeleteTreeA(HKEY key, LPCSTR subKey)
+{
+    std::string path;
+    if (LONG status = SubKeyPath(key, subKey, path))
+        return status;
+    bool wholeKey = subKey && *subKey;
+    return WithStore(Access::Write, [&](RegistryDocument &document, bool &changed) -> LONG {
+        if (wholeKey) {
+            if (!document.DeleteTree(path))
+                return ERROR_FILE_NOT_FOUND;
+            changed = true;
+            return ERROR_SUCCESS;
+        }
+        // No sub-key: the key's values and sub-keys go, the key itself stays.
+        if (path.empty()) {
+            changed = !document.keys.empty();
+            document.keys.clear();
+            return ERROR_SUCCESS;
+        }
+        RegistryKey *found = document.FindKey(path);
+        if (!found)
+            return ERROR_KEY_DELETED;
+        std::string kept = found->path;
+        document.DeleteTree(path);
+        document.CreateKey(kept);
+        changed = true;
+        return ERROR_SUCCESS;
+    });
+}
+
+extern "C" LONG WINAPI RegCloseKey(HKEY key)
+{
+    if (key == HKEY_CURRENT_USER)
+        return ERROR_SUCCESS;
+    std::lock_guard<std::mutex> lock(keysMutex);
+    return OpenKeys().erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}

@@ -2,11 +2,9 @@
 // object outlives CloseHandle for as long as the thread runs, and a wait on a handle
 // closed meanwhile still sees it end.
 #include "handles.h"
+#include "windows_internal.h"
 
 #include <windows.h>
-
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -18,18 +16,11 @@ using namespace tessel::platform;
 
 namespace {
 
-// The kernel's id of the calling thread, as the window queues key threads by it.
-DWORD KernelThreadId()
-{
-    return static_cast<DWORD>(syscall(SYS_gettid));
-}
-
 class ThreadObject : public KernelObject {
 public:
-    void Finish(DWORD code)
+    void Finish()
     {
         std::lock_guard<std::mutex> lock(mutex);
-        exitCode = code;
         finished = true;
         ended.notify_all();
     }
@@ -44,17 +35,10 @@ public:
         return ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return finished; });
     }
 
-    DWORD ExitCode()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return finished ? exitCode : STILL_ACTIVE;
-    }
-
 private:
     std::mutex mutex;
     std::condition_variable ended;
     bool finished = false;
-    DWORD exitCode = STILL_ACTIVE;
 };
 
 } // namespace
@@ -72,8 +56,11 @@ extern "C" HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, size_t, LPTHREAD_ST
     std::future<DWORD> id = started.get_future();
     try {
         std::thread([object, start, parameter, started = std::move(started)]() mutable {
-            started.set_value(KernelThreadId());
-            object->Finish(start(parameter));
+            started.set_value(CurrentThreadId());
+            start(parameter);
+            // The thread's windows go before a waiter sees it end, as on Windows.
+            EndThreadWindows(CurrentThreadId());
+            object->Finish();
         }).detach();
     } catch (const std::system_error &) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -95,20 +82,9 @@ extern "C" DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD timeoutMs)
     return thread->Wait(timeoutMs) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
-extern "C" BOOL WINAPI GetExitCodeThread(HANDLE handle, LPDWORD exitCode)
-{
-    auto thread = HandleAs<ThreadObject>(handle);
-    if (!thread || !exitCode) {
-        SetLastError(thread ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    *exitCode = thread->ExitCode();
-    return TRUE;
-}
-
 extern "C" DWORD WINAPI GetCurrentThreadId(void)
 {
-    return KernelThreadId();
+    return CurrentThreadId();
 }
 
 extern "C" void WINAPI Sleep(DWORD ms)

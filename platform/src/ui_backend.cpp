@@ -21,6 +21,19 @@ Backend *CurrentBackend()
     return installed.load();
 }
 
+void Backend::Notice(const char *text)
+{
+    fprintf(stderr, "tessel: %s\n", text);
+}
+
+void Notify(const char *text)
+{
+    if (Backend *backend = CurrentBackend())
+        backend->Notice(text);
+    else
+        fprintf(stderr, "tessel: %s\n", text);
+}
+
 } // namespace tessel::ui
 
 extern "C" int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)

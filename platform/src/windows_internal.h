@@ -32,4 +32,7 @@ std::vector<HWND> ChildWindows(HWND window);
 std::vector<HWND> TopLevelWindows();
 bool IsOwnThreadWindow(HWND window);
 
+// Drops the windows of a thread that is ending, telling the observer of each.
+void EndThreadWindows(DWORD threadId);
+
 } // namespace tessel::platform

@@ -59,6 +59,9 @@ TEST_F(FileSemantics, RelativeMovesAndReadsFollowOneAnother)
     EXPECT_EQ(5u, SetFilePointer(file, 3, nullptr, FILE_CURRENT));
     EXPECT_EQ("56", Read(2));
     EXPECT_EQ(6u, SetFilePointer(file, -4, nullptr, FILE_END));
+    LONG high = -1; // with the low part, -4 as a 64-bit distance
+    EXPECT_EQ(2u, SetFilePointer(file, -4, &high, FILE_CURRENT));
+    EXPECT_EQ(0, high) << "the high part of the new position";
 }
 
 TEST(FileOpening, MissingFileAndFolder)

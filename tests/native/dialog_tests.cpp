@@ -9,11 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
-struct Notice {
+struct Heard {
     const char *kind;
     HWND dialog;
 };
@@ -32,20 +33,23 @@ public:
     int Count(const char *kind) const
     {
         int count = 0;
-        for (const Notice &notice : notices)
+        for (const Heard &notice : notices)
             count += std::string(notice.kind) == kind;
         return count;
     }
 
-    std::vector<Notice> notices;
+    std::vector<Heard> notices;
     std::vector<std::string> boxes;
 };
 
-// What the dialog procedure heard: WM_COMMAND notifications.
+// What the dialog procedure heard: WM_COMMAND notifications, and WM_DESTROY.
 std::vector<std::pair<int, int>> commands;
+int destroyed = 0;
 
 INT_PTR CALLBACK RecordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
+    if (message == WM_DESTROY)
+        ++destroyed;
     if (message == WM_INITDIALOG) {
         SendDlgItemMessageA(dialog, 1002, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>("48000"));
         SendDlgItemMessageA(dialog, 1002, CB_INSERTSTRING, 1, reinterpret_cast<LPARAM>("44100"));
@@ -68,6 +72,7 @@ protected:
     void SetUp() override
     {
         commands.clear();
+        destroyed = 0;
         previous = tessel::ui::InstallBackend(&backend);
     }
     void TearDown() override
@@ -186,6 +191,21 @@ TEST_F(DialogManagerTest, BackendHearsOfShowChangeAndCloseAndReadsSnapshots)
     EXPECT_FALSE(tessel::ui::DescribeDialog(dialog, view));
 }
 
+TEST_F(DialogManagerTest, DialogOfAnEndedThreadIsForgottenWithoutRunningItsProcedure)
+{
+    HWND dialog = nullptr;
+    std::thread owner([&] {
+        dialog = Create(102);
+        ShowWindow(dialog, SW_SHOW);
+    });
+    owner.join();
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(0, destroyed) << "nothing runs on the thread that is going away";
+    EXPECT_EQ(1, backend.Count("closed")) << "the backend forgets the dialog";
+    EXPECT_TRUE(tessel::ui::Dialogs().empty());
+}
+
 TEST_F(DialogManagerTest, KeysReachTheFocusedControlThroughTheDialogManager)
 {
     HWND dialog = Create(101);
@@ -207,11 +227,11 @@ TEST_F(DialogManagerTest, KeysReachTheFocusedControlThroughTheDialogManager)
     ASSERT_EQ(2u, commands.size());
     EXPECT_EQ(std::make_pair(1002, static_cast<int>(CBN_EDITUPDATE)), commands[0]);
     EXPECT_EQ(std::make_pair(1002, static_cast<int>(CBN_EDITCHANGE)), commands[1]);
-    ASSERT_TRUE(tessel::ui::PasteText(dialog, "60"));
+    ASSERT_TRUE(tessel::ui::TypeText(dialog, "60"));
     tessel::ui::DialogView view;
     tessel::ui::DescribeDialog(dialog, view);
     EXPECT_EQ("960", Control(view, 1002)->text);
-    EXPECT_EQ(3, Control(view, 1002)->selectionEnd) << "caret after the paste";
+    EXPECT_EQ(3, Control(view, 1002)->selectionEnd) << "caret after the typed text";
     EXPECT_TRUE(Control(view, 1002)->focused);
 
     // Up and down in the field pick from the list; F4 opens it.

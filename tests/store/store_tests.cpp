@@ -3,23 +3,83 @@
 #include "tests/support/box_recorder.h"
 #include "tests/support/test_host.h"
 
+#include <tessel/ui_backend.h>
+
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+// A file system without hard links or RENAME_NOREPLACE, for the store in this
+// process: these stand in for the C library's own while movesFail is set.
+std::atomic<bool> movesFail{false};
+
+extern "C" int renameat2(int fromFolder, const char *from, int toFolder, const char *to, unsigned int flags) noexcept
+{
+    if (movesFail) {
+        errno = EINVAL;
+        return -1;
+    }
+    using Real = int (*)(int, const char *, int, const char *, unsigned int);
+    static auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "renameat2"));
+    return real(fromFolder, from, toFolder, to, flags);
+}
+
+extern "C" int link(const char *from, const char *to) noexcept
+{
+    if (movesFail) {
+        errno = EPERM;
+        return -1;
+    }
+    using Real = int (*)(const char *, const char *);
+    static auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "link"));
+    return real(from, to);
+}
+
 namespace {
 
 const char concurrentKey[] = "Software\\Vantrel\\Concurrent";
+
+class NoticeRecorder : public tessel::ui::Backend {
+public:
+    NoticeRecorder() : previous(tessel::ui::InstallBackend(this)) {}
+    ~NoticeRecorder() override { tessel::ui::InstallBackend(previous); }
+    int MessageBox(HWND, const char *, const char *, UINT) override { return IDOK; }
+    void Notice(const char *text) override { notices.push_back(text); }
+
+    std::vector<std::string> notices;
+    tessel::ui::Backend *previous;
+};
+
+// Runs check in a child process, which must exit 0 within a few seconds.
+bool InChild(const std::function<bool()> &check)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(5); // against a hang
+        _exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 // Each test gets an empty configuration folder of its own.
 class StoreTest : public ::testing::Test {
@@ -42,17 +102,18 @@ protected:
     }
 
     std::string StoreFile() const { return home + "/tessel/registry.reg"; }
-    std::vector<std::string> CorruptCopies() const
+    std::vector<std::string> FilesStartingWith(const std::string &prefix) const
     {
         std::vector<std::string> names;
         if (DIR *folder = opendir((home + "/tessel").c_str())) {
             while (dirent *entry = readdir(folder))
-                if (std::string(entry->d_name).find("registry.reg.corrupt-") == 0)
+                if (std::string(entry->d_name).find(prefix) == 0)
                     names.push_back(home + "/tessel/" + entry->d_name);
             closedir(folder);
         }
         return names;
     }
+    std::vector<std::string> CorruptCopies() const { return FilesStartingWith("registry.reg.corrupt-"); }
     static std::string ReadText(const std::string &path)
     {
         std::ifstream in(path, std::ios::binary);
@@ -211,6 +272,122 @@ TEST_F(StoreTest, HandWrittenFileIsRead)
     ASSERT_TRUE(GetDword(SETTINGS_KEY, "blob", blob)) << "a continued hex line";
     EXPECT_EQ(0x04030201u, blob);
     EXPECT_TRUE(CorruptCopies().empty());
+
+    // Blanks and tabs at line ends, bare LFs and no final newline: editors take these too.
+    WriteText(StoreFile(), "Windows Registry Editor Version 5.00 \n"
+                           "\n"
+                           "[HKEY_CURRENT_USER\\Software\\Vantrel\\Velkin\\0.8]\t\n"
+                           "\"freq\"=dword:0000bb80 \n"
+                           "\"blob\"=hex:05,06,\\ \t\n"
+                           "  07,08\t \r\n"
+                           "\"name\"=\"a b\"  ");
+    ASSERT_TRUE(GetDword(SETTINGS_KEY, "freq", freq));
+    EXPECT_EQ(48000u, freq);
+    ASSERT_TRUE(GetDword(SETTINGS_KEY, "blob", blob));
+    EXPECT_EQ(0x08070605u, blob);
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &key));
+    char name[8] = {};
+    DWORD size = sizeof name;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "name", nullptr, nullptr, reinterpret_cast<BYTE *>(name), &size));
+    RegCloseKey(key);
+    EXPECT_STREQ("a b", name) << "blanks inside the quotes stay";
+    EXPECT_TRUE(CorruptCopies().empty());
+}
+
+TEST_F(StoreTest, CorruptFileThatCannotBeKeptAsideRefusesWritesAndStaysAsItIs)
+{
+    const std::string garbage = "not a registry file\n";
+    WriteText(StoreFile(), garbage);
+    NoticeRecorder recorder;
+    movesFail = true;
+    LONG written = SetDword(SETTINGS_KEY, "freq", 48000);
+    DWORD value = 0;
+    bool read = GetDword(SETTINGS_KEY, "freq", value);
+    movesFail = false;
+    EXPECT_EQ(ERROR_ACCESS_DENIED, written);
+    EXPECT_FALSE(read) << "reads see an empty store";
+    EXPECT_EQ(garbage, ReadText(StoreFile())) << "the file is left as the message says";
+    EXPECT_TRUE(CorruptCopies().empty());
+    ASSERT_FALSE(recorder.notices.empty()) << "the user hears of it through the host, not stderr";
+    EXPECT_NE(std::string::npos, recorder.notices[0].find("left untouched")) << recorder.notices[0];
+}
+
+TEST_F(StoreTest, NamesWithControlCharactersAreRefusedAndTheFileStaysReadable)
+{
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, SetDword(SETTINGS_KEY, "line\nbreak", 1));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, SetDword("Software\\Vantrel\\Tab\there", "freq", 1));
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(SETTINGS_KEY, "freq", 44100));
+    DWORD freq = 0;
+    EXPECT_TRUE(GetDword(SETTINGS_KEY, "freq", freq));
+    EXPECT_EQ(44100u, freq);
+    EXPECT_TRUE(CorruptCopies().empty());
+}
+
+TEST_F(StoreTest, StaleTemporaryFilesAreRemovedAndNeverFollowed)
+{
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(SETTINGS_KEY, "freq", 44100));
+    // What killed writers leave, and a link planted where a writer might write.
+    std::string folder = home + "/tessel/";
+    WriteText(folder + "registry.reg.tmp.4242", "half a file");
+    std::string victim = home + "/victim";
+    WriteText(victim, "precious");
+    ASSERT_EQ(0, symlink(victim.c_str(), (folder + "registry.reg.tmp." + std::to_string(getpid())).c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(SETTINGS_KEY, "freq", 22050));
+    EXPECT_TRUE(FilesStartingWith("registry.reg.tmp.").empty());
+    EXPECT_EQ("precious", ReadText(victim));
+    DWORD freq = 0;
+    EXPECT_TRUE(GetDword(SETTINGS_KEY, "freq", freq));
+    EXPECT_EQ(22050u, freq);
+}
+
+TEST_F(StoreTest, FileOverOneMebibyteCountsAsCorrupt)
+{
+    std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Big]\n\"blob\"=hex:00";
+    while (text.size() <= (1u << 20))
+        text += ",00";
+    WriteText(StoreFile(), text + "\n");
+    HKEY key;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Big", 0, KEY_READ, &key));
+    EXPECT_EQ(1u, CorruptCopies().size());
+}
+
+TEST_F(StoreTest, ReadsShareTheLock)
+{
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(SETTINGS_KEY, "freq", 44100));
+    int lock = open((home + "/tessel/registry.lock").c_str(), O_RDWR);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(0, flock(lock, LOCK_SH)); // another reader at work
+    EXPECT_TRUE(InChild([] {
+        DWORD freq = 0;
+        return GetDword(SETTINGS_KEY, "freq", freq) && freq == 44100;
+    })) << "a read waited for another read";
+    close(lock);
+}
+
+TEST_F(StoreTest, WithoutHomeTheFolderComesFromThePasswordDatabase)
+{
+    passwd *account = getpwuid(getuid());
+    ASSERT_NE(nullptr, account);
+    std::string folder = std::string(account->pw_dir) + "/.config/tessel";
+    struct stat status {};
+    bool existed = stat(folder.c_str(), &status) == 0;
+    // A key of this test's own, gone again before the child ends: whatever the account
+    // keeps there stays as it was.
+    std::string key = "Software\\Vantrel\\Store test " + std::to_string(getpid());
+    bool stored = InChild([&] {
+        unsetenv("XDG_CONFIG_HOME");
+        unsetenv("HOME");
+        bool written = SetDword(key.c_str(), "freq", 32000) == ERROR_SUCCESS;
+        std::string text = ReadText(folder + "/registry.reg");
+        RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+        return written && text.find(key) != std::string::npos;
+    });
+    if (!existed) {
+        std::string command = "rm -rf '" + folder + "'";
+        EXPECT_EQ(0, system(command.c_str()));
+    }
+    EXPECT_TRUE(stored) << "the settings went somewhere else than " << folder;
 }
 
 } // namespace

@@ -13,7 +13,7 @@
 //     with its class, style, text, position and size in dialog units and its state.
 //     Dialog units map one to one onto this platform's coordinates: one character
 //     cell is 4 units wide and 8 high.
-//   - Keys go in through PressKey, TypeText and PasteText, on the dialog's thread.
+//   - Keys go in through PressKey and TypeText, on the dialog's thread.
 //     They reach the dialog as Windows delivers them: WM_KEYDOWN / WM_CHAR / WM_KEYUP
 //     to the focused control through IsDialogMessageA, so Tab, Shift+Tab, the arrow
 //     keys in a radio group, Enter (default button) and Escape (Cancel) behave as in
@@ -83,6 +83,9 @@ public:
     virtual void DialogShown(HWND dialog) { (void)dialog; }
     virtual void DialogChanged(HWND dialog) { (void)dialog; }
     virtual void DialogClosed(HWND dialog) { (void)dialog; }
+    // Something the user should know that asks for no answer (settings that could not
+    // be saved); by default it goes to stderr.
+    virtual void Notice(const char *text);
 };
 
 // Installs the backend for the whole process; nullptr restores the default, which
@@ -90,6 +93,8 @@ public:
 // previous one.
 Backend *InstallBackend(Backend *backend);
 Backend *CurrentBackend();
+// Hands a notice to the installed backend, or prints it to stderr without one.
+void Notify(const char *text);
 
 // The dialogs that exist now, oldest first.
 std::vector<HWND> Dialogs();
@@ -103,8 +108,6 @@ bool ActivateDialog(HWND dialog);
 bool PressKey(HWND dialog, UINT virtualKey, bool shift = false);
 // Characters typed one by one (WM_CHAR each) into the focused control.
 bool TypeText(HWND dialog, const char *text);
-// Text pasted at once: one EM_REPLACESEL into the focused edit field.
-bool PasteText(HWND dialog, const char *text);
 // Hands every message queued for the calling thread to the open dialogs, dispatching
 // the rest; a host with a message loop of its own does this there.
 void PumpMessages();

@@ -7,4 +7,3 @@ typedef intptr_t(WINAPI *FARPROC)(void);
 
 WIN32_EXTERN HMODULE WINAPI LoadLibraryA(LPCSTR name);
 WIN32_EXTERN FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
-WIN32_EXTERN BOOL WINAPI FreeLibrary(HMODULE module);

@@ -1,4 +1,4 @@
-// The registry: HKEY_CURRENT_USER kept in one .reg text file (see registry_store).
+// The registry: HKEY_CURRENT_USER kept in one .reg text file (see registry_store.cpp).
 #pragma once
 
 #include "base.h"
@@ -11,20 +11,15 @@ typedef DWORD REGSAM;
 
 #define REG_NONE 0
 #define REG_SZ 1
-#define REG_EXPAND_SZ 2
 #define REG_BINARY 3
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
-#define REG_QWORD 11
 
 #define REG_OPTION_NON_VOLATILE 0x00000000u
 #define REG_CREATED_NEW_KEY 0x00000001u
 #define REG_OPENED_EXISTING_KEY 0x00000002u
 
-#define KEY_QUERY_VALUE 0x0001u
-#define KEY_SET_VALUE 0x0002u
 #define KEY_READ 0x20019u
-#define KEY_WRITE 0x20006u
 #define KEY_ALL_ACCESS 0xF003Fu
 
 WIN32_EXTERN LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,

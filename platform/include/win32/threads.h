@@ -8,9 +8,7 @@
 #define WAIT_OBJECT_0 0x00000000u
 #define WAIT_TIMEOUT 0x00000102u
 #define WAIT_FAILED 0xFFFFFFFFu
-#define STILL_ACTIVE 0x00000103u
 #define CREATE_SUSPENDED 0x00000004u
-#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000u
 
 typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID parameter);
 
@@ -21,8 +19,6 @@ WIN32_EXTERN HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, size_t s
 // WAIT_OBJECT_0 once the thread has ended, WAIT_TIMEOUT after timeoutMs (INFINITE:
 // no limit), WAIT_FAILED for a handle that is not a thread's.
 WIN32_EXTERN DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD timeoutMs);
-// STILL_ACTIVE while the thread runs, then its start routine's result.
-WIN32_EXTERN BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 WIN32_EXTERN DWORD WINAPI GetCurrentThreadId(void);
 // At least ms milliseconds; 0 gives up the rest of the time slice.
 WIN32_EXTERN void WINAPI Sleep(DWORD ms);

@@ -1,4 +1,5 @@
-// Windows, messages, message boxes and dialogs.
+// Message boxes with their buttons and answers, and WM_USER, where a program's own
+// messages begin.
 #pragma once
 
 #include "base.h"

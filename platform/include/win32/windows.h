@@ -1,12 +1,10 @@
-// Windows, window classes and per-thread message queues (posted and sent messages).
+// Windows, window classes and per-thread message queues.
 //
 // A window belongs to the thread that created it; that thread's queue receives the
 // messages posted to it, and only that thread runs its window procedure. Any thread may
-// post (PostMessageA, PostThreadMessageA); SendMessageA from another thread is delivered
-// synchronously: the sender waits until the owner thread handles it in one of its
-// message calls (GetMessageA, PeekMessageA, MsgWaitForMultipleObjects, SendMessageA),
-// and meanwhile handles messages sent to itself, so two threads sending to each other
-// do not deadlock. A thread's windows are invalidated (without messages) when it ends.
+// post; SendMessageA calls the procedure directly and is refused (ERROR_ACCESS_DENIED)
+// from any other thread, since every caller here posts across threads. A thread's
+// windows are dropped (without messages) when it ends.
 //
 // Thread ids are those of GetCurrentThreadId (the kernel's thread ids on Linux).
 #pragma once
@@ -74,14 +72,10 @@ typedef struct tagCREATESTRUCTA {
 
 // Error codes of the window calls.
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
-#define ERROR_INVALID_MENU_HANDLE 1401L
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
-#define ERROR_CLASS_DOES_NOT_EXIST 1411L
-#define ERROR_CLASS_HAS_WINDOWS 1412L
 #define ERROR_INVALID_INDEX 1413L
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
-#define ERROR_INVALID_THREAD_ID 1444L
 #define ERROR_NOT_ENOUGH_QUOTA 1816L
 
 // Waits (shared with the thread calls).
@@ -102,15 +96,10 @@ typedef struct tagCREATESTRUCTA {
 #define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
 #define WS_CHILD 0x40000000L
-#define WS_MINIMIZE 0x20000000L
 #define WS_VISIBLE 0x10000000L
 #define WS_DISABLED 0x08000000L
-#define WS_CLIPSIBLINGS 0x04000000L
-#define WS_CLIPCHILDREN 0x02000000L
-#define WS_MAXIMIZE 0x01000000L
 #define WS_CAPTION 0x00C00000L
 #define WS_BORDER 0x00800000L
-#define WS_DLGFRAME 0x00400000L
 #define WS_VSCROLL 0x00200000L
 #define WS_HSCROLL 0x00100000L
 #define WS_SYSMENU 0x00080000L
@@ -120,18 +109,11 @@ typedef struct tagCREATESTRUCTA {
 #define WS_MINIMIZEBOX 0x00020000L
 #define WS_MAXIMIZEBOX 0x00010000L
 #define WS_OVERLAPPEDWINDOW (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
-#define WS_POPUPWINDOW (WS_POPUP | WS_BORDER | WS_SYSMENU)
 
 #define WS_EX_DLGMODALFRAME 0x00000001L
 #define WS_EX_NOPARENTNOTIFY 0x00000004L
-#define WS_EX_TOPMOST 0x00000008L
-#define WS_EX_TRANSPARENT 0x00000020L
-#define WS_EX_TOOLWINDOW 0x00000080L
-#define WS_EX_WINDOWEDGE 0x00000100L
 #define WS_EX_CLIENTEDGE 0x00000200L
-#define WS_EX_CONTEXTHELP 0x00000400L
 #define WS_EX_CONTROLPARENT 0x00010000L
-#define WS_EX_STATICEDGE 0x00020000L
 
 #define CW_USEDEFAULT ((int)0x80000000)
 #define HWND_MESSAGE ((HWND)(LONG_PTR)-3)
@@ -144,9 +126,6 @@ typedef struct tagCREATESTRUCTA {
 #define GWL_STYLE (-16)
 #define GWL_EXSTYLE (-20)
 #define GWLP_USERDATA (-21)
-#define GWL_WNDPROC GWLP_WNDPROC
-#define GWL_ID GWLP_ID
-#define GWL_USERDATA GWLP_USERDATA
 
 // GetWindow relations.
 #define GW_HWNDFIRST 0
@@ -159,85 +138,38 @@ typedef struct tagCREATESTRUCTA {
 // ShowWindow commands.
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
-#define SW_NORMAL 1
-#define SW_SHOWMINIMIZED 2
-#define SW_SHOWMAXIMIZED 3
-#define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
-#define SW_MINIMIZE 6
-#define SW_SHOWMINNOACTIVE 7
-#define SW_SHOWNA 8
-#define SW_RESTORE 9
-#define SW_SHOWDEFAULT 10
 
 // PeekMessageA options.
-#define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
-#define PM_NOYIELD 0x0002
 
 // MsgWaitForMultipleObjects wake masks (every kind of input wakes the wait here).
-#define QS_KEY 0x0001
-#define QS_MOUSEMOVE 0x0002
-#define QS_MOUSEBUTTON 0x0004
-#define QS_POSTMESSAGE 0x0008
-#define QS_TIMER 0x0010
-#define QS_PAINT 0x0020
-#define QS_SENDMESSAGE 0x0040
-#define QS_HOTKEY 0x0080
-#define QS_ALLPOSTMESSAGE 0x0100
-#define QS_MOUSE (QS_MOUSEMOVE | QS_MOUSEBUTTON)
-#define QS_INPUT (QS_MOUSE | QS_KEY)
-#define QS_ALLEVENTS (QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY)
-#define QS_ALLINPUT (QS_ALLEVENTS | QS_SENDMESSAGE)
+#define QS_ALLINPUT 0x04FF
 
 // Messages.
-#define WM_NULL 0x0000
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
-#define WM_MOVE 0x0003
-#define WM_SIZE 0x0005
-#define WM_ACTIVATE 0x0006
 #define WM_SETFOCUS 0x0007
 #define WM_KILLFOCUS 0x0008
-#define WM_ENABLE 0x000A
-#define WM_SETREDRAW 0x000B
 #define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
 #define WM_GETTEXTLENGTH 0x000E
-#define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
-#define WM_QUIT 0x0012
 #define WM_SHOWWINDOW 0x0018
-#define WM_SETFONT 0x0030
-#define WM_GETFONT 0x0031
 #define WM_NEXTDLGCTL 0x0028
-#define WM_NOTIFY 0x004E
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_GETDLGCODE 0x0087
-#define WM_KEYFIRST 0x0100
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
 #define WM_SYSKEYDOWN 0x0104
 #define WM_SYSKEYUP 0x0105
-#define WM_SYSCHAR 0x0106
-#define WM_KEYLAST 0x0109
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
-#define WM_TIMER 0x0113
-#define WM_HSCROLL 0x0114
-#define WM_VSCROLL 0x0115
 #define WM_CTLCOLORDLG 0x0136
 #define WM_CTLCOLORSTATIC 0x0138
-#define WM_MOUSEFIRST 0x0200
-#define WM_MOUSELAST 0x020E
-#define WM_CUT 0x0300
-#define WM_COPY 0x0301
-#define WM_PASTE 0x0302
-#define WM_CLEAR 0x0303
-#define WM_APP 0x8000
 
 // WM_SYSCOMMAND codes.
 #define SC_CLOSE 0xF060
@@ -259,12 +191,10 @@ typedef struct tagCREATESTRUCTA {
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
-#define VK_INSERT 0x2D
 #define VK_DELETE 0x2E
 #define VK_F4 0x73
 
 WIN32_EXTERN ATOM WINAPI RegisterClassA(const WNDCLASSA *windowClass);
-WIN32_EXTERN BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance);
 WIN32_EXTERN int WINAPI GetClassNameA(HWND window, LPSTR name, int size);
 
 WIN32_EXTERN HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
@@ -275,20 +205,13 @@ WIN32_EXTERN HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR
 WIN32_EXTERN BOOL WINAPI DestroyWindow(HWND window);
 WIN32_EXTERN BOOL WINAPI IsWindow(HWND window);
 WIN32_EXTERN LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-WIN32_EXTERN LRESULT WINAPI CallWindowProcA(WNDPROC procedure, HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam);
-WIN32_EXTERN DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
 
-WIN32_EXTERN BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax);
 WIN32_EXTERN BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax, UINT remove);
 WIN32_EXTERN BOOL WINAPI TranslateMessage(const MSG *message);
 WIN32_EXTERN LRESULT WINAPI DispatchMessageA(const MSG *message);
 WIN32_EXTERN BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-WIN32_EXTERN BOOL WINAPI PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
-WIN32_EXTERN void WINAPI PostQuitMessage(int exitCode);
 WIN32_EXTERN LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Waits until a message is in the calling thread's queue (or sent to it) or the time
-// has passed. Only count 0 is supported here: WAIT_OBJECT_0 means input is waiting.
+// Waits until a message is in the calling thread's queue or the time has passed. Only count 0 is supported here: WAIT_OBJECT_0 means input is waiting.
 WIN32_EXTERN DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE *handles, BOOL waitAll,
                                                     DWORD milliseconds, DWORD wakeMask);
 
@@ -297,13 +220,11 @@ WIN32_EXTERN LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR 
 WIN32_EXTERN LONG WINAPI GetWindowLongA(HWND window, int index);
 WIN32_EXTERN LONG WINAPI SetWindowLongA(HWND window, int index, LONG value);
 
-WIN32_EXTERN BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
 WIN32_EXTERN int WINAPI GetWindowTextA(HWND window, LPSTR text, int size);
 WIN32_EXTERN int WINAPI GetWindowTextLengthA(HWND window);
 
 WIN32_EXTERN BOOL WINAPI ShowWindow(HWND window, int command);
 WIN32_EXTERN BOOL WINAPI IsWindowVisible(HWND window);
-WIN32_EXTERN BOOL WINAPI EnableWindow(HWND window, BOOL enable);
 WIN32_EXTERN BOOL WINAPI IsWindowEnabled(HWND window);
 
 WIN32_EXTERN HWND WINAPI GetParent(HWND window);
@@ -314,8 +235,6 @@ WIN32_EXTERN int WINAPI GetDlgCtrlID(HWND window);
 
 WIN32_EXTERN HWND WINAPI SetFocus(HWND window);
 WIN32_EXTERN HWND WINAPI GetFocus(void);
-WIN32_EXTERN HWND WINAPI GetActiveWindow(void);
-WIN32_EXTERN HWND WINAPI SetActiveWindow(HWND window);
 
 // Positions: window rectangles are in the parent's client coordinates for children
 // and screen coordinates for top-level windows; there is no frame, so the client
@@ -325,5 +244,3 @@ WIN32_EXTERN BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 // Moves and sizes a window (parent client coordinates for children); no messages.
 WIN32_EXTERN BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 WIN32_EXTERN int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
-WIN32_EXTERN BOOL WINAPI ScreenToClient(HWND window, LPPOINT point);
-WIN32_EXTERN BOOL WINAPI ClientToScreen(HWND window, LPPOINT point);
