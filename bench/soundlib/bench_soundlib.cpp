@@ -5,12 +5,19 @@
 //     no dither, no repeat);
 //  2. start latency: BASS_MusicPlayEx to the first frame accepted by the output;
 //  3. error of the reported position against the audible one, on the null output with
-//     device-like buffers (the audible frame follows from the output's clock).
+//     device-like buffers (the audible frame follows from the output's clock), and how
+//     far the heard position moves across a pause and a resume;
+//  4. CPU of `tessel -o` (through the plug-in, offline output) against
+//     `openmpt123 --batch -o` at the same settings, in pairs of runs;
+//  5. the cost of a track change (the plug-in's Stop and Play pair) on the device
+//     output, with one PortAudio session for the process and with one per output, on
+//     ALSA's null PCM (a private HOME whose .asoundrc makes it the default).
 //
 // Usage: bench_soundlib [--runs N] [module ...]   (default: the samples and a generated
 // 32-channel XM)
 #include "bass.h"
 #include "module_writer.h"
+#include "output.h"
 #include "tessel_bass.h"
 
 #include <libopenmpt/libopenmpt.hpp>
@@ -113,26 +120,29 @@ double LibraryRender(const std::string &module, const std::string &wav, uint64_t
     return ProcessCpuMs() - start;
 }
 
-// openmpt123 --render as a child process: its user and system time.
-double Openmpt123Render(const std::string &module)
+// A child process's user and system time in ms, NAN when it fails. Its output goes to
+// /dev/null; extra holds NAME=VALUE pairs added to the environment.
+double ChildCpuMs(std::vector<std::string> args, const std::vector<std::string> &extra = {})
 {
-    std::string program = OPENMPT123_PATH;
-    if (program.empty() || access(program.c_str(), X_OK) != 0)
+    if (args.front().empty() || access(args.front().c_str(), X_OK) != 0)
         return NAN;
-    std::vector<std::string> args = {program,     "--render",  "--samplerate", "44100", "--channels", "2",
-                                     "--no-float", "--ramping", "-1",           "--filter", "8",      "--dither",
-                                     "0",          "--repeat",  "0",            "--force",  "--quiet", "--output-type",
-                                     "wav",        module};
     std::vector<char *> argv;
     for (std::string &arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
+    std::vector<std::string> env(extra);
+    for (char **at = environ; *at; ++at)
+        env.push_back(*at);
+    std::vector<char *> envp;
+    for (std::string &entry : env)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t child;
-    int failed = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    int failed = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed)
         return NAN;
@@ -142,6 +152,14 @@ double Openmpt123Render(const std::string &module)
         return NAN;
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+// openmpt123 --render as a child process.
+double Openmpt123Render(const std::string &module)
+{
+    return ChildCpuMs({OPENMPT123_PATH, "--render", "--samplerate", "44100", "--channels", "2", "--no-float",
+                       "--ramping", "-1", "--filter", "8", "--dither", "0", "--repeat", "0", "--force", "--quiet",
+                       "--output-type", "wav", module});
 }
 
 // 32 channels of looped square waves for two minutes: a heavy, steady mix.
@@ -306,6 +324,116 @@ void PositionError(int runs)
     }
     TesselBass_SetNullBuffer(0);
     std::printf("\n");
+
+    // Across a pause: the heard time just before BASS_Pause against the time held while
+    // paused, and the time 60 ms after BASS_Start against the held time plus 60 ms.
+    std::printf("Pause continuity: heard song time across BASS_Pause and BASS_Start on the null output\n"
+                "(%d pauses per buffer; 0 ms means not a frame lost or repeated, up to a row's 40 ms steps\n"
+                "of the time when the row changes)\n\n| buffer | jump at pause, mean ms | jump at resume, mean ms |\n"
+                "|---|---:|---:|\n",
+                runs * 3);
+    for (uint32_t bufferMs : {100u, 300u}) {
+        TesselBass_SetNullBuffer(bufferMs);
+        TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr);
+        double atPause = 0, atResume = 0;
+        int samples = 0;
+        for (int run = 0; run < runs * 3; ++run) {
+            if (!BASS_Init(-1, kRate, 0, nullptr))
+                return;
+            HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), BASS_MUSIC_RAMPS);
+            BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
+            TesselBassPlaying playing{};
+            std::this_thread::sleep_for(std::chrono::milliseconds(400 + 7 * run));
+            TesselBass_GetPlaying(&playing);
+            double before = playing.positionMs;
+            BASS_Pause();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            TesselBass_GetPlaying(&playing);
+            double held = playing.positionMs;
+            Clock::time_point resumed = Clock::now();
+            BASS_Start();
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            TesselBass_GetPlaying(&playing);
+            double after = playing.positionMs - std::chrono::duration<double, std::milli>(Clock::now() - resumed).count();
+            BASS_Free();
+            atPause += std::fabs(held - before);
+            atResume += std::fabs(after - held);
+            ++samples;
+        }
+        std::printf("| %u ms | %.1f | %.1f |\n", bufferMs, atPause / samples, atResume / samples);
+    }
+    TesselBass_SetNullBuffer(0);
+    std::printf("\n");
+}
+
+// tessel -o against openmpt123 --batch -o, each run a pair, the ratio taken per pair.
+void HostRenderCost(const std::vector<std::string> &modules, const std::string &dir, int runs)
+{
+    std::printf("tessel -o against openmpt123 --batch: CPU ms, median of %d pairs (44100 Hz 16-bit stereo,\n"
+                "one pass, default settings of both)\n\n| module | tessel -o | openmpt123 --batch | ratio (median of "
+                "pairs) |\n|---|---:|---:|---:|\n",
+                runs);
+    std::string config = dir + "/config";
+    std::filesystem::create_directories(config);
+    for (const std::string &module : modules) {
+        std::vector<double> ours, tool, ratios;
+        for (int run = 0; run < runs; ++run) {
+            double o = ChildCpuMs({TESSEL_BINARY, "-o", dir + "/host.wav", module}, {"XDG_CONFIG_HOME=" + config});
+            double t = ChildCpuMs({OPENMPT123_PATH, "--batch", "--samplerate", "44100", "--channels", "2",
+                                   "--no-float", "--dither", "0", "--repeat", "0", "--force", "--quiet", "-o",
+                                   dir + "/openmpt123.wav", module});
+            ours.push_back(o);
+            tool.push_back(t);
+            ratios.push_back(o / t);
+        }
+        std::printf("| %s | %.1f | %.1f | %.3f |\n", std::filesystem::path(module).filename().c_str(), Median(ours),
+                    Median(tool), Median(ratios));
+    }
+    std::printf("\n");
+}
+
+// The plug-in's Stop and Play pair on the device output: Stop, MusicFree and Free, then
+// Init, Start, MusicLoad and MusicPlayEx.
+void TrackChangeCost(const std::string &module, int changes)
+{
+    std::printf("Track change on the device output (ALSA null PCM): wall ms per Stop + Play pair, %d changes\n\n"
+                "| PortAudio session | median ms | p95 ms | max ms |\n|---|---:|---:|---:|\n",
+                changes);
+    for (bool shared : {false, true}) {
+        tessel::sound::ShareDeviceSession(shared);
+        TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
+        std::vector<double> values;
+        HMUSIC music = 0;
+        if (BASS_Init(-1, kRate, 0, nullptr)) {
+            music = BASS_MusicLoad(FALSE, module.c_str(), 0, 0, BASS_MUSIC_RAMPS);
+            BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
+        }
+        for (int change = 0; change < changes && music != 0; ++change) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            Clock::time_point start = Clock::now();
+            BASS_Stop();
+            BASS_MusicFree(music);
+            BASS_Free();
+            music = 0;
+            if (!BASS_Init(-1, kRate, 0, nullptr))
+                break;
+            BASS_Start();
+            music = BASS_MusicLoad(FALSE, module.c_str(), 0, 0, BASS_MUSIC_RAMPS);
+            BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
+            values.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        }
+        BASS_Free();
+        if (values.empty()) {
+            std::printf("| %s | device did not open | | |\n", shared ? "one per process" : "one per output");
+            continue;
+        }
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        std::printf("| %s | %.2f | %.2f | %.2f |\n", shared ? "one per process" : "one per output", Median(values),
+                    sorted[sorted.size() * 95 / 100], sorted.back());
+    }
+    tessel::sound::ShareDeviceSession(true);
+    std::printf("\n");
 }
 
 } // namespace
@@ -322,6 +450,11 @@ int main(int argc, char **argv)
     }
     std::string dir = std::filesystem::temp_directory_path() / ("tessel-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
+    // The device path runs on ALSA's null PCM, through a private HOME's .asoundrc, set
+    // before anything reads ALSA's configuration.
+    std::filesystem::create_directories(dir + "/home");
+    std::ofstream(dir + "/home/.asoundrc") << "pcm.!default { type null }\n";
+    setenv("HOME", (dir + "/home").c_str(), 1);
     if (modules.empty()) {
         for (const char *name : {"demo.xm", "demo.it"}) {
             std::string path = std::string(TESSEL_SAMPLES_DIR) + "/" + name;
@@ -340,8 +473,10 @@ int main(int argc, char **argv)
         copies.push_back(copy);
     }
     RenderCost(copies, dir, runs);
+    HostRenderCost(copies, dir, runs);
     StartLatency(copies.front(), 20);
     PositionError(3);
+    TrackChangeCost(copies.front(), 30);
     std::filesystem::remove_all(dir);
     return 0;
 }

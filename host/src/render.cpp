@@ -1,5 +1,7 @@
-// tessel -o: each file through the plug-in into the sound library's WAV output, as
-// fast as the machine renders, with a progress line on a terminal.
+// tessel -o: each file through the plug-in into the sound library's offline output,
+// which renders only as far as this host pulls: everything Play sets (the volume
+// among it) applies from the first frame, and the same module gives the same file.
+// The end comes as to any host, by the plug-in's message.
 #include "modes.h"
 
 #include "signals.h"
@@ -7,69 +9,25 @@
 
 #include <soundlib/include/tessel_bass.h>
 
-#include <libopenmpt/libopenmpt.hpp>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 namespace tessel::host {
 namespace {
 
-// How often the output is looked at. The render runs hundreds of times faster than
-// real time, so a looping module is stopped late and cut back afterwards.
-constexpr DWORD kPollMs = 1;
-// Sound past one pass that tells a looping module from one that ends (with its fade).
-constexpr double kLoopMarginSeconds = 1.0;
-constexpr size_t kWavHeaderBytes = 44;
-
-// One pass through the module as libopenmpt plays it, in seconds; 0 when unknown.
-double PassSeconds(const std::string &file)
-{
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream)
-        return 0;
-    try {
-        std::ostringstream silence; // libopenmpt's log, unwanted here
-        openmpt::module module(stream, silence);
-        return module.get_duration_seconds();
-    } catch (...) {
-        return 0;
-    }
-}
-
-void PutLe32(uint8_t *at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        at[i] = uint8_t(value >> (8 * i));
-}
-
-// Cuts the sound library's WAV (44-byte header) to frames frames, sizes included.
-bool CutWav(const std::string &path, uint64_t frames)
-{
-    std::FILE *file = std::fopen(path.c_str(), "r+b");
-    if (!file)
-        return false;
-    uint8_t header[kWavHeaderBytes];
-    bool ok = std::fread(header, 1, sizeof header, file) == sizeof header;
-    uint32_t blockAlign = ok ? uint32_t(header[32] | header[33] << 8) : 0;
-    uint64_t dataBytes = frames * blockAlign;
-    uint32_t present = ok ? uint32_t(header[40] | header[41] << 8 | header[42] << 16 | uint32_t(header[43]) << 24) : 0;
-    ok = ok && blockAlign > 0 && dataBytes <= present;
-    if (ok) {
-        PutLe32(header + 4, uint32_t(dataBytes + kWavHeaderBytes - 8));
-        PutLe32(header + 40, uint32_t(dataBytes));
-        ok = std::fseek(file, 0, SEEK_SET) == 0 && std::fwrite(header, 1, sizeof header, file) == sizeof header &&
-             std::fflush(file) == 0 && ftruncate(fileno(file), off_t(kWavHeaderBytes + dataBytes)) == 0;
-    }
-    return std::fclose(file) == 0 && ok;
-}
+// Frames per pull: about 1.5 s of sound, which renders in a few milliseconds, so the
+// progress line and a signal are seen promptly while the handovers stay rare.
+constexpr uint32_t kPullFrames = 1 << 16;
+// How long to wait for the plug-in's end message once the output has taken the last
+// frame: its monitor thread looks several times a second.
+constexpr DWORD kEndWaitMs = 5000;
+// The host's full volume, which the plug-in turns into the library's 99 of 100.
+constexpr int kFullVolume = 255;
 
 // The name of the WAV for file in a folder: its name with the extension replaced,
 // made unique among the names already given out in this run.
@@ -132,13 +90,16 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
             std::fprintf(stderr, "tessel: cannot write %s: %s\n", wav.c_str(), std::strerror(errno));
             return 1;
         }
-        if (!TesselBass_SetOutput(TESSEL_OUTPUT_WAV, wav.c_str())) {
+        if (!TesselBass_SetOutput(TESSEL_OUTPUT_OFFLINE, wav.c_str())) {
             std::fprintf(stderr, "tessel: the sound library refused the WAV output %s\n", wav.c_str());
             return 1;
         }
+        // One pass of a looping module, and never more than maxSeconds.
+        TesselBass_SetOfflineLimit(uint32_t(maxSeconds * 1000 + 0.5), 1);
         const std::string label =
             (files.size() > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(files.size()) + "] " : "") +
             BaseName(file);
+        host.Module().SetVolume(kFullVolume);
         if (!host.Play(file)) {
             host.Stop();
             // BASS_Init made the file before the module failed to load.
@@ -148,26 +109,22 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
             continue;
         }
 
-        // A looping module never ends by itself: rendering stops a little past its
-        // first pass (or at maxSeconds), and the file is cut back to the pass (or to
-        // maxSeconds) exactly, since the render runs far ahead of anything polling it.
-        const double pass = PassSeconds(file);
-        const bool passLimited = pass > 0 && pass + kLoopMarginSeconds < maxSeconds;
-        const double limit = passLimited ? pass + kLoopMarginSeconds : maxSeconds;
-        const int length = host.Module().GetLength() / 1000;
-        double seconds = 0;
         TesselBassStats stats{};
-        uint32_t rate = 0;
-        while (!host.Ended() && !PendingSignal() && seconds < limit) {
-            host.PumpFor(kPollMs);
-            if (TesselBass_GetStats(&stats) && stats.rate) {
-                rate = stats.rate;
-                seconds = double(stats.framesWritten) / stats.rate;
-            }
+        const uint32_t rate = TesselBass_GetStats(&stats) && stats.rate ? stats.rate : 44100;
+        const int length = host.Module().GetLength() / 1000;
+        uint64_t frames = 0;
+        int end = TESSEL_END_NONE;
+        while (!PendingSignal()) {
+            uint32_t pulled = TesselBass_Pull(kPullFrames, &end);
+            if (pulled == 0)
+                break;
+            frames += pulled;
+            host.Pump();
             if (showProgress)
-                Progress(label, host.Module().GetOutputTime() / 1000, length, seconds);
+                Progress(label, host.Module().GetOutputTime() / 1000, length, double(frames) / rate);
         }
-        const bool cut = seconds >= limit && !host.Ended();
+        for (DWORD waited = 0; !host.Ended() && !PendingSignal() && waited < kEndWaitMs; waited += 100)
+            host.PumpFor(100);
         host.Stop();
         if (showProgress)
             std::fprintf(stderr, "\r\033[K");
@@ -175,15 +132,19 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
             std::fprintf(stderr, "tessel: interrupted; %s holds what was rendered\n", wav.c_str());
             DieBySignal(signal);
         }
-        if (cut) {
-            seconds = passLimited ? pass : maxSeconds;
-            if (!CutWav(wav, uint64_t(seconds * rate + 0.5))) {
-                std::fprintf(stderr, "tessel: cannot cut %s to length\n", wav.c_str());
-                anyFailed = true;
-            }
+        char reason[512];
+        if (TesselBass_GetOutputError(reason, sizeof reason)) {
+            // A WAV cut short by a full disk is worse than none.
+            unlink(wav.c_str());
+            std::fprintf(stderr, "tessel: %s was not written (%s); removed\n", wav.c_str(), reason);
+            TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
+            return 1;
         }
+        const double seconds = double(frames) / rate;
         std::printf("%s -> %s (%.2f s%s)\n", file.c_str(), wav.c_str(), seconds,
-                    !cut ? "" : passLimited ? ", ended where it loops" : ", cut at --max-time");
+                    end == TESSEL_END_PASS    ? ", ended where it loops"
+                    : end == TESSEL_END_LIMIT ? ", cut at --max-time"
+                                              : "");
         std::fflush(stdout);
     }
     TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);

@@ -2,39 +2,15 @@
 // exception leaves them: every failure is a 0 result, as the plug-in expects.
 #include "bass.h"
 #include "engine.h"
-#include "fopen_mode.h"
+#include "module_file.h"
 #include "output.h"
 #include "tessel_bass.h"
 
-#include <cstdio>
 #include <vector>
 
 using tessel::sound::Engine;
 
 namespace {
-
-// Modules larger than this are refused rather than read into memory.
-constexpr long kMaxModuleBytes = 1L << 30;
-
-// The whole file from offset on, or length bytes of it (length 0: to the end).
-bool ReadModuleFile(const char *path, DWORD offset, DWORD length, std::vector<unsigned char> &data)
-{
-    std::FILE *file = std::fopen(path, "rb" TESSEL_FOPEN_CLOEXEC);
-    if (file == nullptr)
-        return false;
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    long size = ok ? std::ftell(file) : -1;
-    ok = size >= 0 && long(offset) <= size && std::fseek(file, long(offset), SEEK_SET) == 0;
-    long available = ok ? size - long(offset) : 0;
-    long wanted = length == 0 ? available : std::min<long>(long(length), available);
-    ok = ok && wanted > 0 && wanted <= kMaxModuleBytes;
-    if (ok) {
-        data.resize(size_t(wanted));
-        ok = std::fread(data.data(), 1, data.size(), file) == data.size();
-    }
-    std::fclose(file);
-    return ok;
-}
 
 template <typename Call> auto Guarded(Call call, decltype(call()) failure) -> decltype(call())
 {
@@ -103,7 +79,7 @@ HMUSIC WINAPI BASS_MusicLoad(BOOL memory, const void *file, DWORD offset, DWORD 
             if (memory)
                 return length == 0 ? 0 : Engine::Instance().LoadMusic(file, length, flags);
             std::vector<unsigned char> data;
-            if (!ReadModuleFile(static_cast<const char *>(file), offset, length, data))
+            if (!tessel::sound::ReadModuleFile(static_cast<const char *>(file), offset, length, data))
                 return 0;
             return Engine::Instance().LoadMusic(data.data(), data.size(), flags);
         },

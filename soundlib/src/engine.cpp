@@ -300,6 +300,7 @@ bool Engine::PlayMusic(uint32_t handle, uint32_t position)
     music->publishedPosition = PositionWord(order, row);
     music->publishedMs = 0;
     playingHandle_ = handle;
+    endReason_ = TESSEL_END_NONE;
     dirty_ = true;
     wake_.notify_all();
     return true;
@@ -466,6 +467,7 @@ bool Engine::GetPlaying(TesselBassPlaying *playing)
 {
     if (playing == nullptr)
         return false;
+    peaksWanted_.store(true, std::memory_order_relaxed);
     std::lock_guard<std::mutex> state(stateLock_);
     std::shared_ptr<Music> music = Find(playingHandle_);
     if (!music)
@@ -524,9 +526,9 @@ Engine::Chunk Engine::RenderChunk(std::vector<Snapshot> &snapshots, const Output
             only = &snapshot;
             ++sounding;
         }
-    // One music at full volume, centred, to 16-bit: libopenmpt's own samples go out as
-    // they are, with nothing to mix (the common case, and the cheapest).
-    bool direct = sounding == 1 && format.bits == 16 && only->control.volume == 100 && only->control.pan == 0;
+    // One music, centred, to 16-bit: libopenmpt's own samples go out as they are (or
+    // scaled to the volume), with nothing to mix (the common case, and the cheapest).
+    bool direct = sounding == 1 && format.bits == 16 && only->control.pan == 0;
     if (!direct)
         std::fill(buffers.mix.begin(), buffers.mix.end(), 0.0f);
     for (Snapshot &snapshot : snapshots) {
@@ -541,6 +543,8 @@ Engine::Chunk Engine::RenderChunk(std::vector<Snapshot> &snapshots, const Output
         if (direct) {
             frames = wanted > 0 ? music.Render16(buffers.samples.data(), wanted, buffers.mono.data()) : 0;
             std::fill(buffers.samples.begin() + 2 * frames, buffers.samples.end(), int16_t(0));
+            if (snapshot.control.volume != 100)
+                ScaleSamples(buffers.samples.data(), 2 * size_t(frames), snapshot.control.volume);
         } else if (wanted > 0) {
             frames = music.Render(buffers.music.data(), wanted);
             MixInto(buffers.mix.data(), buffers.music.data(), frames, music.Mono(),
@@ -642,6 +646,7 @@ void Engine::RenderLoop()
     bool failed = false;
 
     for (;;) {
+        output.AwaitDemand();
         Run run;
         {
             std::unique_lock<std::mutex> state(stateLock_);
@@ -753,8 +758,13 @@ void Engine::RenderLoop()
                 data = reinterpret_cast<const uint8_t *>(buffers.samples.data());
             }
             if (frames > 0) {
-                history.Keep(data, frames, latency + 2 * chunk);
-                peaks.Mark(written, frames, PeakOf(data, frames, format));
+                // Only an output that holds frames unheard needs the copy (a file never
+                // does, past its first write).
+                if (latency > 0 || written == 0 || output.Continuous())
+                    history.Keep(data, frames, latency + 2 * chunk);
+                // Measured once a host has asked for them: a render to a file need not.
+                if (peaksWanted_.load(std::memory_order_relaxed))
+                    peaks.Mark(written, frames, PeakOf(data, frames, format));
                 output.Write(data, frames);
                 outputRunning = true;
                 written += frames;
@@ -790,6 +800,7 @@ void Engine::RenderLoop()
         framesHeard_ = heard;
         latencyFrames_ = latency;
 
+        bool stillPlaying = false;
         {
             std::lock_guard<std::mutex> state(stateLock_);
             if (failed && !outputFailed_) {
@@ -811,6 +822,13 @@ void Engine::RenderLoop()
                     endReason_ = failed ? TESSEL_END_ERROR : music.render.endReason;
                 }
             }
+            stillPlaying = std::any_of(musics_.begin(), musics_.end(), [](const auto &m) { return m->control.playing; });
+        }
+        if (!stillPlaying && outputRunning && !output.Continuous()) {
+            // The last music is over: the file's header is brought up to date, the
+            // null output's clock stops, a host pulling learns that nothing more comes.
+            output.Pause();
+            outputRunning = false;
         }
         // A music freed meanwhile goes here, outside the lock, not while idle.
         snapshots.clear();

@@ -134,6 +134,7 @@ private:
     std::atomic<int64_t> playToFirstWriteNs_{-1};
     std::atomic<float> peakLeft_{0};
     std::atomic<float> peakRight_{0};
+    std::atomic<bool> peaksWanted_{false}; // TesselBass_GetPlaying has been called
     std::atomic<int> endReason_{TESSEL_END_NONE};
 };
 

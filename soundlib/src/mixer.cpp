@@ -28,6 +28,14 @@ void MixInto(float *mix, const float *music, uint32_t frames, bool mono, Gains g
     }
 }
 
+void ScaleSamples(int16_t *samples, size_t count, int volume)
+{
+    // Q15 gain, rounded; written so that the compiler vectorises it.
+    const int32_t gain = volume * 32768 / 100;
+    for (size_t i = 0; i < count; ++i)
+        samples[i] = int16_t((int32_t(samples[i]) * gain + (1 << 14)) >> 15);
+}
+
 void ConvertMix(const float *mix, uint32_t frames, const OutputFormat &format, void *out)
 {
     // Written so that the compiler vectorises it: clamp, then round half away from zero.
@@ -70,32 +78,12 @@ Peak PeakOf(const void *samples, uint32_t frames, const OutputFormat &format)
     return Peak{std::min(1.0f, float(left) * scale), std::min(1.0f, float(right) * scale)};
 }
 
-void PeakTrail::Mark(uint64_t frame, uint32_t frames, Peak peak)
-{
-    entries_[next_] = Entry{frame, frames, peak};
-    next_ = (next_ + 1) % entries_.size();
-    count_ = std::min(count_ + 1, entries_.size());
-}
-
-void PeakTrail::Truncate(uint64_t frame)
-{
-    while (count_ > 0) {
-        size_t last = (next_ + entries_.size() - 1) % entries_.size();
-        if (entries_[last].frame < frame)
-            break;
-        next_ = last;
-        --count_;
-    }
-}
-
 Peak PeakTrail::Over(uint64_t heard, uint64_t window) const
 {
     uint64_t from = heard > window ? heard - window : 0;
     Peak peak;
-    size_t index = next_;
-    for (size_t i = 0; i < count_; ++i) {
-        index = (index + entries_.size() - 1) % entries_.size();
-        const Entry &entry = entries_[index];
+    for (size_t i = 0; i < chunks_.Count(); ++i) {
+        const Entry &entry = chunks_.Newest(i);
         if (entry.frame + entry.frames <= from)
             break;
         if (entry.frame >= heard)

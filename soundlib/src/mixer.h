@@ -2,9 +2,10 @@
 // pan, and the mix leaves in the output's sample format.
 #pragma once
 
+#include "frame_ring.h"
 #include "output.h"
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace tessel::sound {
@@ -20,6 +21,10 @@ Gains GainsFor(int volume, int pan);
 
 // Adds frames of a music (one channel or interleaved stereo) into the stereo mix.
 void MixInto(float *mix, const float *music, uint32_t frames, bool mono, Gains gains);
+
+// 16-bit samples at a volume 0..100, in place: one centred music goes out as
+// libopenmpt's own 16-bit samples, scaled, without a float mix.
+void ScaleSamples(int16_t *samples, size_t count, int volume);
 
 // The stereo mix as 16-bit signed (native order) or 8-bit unsigned samples, clipped.
 void ConvertMix(const float *mix, uint32_t frames, const OutputFormat &format, void *out);
@@ -37,9 +42,9 @@ Peak PeakOf(const void *samples, uint32_t frames, const OutputFormat &format);
 // reported is that of what is heard, latency frames behind what is written.
 class PeakTrail {
 public:
-    void Mark(uint64_t frame, uint32_t frames, Peak peak);
+    void Mark(uint64_t frame, uint32_t frames, Peak peak) { chunks_.Push(Entry{frame, frames, peak}); }
     // Drops what was written from frame on (taken back before it was heard).
-    void Truncate(uint64_t frame);
+    void Truncate(uint64_t frame) { chunks_.Truncate(frame); }
     // The peaks of the window frames up to frame heard.
     Peak Over(uint64_t heard, uint64_t window) const;
 
@@ -49,9 +54,7 @@ private:
         uint32_t frames;
         Peak peak;
     };
-    std::array<Entry, 512> entries_{};
-    size_t next_ = 0;
-    size_t count_ = 0;
+    FrameRing<Entry, 512> chunks_;
 };
 
 } // namespace tessel::sound

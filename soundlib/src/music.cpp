@@ -86,41 +86,20 @@ void ApplyLoadFlags(openmpt::module &module, uint32_t flags)
 
 void PositionTrail::Mark(uint64_t frame, uint32_t position, uint32_t ms)
 {
-    if (count_ > 0) {
-        const Entry &last = entries_[(next_ + entries_.size() - 1) % entries_.size()];
-        if (last.position == position)
-            return;
-    }
-    entries_[next_] = Entry{frame, position, ms};
-    next_ = (next_ + 1) % entries_.size();
-    count_ = std::min(count_ + 1, entries_.size());
-}
-
-void PositionTrail::Truncate(uint64_t frame)
-{
-    while (count_ > 0) {
-        size_t last = (next_ + entries_.size() - 1) % entries_.size();
-        if (entries_[last].frame < frame)
-            break;
-        next_ = last;
-        --count_;
-    }
+    if (marks_.Count() > 0 && marks_.Newest(0).position == position)
+        return;
+    marks_.Push(Entry{frame, position, ms});
 }
 
 PositionTrail::Heard PositionTrail::At(uint64_t frame, double msPerFrame, uint32_t latestMs) const
 {
-    size_t index = next_;
-    size_t after = next_; // the mark after index; next_ when index is the newest
-    for (size_t i = 0; i < count_; ++i) {
-        after = index;
-        index = (index + entries_.size() - 1) % entries_.size();
-        if (entries_[index].frame <= frame)
-            break;
-    }
-    const Entry &entry = entries_[index];
+    size_t i = 0;
+    while (i + 1 < marks_.Count() && marks_.Newest(i).frame > frame)
+        ++i;
+    const Entry &entry = marks_.Newest(i);
     if (entry.frame > frame)
         return Heard{entry.position, entry.ms};
-    uint32_t limit = after != next_ ? entries_[after].ms : latestMs;
+    uint32_t limit = i > 0 ? marks_.Newest(i - 1).ms : latestMs;
     double ms = entry.ms + double(frame - entry.frame) * msPerFrame;
     return Heard{entry.position, uint32_t(std::min<double>(ms, std::max(limit, entry.ms)))};
 }

@@ -3,6 +3,7 @@
 // threads touch, each with its owner named.
 #pragma once
 
+#include "frame_ring.h"
 #include "quiet.h"
 
 #include <libopenmpt/libopenmpt.hpp>
@@ -31,9 +32,9 @@ public:
         uint32_t ms;       // time in the song
     };
 
-    void Clear() { count_ = 0; }
+    void Clear() { marks_.Clear(); }
     // Forgets the marks from this output frame on (frames taken back unheard).
-    void Truncate(uint64_t frame);
+    void Truncate(uint64_t frame) { marks_.Truncate(frame); }
     // Position and song time from this output frame on (frames never go backwards).
     void Mark(uint64_t frame, uint32_t position, uint32_t ms);
     // Position at the output frame heard; the oldest one known if it is older still.
@@ -41,7 +42,7 @@ public:
     // (or latestMs after the newest): rows are marked, not every frame. Requires at
     // least one mark.
     Heard At(uint64_t frame, double msPerFrame, uint32_t latestMs) const;
-    bool Empty() const { return count_ == 0; }
+    bool Empty() const { return marks_.Count() == 0; }
 
 private:
     struct Entry {
@@ -50,9 +51,7 @@ private:
         uint32_t ms;
     };
     // Five seconds of 5 ms chunks; older marks are overwritten.
-    std::array<Entry, 1024> entries_{};
-    size_t next_ = 0;
-    size_t count_ = 0;
+    FrameRing<Entry, 1024> marks_;
 };
 
 class Music {

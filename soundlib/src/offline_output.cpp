@@ -33,8 +33,16 @@ public:
             taken_ += now;
             bytes += size_t(now) * frameBytes;
             frames -= now;
-            changed_.notify_all();
+            // The host is woken when its pull is done, not for every chunk.
+            if (credit_ == 0)
+                changed_.notify_all();
         }
+    }
+
+    void AwaitDemand() override
+    {
+        std::unique_lock<std::mutex> lock(lock_);
+        changed_.wait(lock, [&] { return credit_ > 0 || interrupted_; });
     }
 
     uint32_t Pull(uint32_t frames) override

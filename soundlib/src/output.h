@@ -32,7 +32,12 @@ public:
     // Stops at once and drops what is queued (the engine keeps a copy of what was
     // not heard and writes it again on resume); the next Write starts it again.
     virtual void Pause() = 0;
-    // Makes a blocked Write return soon, for good (BASS_Free is waiting to join).
+    // Blocks until the output wants frames, before anything is rendered for them: the
+    // offline output waits for the host's pull (or Interrupt), so what the host sets
+    // before it pulls applies to the frames it gets. Others return at once.
+    virtual void AwaitDemand() {}
+    // Makes a blocked Write or AwaitDemand return soon, for good (BASS_Free is waiting
+    // to join).
     virtual void Interrupt() {}
     // A device keeps playing silence while nothing plays; files and the null output
     // only take frames while music plays (or drains).

@@ -6,7 +6,13 @@
 #include "module_writer.h"
 #include "tests/fixtures/module_fixtures.h"
 
+#include <libopenmpt/libopenmpt.hpp>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
+#include <cmath>
 
 #include <algorithm>
 #include <chrono>
@@ -259,6 +265,71 @@ TEST_F(Cli, RenderWritesAWavOfTheModulesLength)
     EXPECT_EQ(8, small.bits);
     EXPECT_GE(Seconds(small), 3.84);
     EXPECT_LE(Seconds(small), 3.84 + 0.15);
+}
+
+// Root mean square of 16-bit stereo WAV data (after the 44-byte header).
+double WavRms(const Bytes &wav)
+{
+    double sum = 0;
+    size_t count = 0;
+    for (size_t at = 44; at + 1 < wav.size(); at += 2, ++count) {
+        double v = int16_t(wav[at] | wav[at + 1] << 8) / 32768.0;
+        sum += v * v;
+    }
+    return count ? std::sqrt(sum / double(count)) : 0;
+}
+
+// Root mean square of libopenmpt's own render of a whole module at 44100 Hz.
+double ReferenceRms(const Bytes &module)
+{
+    openmpt::module reference(module);
+    std::vector<float> buffer(2 * 4096);
+    double sum = 0;
+    size_t count = 0;
+    while (size_t frames = reference.read_interleaved_stereo(44100, 4096, buffer.data())) {
+        for (size_t i = 0; i < 2 * frames; ++i)
+            sum += double(buffer[i]) * buffer[i];
+        count += 2 * frames;
+    }
+    return count ? std::sqrt(sum / double(count)) : 0;
+}
+
+TEST_F(Cli, RendersAreRepeatableAndAtFullLevel)
+{
+    std::string tune = WriteTune("tune.xm", "Level", 12, 8); // 11.5 s
+    Bytes first;
+    for (int run = 0; run < 3; ++run) {
+        RunResult result = Run({"-o", "out.wav", "tune.xm"});
+        ASSERT_EQ(0, result.status) << result.err;
+        Bytes wav = ReadFile(Path("out.wav"));
+        if (run == 0)
+            first = wav;
+        else
+            EXPECT_TRUE(wav == first) << "render " << run + 1 << " differs from the first";
+    }
+    // The host's full volume (255) gives the plug-in's 99 of 100.
+    double expected = ReferenceRms(ReadFile(tune));
+    ASSERT_GT(expected, 0.01);
+    EXPECT_NEAR(1.0, WavRms(first) / expected, 0.015) << "level against libopenmpt's own render";
+}
+
+TEST_F(Cli, RenderIntoAFullDiskFailsAndLeavesNoWav)
+{
+    // A module of about 10 MB of sound, against a 1 MB file-size limit: the writes
+    // fail (SIGXFSZ ignored, as a shell's ulimit leaves it) rather than kill tessel.
+    WriteTune("long.xm", "Long", 16, 64);
+    rlimit saved{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+    rlimit limited = saved;
+    limited.rlim_cur = 1 << 20;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+    sighandler_t previous = signal(SIGXFSZ, SIG_IGN);
+    RunResult result = Run({"-o", "full.wav", "long.xm"});
+    signal(SIGXFSZ, previous);
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &saved));
+    EXPECT_EQ(1, result.status) << result.out;
+    EXPECT_NE(std::string::npos, result.err.find("full.wav")) << result.err;
+    EXPECT_FALSE(Exists(Path("full.wav"))) << "expected the partial WAV removed";
 }
 
 TEST_F(Cli, RenderSeveralFilesIntoAFolder)

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstring>
 #include <fstream>
+#include <future>
+#include <sys/stat.h>
 #include <random>
 #include <thread>
 
@@ -126,6 +128,18 @@ TEST_F(Api, LoadRefusesWhatIsNotAModule)
     SaveFile(dir_.Path("wrapped.bin"), wrapped);
     EXPECT_NE(0u, LoadFile(dir_.Path("wrapped.bin"), 100, DWORD(module.size())));
     EXPECT_EQ(0u, LoadFile(dir_.Path("wrapped.bin"), DWORD(wrapped.size() + 1)));
+
+#ifndef _WIN32
+    // A FIFO is refused at once, not waited on for a writer that never comes.
+    std::string fifo = dir_.Path("song.fifo");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    auto load = std::async(std::launch::async, [&] { return LoadFile(fifo); });
+    bool returned = load.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "expected the load of a FIFO to return";
+    if (!returned)
+        close(open(fifo.c_str(), O_WRONLY)); // lets a blocked open go on, so the test ends
+    EXPECT_EQ(0u, load.get());
+#endif
 }
 
 TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
