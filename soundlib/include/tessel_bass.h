@@ -13,7 +13,7 @@ extern "C" {
 // output's own: 44100 Hz for files and the null output, the device's default rate for
 // a device (also when the device refuses the rate asked for). The stats tell the rate
 // in use.
-#define TESSEL_OUTPUT_DEVICE  0 /* the PortAudio device that BASS_Init names (default) */
+#define TESSEL_OUTPUT_DEVICE  0 /* the device BASS_Init names: PortAudio, waveOut on Windows */
 #define TESSEL_OUTPUT_WAV     1 /* a WAV file, rendered as fast as the machine allows */
 #define TESSEL_OUTPUT_NULL    2 /* no sound, paced by the clock like a device */
 #define TESSEL_OUTPUT_OFFLINE 3 /* a WAV file, rendered only as the host pulls frames */
@@ -21,6 +21,8 @@ extern "C" {
 // Chooses the output for the next BASS_Init. wavPath names the file for
 // TESSEL_OUTPUT_WAV and TESSEL_OUTPUT_OFFLINE (created or truncated by BASS_Init) and is
 // ignored otherwise. Returns 0 for an unknown kind or a file output without a path.
+// Until a host calls it, every BASS_Init reads TESSEL_OUTPUT ("wav:PATH", "null",
+// "device" or unset); from its first call on the host's choice wins.
 int TesselBass_SetOutput(int kind, const char *wavPath);
 
 // Why a music stopped on the offline output.

@@ -5,6 +5,7 @@
 // One PortAudio session serves the whole process: setting it up probes every audio
 // system, which is too slow for each track change. The device list is read afresh
 // (a new session) only when it is asked for while no stream is open.
+#include "device_names.h"
 #include "output.h"
 #include "quiet.h"
 
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -66,26 +66,14 @@ std::vector<PaDeviceIndex> OutputDeviceIndices()
     return devices;
 }
 
-// Every description ever handed out, so the pointers stay valid.
-std::deque<std::string> descriptionPool;
-std::vector<const char *> descriptions;
-std::mutex descriptionLock;
+} // namespace
 
-const char *Pooled(const std::string &text)
+std::vector<std::string> ScanDeviceNames()
 {
-    for (const std::string &known : descriptionPool)
-        if (known == text)
-            return known.c_str();
-    descriptionPool.push_back(text);
-    return descriptionPool.back().c_str();
-}
-
-void ScanDescriptions()
-{
+    std::vector<std::string> names;
     std::lock_guard<std::mutex> lock(paLock);
-    descriptions.clear();
     if (!(openStreams == 0 ? RenewSession() : EnsureSession()))
-        return;
+        return names;
     bool severalApis = Pa_GetHostApiCount() > 1;
     for (PaDeviceIndex index : OutputDeviceIndices()) {
         const PaDeviceInfo *info = Pa_GetDeviceInfo(index);
@@ -93,9 +81,12 @@ void ScanDescriptions()
         const PaHostApiInfo *api = Pa_GetHostApiInfo(info->hostApi);
         if (severalApis && api != nullptr && api->name != nullptr)
             text += std::string(" (") + api->name + ")";
-        descriptions.push_back(Pooled(text));
+        names.push_back(text);
     }
+    return names;
 }
+
+namespace {
 
 class DeviceOutput final : public Output {
 public:
@@ -228,16 +219,6 @@ PaStream *OpenStream(PaDeviceIndex index, const PaDeviceInfo &info, const Output
 }
 
 } // namespace
-
-const char *DeviceDescription(int n)
-{
-    if (n < 0)
-        return nullptr;
-    std::lock_guard<std::mutex> lock(descriptionLock);
-    if (n == 0 || descriptions.empty())
-        ScanDescriptions();
-    return size_t(n) < descriptions.size() ? descriptions[n] : nullptr;
-}
 
 void ShareDeviceSession(bool shared)
 {

@@ -2,6 +2,7 @@
 
 #include "bass.h"
 #include "mixer.h"
+#include "output_choice.h"
 
 #include <algorithm>
 #include <chrono>
@@ -55,8 +56,15 @@ int64_t NowNs()
 
 Engine &Engine::Instance()
 {
+#ifdef _WIN32
+    // Never destroyed: a DLL's static destructors run under the loader lock, where
+    // joining the render thread would deadlock. BASS_Free ends the thread.
+    static Engine *engine = new Engine;
+    return *engine;
+#else
     static Engine engine;
     return engine;
+#endif
 }
 
 Engine::~Engine()
@@ -92,16 +100,27 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
     // A rate the output cannot take gives its own, rather than no sound at all.
     format.rate = freq < kMinRate || freq > kMaxRate ? 0 : freq;
     format.bits = (flags & BASS_DEVICE_8BITS) ? 8 : 16;
+    // The host's own choice wins; otherwise TESSEL_OUTPUT, read afresh every time.
+    OutputChoice choice{outputKind_, wavPath_};
+    if (!hostChoseOutput_) {
+        std::optional<OutputChoice> wanted = OutputFromEnvironment();
+        if (!wanted) {
+            std::lock_guard<std::mutex> state(stateLock_);
+            error_ = "TESSEL_OUTPUT names no output (wav:PATH, null or device)";
+            return false;
+        }
+        choice = *wanted;
+    }
     std::unique_ptr<Output> output;
     OfflineOutput *offline = nullptr;
     std::string error;
-    if (outputKind_ == TESSEL_OUTPUT_WAV) {
-        output = OpenWavOutput(wavPath_, format, error);
-    } else if (outputKind_ == TESSEL_OUTPUT_OFFLINE) {
-        std::unique_ptr<OfflineOutput> pulled = OpenOfflineOutput(wavPath_, format, error);
+    if (choice.kind == TESSEL_OUTPUT_WAV) {
+        output = OpenWavOutput(choice.wavPath, format, error);
+    } else if (choice.kind == TESSEL_OUTPUT_OFFLINE) {
+        std::unique_ptr<OfflineOutput> pulled = OpenOfflineOutput(choice.wavPath, format, error);
         offline = pulled.get();
         output = std::move(pulled);
-    } else if (outputKind_ == TESSEL_OUTPUT_NULL) {
+    } else if (choice.kind == TESSEL_OUTPUT_NULL) {
         output = OpenNullOutput(format, nullBufferMs_);
     } else {
         output = OpenDeviceOutput(device, format);
@@ -122,6 +141,7 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
         quit_ = false;
         dirty_ = false;
         run_ = Run::Running; // output starts at once; BASS_Start after Init changes nothing
+        holdStarts_ = choice.kind == TESSEL_OUTPUT_WAV;
     }
     framesWritten_ = 0;
     framesHeard_ = 0;
@@ -129,8 +149,10 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
     playToFirstWriteNs_ = -1;
     endReason_ = TESSEL_END_NONE;
     try {
+        pin_.emplace();
         thread_ = std::thread(&Engine::RenderLoop, this);
     } catch (...) {
+        pin_.reset();
         std::unique_ptr<Output> doomed;
         std::lock_guard<std::mutex> state(stateLock_);
         initialised_ = false;
@@ -157,6 +179,7 @@ void Engine::FreeLocked()
         wake_.notify_all();
         output_->Interrupt();
         thread_.join();
+        pin_.reset();
     }
     std::unique_ptr<Output> output;
     std::vector<std::shared_ptr<Music>> musics;
@@ -270,6 +293,7 @@ bool Engine::PlayMusic(uint32_t handle, uint32_t position)
     control.moveOrder = order;
     control.moveRow = row;
     control.playRequestNs = NowNs();
+    control.held = holdStarts_;
     // Active from this moment: a watcher polling right after the call must not see
     // the music as ended before the render thread has picked it up.
     music->publishedActive = 1;
@@ -300,6 +324,8 @@ uint32_t Engine::MusicPosition(uint32_t handle)
 {
     std::lock_guard<std::mutex> state(stateLock_);
     std::shared_ptr<Music> music = Find(handle);
+    if (music)
+        ReleaseStart(*music);
     return music ? music->publishedPosition.load() : 0;
 }
 
@@ -343,7 +369,18 @@ uint32_t Engine::MusicActive(uint32_t handle)
 {
     std::lock_guard<std::mutex> state(stateLock_);
     std::shared_ptr<Music> music = Find(handle);
+    if (music)
+        ReleaseStart(*music);
     return music ? music->publishedActive.load() : 0;
+}
+
+void Engine::ReleaseStart(Music &music)
+{
+    if (!music.control.held)
+        return;
+    music.control.held = false;
+    dirty_ = true;
+    wake_.notify_all();
 }
 
 bool Engine::SetOutput(int kind, const char *wavPath)
@@ -354,6 +391,7 @@ bool Engine::SetOutput(int kind, const char *wavPath)
     if (file && (wavPath == nullptr || wavPath[0] == '\0'))
         return false;
     std::lock_guard<std::mutex> lock(controlLock_);
+    hostChoseOutput_ = true;
     outputKind_ = kind;
     wavPath_ = file ? wavPath : "";
     return true;
@@ -617,8 +655,9 @@ void Engine::RenderLoop()
                     return true;
                 if (run_ != Run::Running || outputFailed_)
                     return false;
-                return output.Continuous() ||
-                       std::any_of(musics_.begin(), musics_.end(), [](const auto &m) { return m->control.playing; });
+                return output.Continuous() || std::any_of(musics_.begin(), musics_.end(), [](const auto &m) {
+                           return m->control.playing && !m->control.held;
+                       });
             });
             if (quit_)
                 break;
@@ -626,6 +665,9 @@ void Engine::RenderLoop()
             run = run_;
             for (const auto &music : musics_) {
                 snapshots.push_back(Snapshot{music, music->control});
+                // A held start is applied (moved to) but not rendered yet.
+                if (music->control.held)
+                    snapshots.back().control.playing = false;
                 music->control.movePending = false;
             }
         }

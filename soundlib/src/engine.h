@@ -8,6 +8,7 @@
 // Pull of the offline output waits without any lock.
 #pragma once
 
+#include "library_pin.h"
 #include "mixer.h"
 #include "music.h"
 #include "output.h"
@@ -17,6 +18,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,6 +85,7 @@ private:
     void FreeLocked();
     void RenderLoop();
     std::shared_ptr<Music> Find(uint32_t handle); // stateLock_ held
+    void ReleaseStart(Music &music);              // stateLock_ held
 
     std::mutex controlLock_;
     std::mutex stateLock_;
@@ -91,10 +94,12 @@ private:
     // Guarded by controlLock_.
     int outputKind_ = TESSEL_OUTPUT_DEVICE;
     std::string wavPath_;
+    bool hostChoseOutput_ = false; // TesselBass_SetOutput was called: TESSEL_OUTPUT is ignored
     uint32_t nullBufferMs_ = 0;
     uint32_t offlineLimitMs_ = 0;
     bool offlineOnePass_ = true;
     std::thread thread_;
+    std::optional<LibraryPin> pin_; // while thread_ runs
 
     // Guarded by stateLock_.
     bool initialised_ = false;
@@ -103,6 +108,11 @@ private:
     Run run_ = Run::Stopped;
     std::vector<std::shared_ptr<Music>> musics_;
     uint32_t nextHandle_ = 1;
+    // A file takes frames as fast as they come, so a music started on it waits for
+    // the host's first look at it (BASS_ChannelIsActive or BASS_ChannelGetPosition):
+    // what the host sets right after BASS_MusicPlayEx, as the plug-in sets its
+    // volume, then holds from the first frame, and two renders are identical.
+    bool holdStarts_ = false;
     uint32_t playingHandle_ = 0; // the last music started
     std::string error_;          // the output's failure, kept until the next Init
     bool outputFailed_ = false;  // published by the render thread

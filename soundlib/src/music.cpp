@@ -110,6 +110,11 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
     try {
         music->module_ = std::make_unique<openmpt::module>(data, size, music->log_.Stream());
         openmpt::module &module = *music->module_;
+        // Samples in a codec this build cannot decode (an MO3's Vorbis or MP3 where
+        // libopenmpt was built without those decoders, an OggMod XM) would play as
+        // silence: such a music is refused instead. libopenmpt only logs it.
+        if (module.get_metadata("warnings").find("unsupported codec") != std::string::npos)
+            return nullptr;
         ApplyLoadFlags(module, flags);
         // A song that ends fades out briefly instead of cutting a ringing note.
         module.ctl_set_text("play.at_end", "fadeout");

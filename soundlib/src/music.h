@@ -94,6 +94,7 @@ public:
         int pan = 0;                // -100 (left) .. 100 (right)
         int freq = 0;               // channel frequency in Hz, 0 = the output's rate
         int64_t playRequestNs = 0;  // when the last BASS_MusicPlayEx came
+        bool held = false;          // started, not rendered until the host looks at it
     } control;
 
     // Render thread only.

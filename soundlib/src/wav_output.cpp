@@ -3,6 +3,7 @@
 // whenever the music pauses or ends and when the output closes, so a file left behind
 // by a host that never called BASS_Free still plays. Every failure sticks, with the
 // system's reason: a short write, a full disk, the file-size limit, a failing close.
+#include "fopen_mode.h"
 #include "output.h"
 
 #include <cerrno>
@@ -141,7 +142,7 @@ std::unique_ptr<Output> OpenWavOutput(const std::string &path, OutputFormat &for
 {
     if (format.rate == 0)
         format.rate = kOwnRate;
-    std::FILE *file = std::fopen(path.c_str(), "wbe");
+    std::FILE *file = std::fopen(path.c_str(), "wb" TESSEL_FOPEN_CLOEXEC);
     if (file == nullptr) {
         error = "cannot create " + path + ": " + std::strerror(errno);
         return nullptr;

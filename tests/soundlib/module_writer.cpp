@@ -301,6 +301,47 @@ std::vector<uint8_t> WriteXm(const Song &song)
     return out.Take();
 }
 
+// Ogg's page checksum: CRC-32 with polynomial 0x04C11DB7, unreflected, from zero.
+uint32_t OggCrc(const std::vector<uint8_t> &page)
+{
+    uint32_t crc = 0;
+    for (uint8_t byte : page) {
+        crc ^= uint32_t(byte) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+std::vector<uint8_t> WriteOggXm(const Song &song)
+{
+    std::vector<uint8_t> xm = WriteXm(song);
+    // The one sample's 40-byte header sits right before its data at the file's end.
+    size_t header = xm.size() - kSampleLength - 40;
+    xm.resize(xm.size() - kSampleLength);
+    // One well-formed Ogg page whose packet is no Vorbis header.
+    const char packet[] = "\x01vorbis, but not really";
+    std::vector<uint8_t> page = {'O', 'g', 'g', 'S', 0, 2};
+    page.resize(page.size() + 8 + 4 + 4 + 4, 0); // granule, serial, sequence, checksum
+    page.push_back(1);                            // one segment
+    page.push_back(uint8_t(sizeof packet - 1));   // of the packet's length
+    page.insert(page.end(), packet, packet + sizeof packet - 1);
+    uint32_t crc = OggCrc(page);
+    for (int i = 0; i < 4; ++i)
+        page[22 + i] = uint8_t(crc >> (8 * i));
+    // OggMod's layout: the decoded size, then the Ogg stream, as the sample's data.
+    uint32_t length = uint32_t(4 + page.size());
+    for (int i = 0; i < 4; ++i) {
+        xm[header + i] = uint8_t(length >> (8 * i));
+        xm[header + 4 + i] = 0; // loop start
+        xm[header + 8 + i] = 0; // loop length
+        xm.push_back(uint8_t(uint32_t(kSampleLength) >> (8 * i)));
+    }
+    xm[header + 14] = 0; // no loop, 8-bit
+    xm.insert(xm.end(), page.begin(), page.end());
+    return xm;
+}
+
 std::vector<uint8_t> WriteIt(const Song &song)
 {
     static const int kNotes[] = {0, 60, 72};

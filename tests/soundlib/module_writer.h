@@ -53,6 +53,9 @@ std::vector<uint8_t> WriteMod(const Song &song);
 std::vector<uint8_t> WriteS3m(const Song &song);
 std::vector<uint8_t> WriteXm(const Song &song);
 std::vector<uint8_t> WriteIt(const Song &song);
+// The XM with its sample compressed as OggMod writes it, in an Ogg stream that no
+// Vorbis decoder can read: a module with a sample nothing can decode.
+std::vector<uint8_t> WriteOggXm(const Song &song);
 
 void SaveFile(const std::string &path, const std::vector<uint8_t> &bytes);
 

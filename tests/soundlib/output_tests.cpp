@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 using namespace soundtest;
 
@@ -25,8 +26,8 @@ protected:
 TEST_F(WavOutput, FormatFollowsRateAndFlags)
 {
     for (uint32_t freq : {22050u, 44100u, 48000u})
-        for (DWORD devflags : {0u, DWORD(BASS_DEVICE_8BITS)})
-            for (DWORD modflags : {0u, DWORD(BASS_MUSIC_RAMPS), DWORD(BASS_MUSIC_MONO | BASS_MUSIC_RAMP),
+        for (DWORD devflags : {DWORD(0), DWORD(BASS_DEVICE_8BITS)})
+            for (DWORD modflags : {DWORD(0), DWORD(BASS_MUSIC_RAMPS), DWORD(BASS_MUSIC_MONO | BASS_MUSIC_RAMP),
                                    DWORD(BASS_MUSIC_FT2MOD), DWORD(BASS_MUSIC_PT1MOD | BASS_MUSIC_MONO)}) {
                 SCOPED_TRACE(testing::Message() << "freq " << freq << " devflags " << devflags << " modflags "
                                                 << modflags);
@@ -74,6 +75,32 @@ TEST_F(WavOutput, SamplesAreLibopenmptsOwn)
     for (size_t i = 0; i < reference.size(); ++i)
         off += std::fabs(reference[i] - coarse.samples[i]) > 1.0f / 128.0f;
     EXPECT_EQ(0u, off) << "8-bit samples further than one step from libopenmpt's";
+}
+
+TEST_F(WavOutput, WhatIsSetRightAfterTheStartHoldsFromTheFirstFrame)
+{
+    // As the plug-in's Play does it: start, set the volume, then watch the music.
+    auto render = [&](const std::string &name) {
+        EXPECT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path(name).c_str()));
+        EXPECT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+        HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS);
+        EXPECT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        // Time enough for a file output to render the whole song, were it not held.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_TRUE(BASS_ChannelSetAttributes(music, -1, 50, -1));
+        EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; }));
+        BASS_Free();
+        return ReadWav(dir_.Path(name));
+    };
+    Wav first = render("first.wav");
+    Wav second = render("second.wav");
+    std::vector<float> reference = ReferenceRender(mod_, 44100);
+    ASSERT_EQ(reference.size(), first.samples.size()) << "expected as many samples as libopenmpt renders";
+    size_t off = 0;
+    for (size_t i = 0; i < reference.size(); ++i)
+        off += std::fabs(0.5f * reference[i] - first.samples[i]) > 2.0f / 32768.0f;
+    EXPECT_EQ(0u, off) << "samples not at half of libopenmpt's";
+    EXPECT_TRUE(first.data == second.data) << "expected two renders to give the same file";
 }
 
 TEST_F(WavOutput, VolumeAndPanScaleTheChannels)
@@ -156,6 +183,8 @@ TEST_F(WavOutput, LoopKeepsPlayingPastTheEnd)
     ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
     uint64_t song = SongFrames(kShortOrders, 16, 1, 250, 44100);
     TesselBassStats stats{};
+    // The host's look at the music lets the WAV output start rendering it.
+    EXPECT_EQ(1u, BASS_ChannelIsActive(music));
     EXPECT_TRUE(WaitFor([&] { return TesselBass_GetStats(&stats) && stats.framesWritten > 3 * song; }));
     EXPECT_EQ(1u, BASS_ChannelIsActive(music)) << "a looping music stays active";
     BASS_Free();

@@ -5,10 +5,17 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <tlhelp32.h>
+#else
+#include <dirent.h>
+#endif
 
 namespace soundtest {
 namespace {
@@ -21,6 +28,7 @@ uint32_t Le(const std::vector<uint8_t> &bytes, size_t at, int width)
     return value;
 }
 
+#ifndef _WIN32
 size_t EntriesIn(const char *dir)
 {
     size_t count = 0;
@@ -31,6 +39,7 @@ size_t EntriesIn(const char *dir)
     }
     return count;
 }
+#endif
 
 } // namespace
 
@@ -79,11 +88,19 @@ Wav ReadWav(const std::string &path)
 
 ScratchDir::ScratchDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessel-sound-XXXXXX").string();
-    char *made = mkdtemp(pattern.data());
-    if (made == nullptr)
-        throw std::runtime_error("mkdtemp");
-    dir_ = made;
+    // A name nobody has taken: create_directory fails on one that exists.
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::filesystem::path path =
+            std::filesystem::temp_directory_path() / ("tessel-sound-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(path, error)) {
+            dir_ = path.string();
+            return;
+        }
+    }
+    throw std::runtime_error("no scratch directory");
 }
 
 ScratchDir::~ScratchDir()
@@ -136,6 +153,37 @@ Wav RenderThroughLibrary(const std::vector<uint8_t> &module, const std::string &
     return ReadWav(wavPath);
 }
 
+void SetOutputVariable(const std::string &value)
+{
+#ifdef _WIN32
+    SetEnvironmentVariableA("TESSEL_OUTPUT", value.c_str());
+#else
+    setenv("TESSEL_OUTPUT", value.c_str(), 1);
+#endif
+}
+
+#ifdef _WIN32
+size_t OpenDescriptorCount()
+{
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    return handles;
+}
+
+size_t ThreadCount()
+{
+    size_t count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+#else
 size_t OpenDescriptorCount()
 {
     return EntriesIn("/proc/self/fd");
@@ -145,5 +193,6 @@ size_t ThreadCount()
 {
     return EntriesIn("/proc/self/task");
 }
+#endif
 
 } // namespace soundtest

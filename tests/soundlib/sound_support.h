@@ -69,6 +69,10 @@ struct PlayOptions {
 Wav RenderThroughLibrary(const std::vector<uint8_t> &module, const std::string &wavPath,
                          const PlayOptions &options = PlayOptions());
 
+// Sets TESSEL_OUTPUT in the process's environment block, where a host would put it:
+// on Windows not through the C runtime, whose copy the library must not read.
+void SetOutputVariable(const std::string &value);
+
 // Open file descriptors and threads of this process, for leak checks.
 size_t OpenDescriptorCount();
 size_t ThreadCount();

@@ -1,0 +1,19 @@
+# libopenmpt for the Windows build, as the imported target tessel_openmpt: cross-built
+# from Debian's source package by scripts/libopenmpt-mingw and cached under
+# ~/.cache/tessel/, so only the first configure on a machine pays for it.
+if(NOT TARGET tessel_openmpt)
+  message(STATUS "libopenmpt for ${CMAKE_SYSTEM_NAME} ${CMAKE_SYSTEM_PROCESSOR}: scripts/libopenmpt-mingw")
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/libopenmpt-mingw
+    OUTPUT_VARIABLE openmpt_prefix OUTPUT_STRIP_TRAILING_WHITESPACE
+    RESULT_VARIABLE openmpt_status)
+  if(NOT openmpt_status EQUAL 0 OR NOT EXISTS ${openmpt_prefix}/lib/libopenmpt.a)
+    message(FATAL_ERROR "libopenmpt could not be built for Windows (scripts/libopenmpt-mingw)")
+  endif()
+  message(STATUS "libopenmpt for Windows: ${openmpt_prefix}")
+  set(TESSEL_OPENMPT_PREFIX ${openmpt_prefix} CACHE INTERNAL "")
+  add_library(tessel_openmpt STATIC IMPORTED GLOBAL)
+  set_target_properties(tessel_openmpt PROPERTIES
+    IMPORTED_LOCATION ${openmpt_prefix}/lib/libopenmpt.a
+    INTERFACE_INCLUDE_DIRECTORIES ${openmpt_prefix}/include
+    INTERFACE_LINK_LIBRARIES "ole32;rpcrt4") # what its .pc names for static linking
+endif()
