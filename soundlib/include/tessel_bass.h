@@ -39,6 +39,20 @@ typedef struct TesselBassStats {
 // output is initialised or stats is null.
 int TesselBass_GetStats(TesselBassStats *stats);
 
+typedef struct TesselBassPlaying {
+    uint32_t positionMs; // position heard in the song, in ms; follows seeks
+    uint32_t lengthMs;   // one pass of the song in ms (libopenmpt's duration); 0 if unknown
+    uint32_t order;      // order heard
+    uint32_t row;        // row heard
+    float peakLeft;      // peak of what is heard, 0..1, over roughly the last 50 ms
+    float peakRight;
+} TesselBassPlaying;
+
+// Fills playing for the music that plays (the last one started with BASS_MusicPlayEx
+// that is still loaded); returns 0 when none. "Heard" is what the output has really
+// played: rendered position minus latency, as BASS_ChannelGetPosition reports it.
+int TesselBass_GetPlaying(TesselBassPlaying *playing);
+
 #ifdef __cplusplus
 }
 #endif

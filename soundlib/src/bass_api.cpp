@@ -166,4 +166,9 @@ int TesselBass_GetStats(TesselBassStats *stats)
     return Engine::Instance().GetStats(stats);
 }
 
+int TesselBass_GetPlaying(TesselBassPlaying *playing)
+{
+    return Engine::Instance().GetPlaying(playing);
+}
+
 } // extern "C"

@@ -42,6 +42,9 @@ void TrackOrders(Music &music)
     render.entered[order] = true;
 }
 
+// The level meter's window: peaks of what was heard over this last stretch.
+constexpr uint32_t kPeakWindowMs = 50;
+
 int64_t NowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -241,6 +244,8 @@ bool Engine::PlayMusic(uint32_t handle, uint32_t position)
     // the music as ended before the render thread has picked it up.
     music->publishedActive = 1;
     music->publishedPosition = PositionWord(order, row);
+    music->publishedMs = 0;
+    playingHandle_ = handle;
     dirty_ = true;
     wake_.notify_all();
     return true;
@@ -345,6 +350,32 @@ bool Engine::GetStats(TesselBassStats *stats)
     return true;
 }
 
+bool Engine::GetPlaying(TesselBassPlaying *playing)
+{
+    if (playing == nullptr)
+        return false;
+    std::lock_guard<std::mutex> state(stateLock_);
+    std::shared_ptr<Music> music = Find(playingHandle_);
+    if (!music)
+        return false;
+    uint32_t position = music->publishedPosition;
+    playing->positionMs = music->publishedMs;
+    playing->lengthMs = music->LengthMs();
+    playing->order = position & 0xFFFF;
+    playing->row = position >> 16;
+    playing->peakLeft = peakLeft_.load(std::memory_order_relaxed);
+    playing->peakRight = peakRight_.load(std::memory_order_relaxed);
+    return true;
+}
+
+void Engine::PublishPeaks(const PeakTrail &peaks, uint64_t heard, uint32_t rate)
+{
+    // Nothing heard while the output stands still.
+    Peak peak = heard == 0 ? Peak{} : peaks.Over(heard, uint64_t(rate) * kPeakWindowMs / 1000);
+    peakLeft_.store(peak.left, std::memory_order_relaxed);
+    peakRight_.store(peak.right, std::memory_order_relaxed);
+}
+
 Engine::ChunkBuffers::ChunkBuffers(uint32_t chunk)
     : mix(size_t(chunk) * 2), music(size_t(chunk) * 2), samples(size_t(chunk) * 2), mono(chunk)
 {
@@ -372,7 +403,7 @@ Engine::Chunk Engine::RenderChunk(std::vector<Snapshot> &snapshots, const Output
         if (!snapshot.control.playing || render.ended)
             continue;
         if (!render.songOver)
-            render.trail.Mark(written, music.CurrentPosition());
+            render.trail.Mark(written, music.CurrentPosition(), music.CurrentMs());
         uint32_t frames;
         if (direct) {
             frames = music.Render16(buffers.samples.data(), chunk, buffers.mono.data());
@@ -383,6 +414,8 @@ Engine::Chunk Engine::RenderChunk(std::vector<Snapshot> &snapshots, const Output
                     GainsFor(snapshot.control.volume, snapshot.control.pan));
         }
         TrackOrders(music);
+        if (!render.songOver)
+            render.latestMs = music.CurrentMs();
         if (frames < chunk) {
             render.ended = true;
             render.endFrame = written + frames;
@@ -402,7 +435,8 @@ void Engine::RenderLoop()
     const OutputFormat format = format_;
     const uint32_t chunk = output.ChunkFrames();
     std::vector<Snapshot> snapshots;
-    std::vector<uint32_t> heardPositions;
+    std::vector<PositionTrail::Heard> heardPositions;
+    PeakTrail peaks;
     snapshots.reserve(16);
     heardPositions.reserve(16);
     ChunkBuffers buffers(chunk);
@@ -451,7 +485,8 @@ void Engine::RenderLoop()
             }
             if (control.freq != render.freq) {
                 render.freq = control.freq;
-                music.SetSpeed(control.freq == 0 ? 1.0 : double(control.freq) / format.rate);
+                render.speed = control.freq == 0 ? 1.0 : double(control.freq) / format.rate;
+                music.SetSpeed(render.speed);
             }
             if (control.movePending) {
                 music.MoveTo(control.moveOrder, control.moveRow);
@@ -459,7 +494,8 @@ void Engine::RenderLoop()
                 if (!control.playing)
                     render.trail.Clear();
                 // What is still queued keeps its own positions; from here on, the new one.
-                render.trail.Mark(written, music.CurrentPosition());
+                render.latestMs = music.CurrentMs();
+                render.trail.Mark(written, music.CurrentPosition(), render.latestMs);
                 RestartTrack(render, music.CurrentPosition());
             }
             if (control.playing) {
@@ -474,6 +510,7 @@ void Engine::RenderLoop()
             // of a buffer, takes whole chunks.
             uint32_t frames = rendered.goingOn || anyDraining || output.Continuous() ? chunk : rendered.longest;
             if (frames > 0) {
+                peaks.Mark(written, frames, PeakOf(buffers.samples.data(), frames, format));
                 output.Write(buffers.samples.data(), frames);
                 outputRunning = true;
                 written += frames;
@@ -498,9 +535,12 @@ void Engine::RenderLoop()
         heardPositions.clear();
         for (Snapshot &snapshot : snapshots) {
             Music &music = *snapshot.music;
-            heardPositions.push_back(music.render.trail.Empty() ? music.CurrentPosition()
-                                                                : music.render.trail.At(heard));
+            const Music::RenderState &render = music.render;
+            heardPositions.push_back(render.trail.Empty()
+                                         ? PositionTrail::Heard{music.CurrentPosition(), music.CurrentMs()}
+                                         : render.trail.At(heard, 1000.0 * render.speed / format.rate, render.latestMs));
         }
+        PublishPeaks(peaks, outputRunning ? heard : 0, format.rate);
         framesWritten_ = written;
         framesHeard_ = heard;
         latencyFrames_ = latency;
@@ -512,7 +552,8 @@ void Engine::RenderLoop()
                 // A newer BASS_MusicPlayEx has published its own start already.
                 if (music.control.generation != snapshots[i].control.generation)
                     continue;
-                music.publishedPosition = heardPositions[i];
+                music.publishedPosition = heardPositions[i].position;
+                music.publishedMs = heardPositions[i].ms;
                 if (music.control.playing && !music.control.movePending && music.render.ended &&
                     heard >= music.render.endFrame) {
                     music.control.playing = false;

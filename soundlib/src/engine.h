@@ -7,6 +7,7 @@
 // writing or loading. The render thread takes stateLock_ twice per chunk.
 #pragma once
 
+#include "mixer.h"
 #include "music.h"
 #include "output.h"
 #include "tessel_bass.h"
@@ -44,6 +45,7 @@ public:
     bool SetOutput(int kind, const char *wavPath);
     void SetNullBuffer(uint32_t milliseconds);
     bool GetStats(TesselBassStats *stats);
+    bool GetPlaying(TesselBassPlaying *playing);
 
     ~Engine();
 
@@ -72,6 +74,7 @@ private:
     Engine() = default;
     static Chunk RenderChunk(std::vector<Snapshot> &snapshots, const OutputFormat &format, uint64_t written,
                              uint32_t chunk, ChunkBuffers &buffers);
+    void PublishPeaks(const PeakTrail &peaks, uint64_t heard, uint32_t rate);
     void FreeLocked();
     void RenderLoop();
     std::shared_ptr<Music> Find(uint32_t handle); // stateLock_ held
@@ -93,6 +96,7 @@ private:
     Run run_ = Run::Stopped;
     std::vector<std::shared_ptr<Music>> musics_;
     uint32_t nextHandle_ = 1;
+    uint32_t playingHandle_ = 0; // the last music started
 
     // Set by Init before the render thread starts and left alone until it has been
     // joined; in between only the render thread uses the output (and Free's Interrupt).
@@ -104,6 +108,8 @@ private:
     std::atomic<uint64_t> framesHeard_{0};
     std::atomic<uint32_t> latencyFrames_{0};
     std::atomic<int64_t> playToFirstWriteNs_{-1};
+    std::atomic<float> peakLeft_{0};
+    std::atomic<float> peakRight_{0};
 };
 
 } // namespace tessel::sound

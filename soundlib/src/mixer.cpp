@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace tessel::sound {
 
@@ -44,6 +45,65 @@ void ConvertMix(const float *mix, uint32_t frames, const OutputFormat &format, v
         float v = std::min(std::max(mix[i] * 32768.0f, -32768.0f), 32767.0f);
         words[i] = int16_t(int32_t(v + std::copysign(0.5f, v)));
     }
+}
+
+Peak PeakOf(const void *samples, uint32_t frames, const OutputFormat &format)
+{
+    int32_t left = 0;
+    int32_t right = 0;
+    float scale;
+    if (format.bits == 8) {
+        const uint8_t *bytes = static_cast<const uint8_t *>(samples);
+        for (uint32_t i = 0; i < frames; ++i) {
+            left = std::max(left, std::abs(int32_t(bytes[2 * i]) - 128));
+            right = std::max(right, std::abs(int32_t(bytes[2 * i + 1]) - 128));
+        }
+        scale = 1.0f / 128.0f;
+    } else {
+        const int16_t *words = static_cast<const int16_t *>(samples);
+        for (uint32_t i = 0; i < frames; ++i) {
+            left = std::max(left, std::abs(int32_t(words[2 * i])));
+            right = std::max(right, std::abs(int32_t(words[2 * i + 1])));
+        }
+        scale = 1.0f / 32768.0f;
+    }
+    return Peak{std::min(1.0f, float(left) * scale), std::min(1.0f, float(right) * scale)};
+}
+
+void PeakTrail::Mark(uint64_t frame, uint32_t frames, Peak peak)
+{
+    entries_[next_] = Entry{frame, frames, peak};
+    next_ = (next_ + 1) % entries_.size();
+    count_ = std::min(count_ + 1, entries_.size());
+}
+
+void PeakTrail::Truncate(uint64_t frame)
+{
+    while (count_ > 0) {
+        size_t last = (next_ + entries_.size() - 1) % entries_.size();
+        if (entries_[last].frame < frame)
+            break;
+        next_ = last;
+        --count_;
+    }
+}
+
+Peak PeakTrail::Over(uint64_t heard, uint64_t window) const
+{
+    uint64_t from = heard > window ? heard - window : 0;
+    Peak peak;
+    size_t index = next_;
+    for (size_t i = 0; i < count_; ++i) {
+        index = (index + entries_.size() - 1) % entries_.size();
+        const Entry &entry = entries_[index];
+        if (entry.frame + entry.frames <= from)
+            break;
+        if (entry.frame >= heard)
+            continue;
+        peak.left = std::max(peak.left, entry.peak.left);
+        peak.right = std::max(peak.right, entry.peak.right);
+    }
+    return peak;
 }
 
 } // namespace tessel::sound

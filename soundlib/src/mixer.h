@@ -4,6 +4,7 @@
 
 #include "output.h"
 
+#include <array>
 #include <cstdint>
 
 namespace tessel::sound {
@@ -22,5 +23,35 @@ void MixInto(float *mix, const float *music, uint32_t frames, bool mono, Gains g
 
 // The stereo mix as 16-bit signed (native order) or 8-bit unsigned samples, clipped.
 void ConvertMix(const float *mix, uint32_t frames, const OutputFormat &format, void *out);
+
+// Peak levels of a stretch of output, 0..1.
+struct Peak {
+    float left = 0;
+    float right = 0;
+};
+
+// The peaks of output samples (16-bit signed or 8-bit unsigned, stereo).
+Peak PeakOf(const void *samples, uint32_t frames, const OutputFormat &format);
+
+// The peaks of the last few hundred chunks written, by output frame, so that the level
+// reported is that of what is heard, latency frames behind what is written.
+class PeakTrail {
+public:
+    void Mark(uint64_t frame, uint32_t frames, Peak peak);
+    // Drops what was written from frame on (taken back before it was heard).
+    void Truncate(uint64_t frame);
+    // The peaks of the window frames up to frame heard.
+    Peak Over(uint64_t heard, uint64_t window) const;
+
+private:
+    struct Entry {
+        uint64_t frame;
+        uint32_t frames;
+        Peak peak;
+    };
+    std::array<Entry, 512> entries_{};
+    size_t next_ = 0;
+    size_t count_ = 0;
+};
 
 } // namespace tessel::sound

@@ -84,27 +84,34 @@ void ApplyLoadFlags(openmpt::module &module, uint32_t flags)
 
 } // namespace
 
-void PositionTrail::Mark(uint64_t frame, uint32_t position)
+void PositionTrail::Mark(uint64_t frame, uint32_t position, uint32_t ms)
 {
     if (count_ > 0) {
         const Entry &last = entries_[(next_ + entries_.size() - 1) % entries_.size()];
         if (last.position == position)
             return;
     }
-    entries_[next_] = Entry{frame, position};
+    entries_[next_] = Entry{frame, position, ms};
     next_ = (next_ + 1) % entries_.size();
     count_ = std::min(count_ + 1, entries_.size());
 }
 
-uint32_t PositionTrail::At(uint64_t frame) const
+PositionTrail::Heard PositionTrail::At(uint64_t frame, double msPerFrame, uint32_t latestMs) const
 {
     size_t index = next_;
+    size_t after = next_; // the mark after index; next_ when index is the newest
     for (size_t i = 0; i < count_; ++i) {
+        after = index;
         index = (index + entries_.size() - 1) % entries_.size();
         if (entries_[index].frame <= frame)
-            return entries_[index].position;
+            break;
     }
-    return entries_[index].position;
+    const Entry &entry = entries_[index];
+    if (entry.frame > frame)
+        return Heard{entry.position, entry.ms};
+    uint32_t limit = after != next_ ? entries_[after].ms : latestMs;
+    double ms = entry.ms + double(frame - entry.frame) * msPerFrame;
+    return Heard{entry.position, uint32_t(std::min<double>(ms, std::max(limit, entry.ms)))};
 }
 
 std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags, uint32_t rate)
@@ -128,6 +135,8 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
             music->rowsPerOrder_.push_back(static_cast<uint32_t>(std::max(rows, 0)));
         }
         music->orderCount_ = static_cast<uint32_t>(music->rowsPerOrder_.size());
+        double seconds = module.get_duration_seconds();
+        music->lengthMs_ = seconds > 0 && seconds < 4e6 ? static_cast<uint32_t>(seconds * 1000 + 0.5) : 0;
     } catch (...) {
         return nullptr;
     }
@@ -176,6 +185,12 @@ uint32_t Music::CurrentPosition() const
     int32_t order = module_->get_current_order();
     int32_t row = module_->get_current_row();
     return PositionWord(uint32_t(std::max(order, 0)), uint32_t(std::max(row, 0)));
+}
+
+uint32_t Music::CurrentMs() const
+{
+    double seconds = module_->get_position_seconds();
+    return seconds > 0 && seconds < 4e6 ? static_cast<uint32_t>(seconds * 1000 + 0.5) : 0;
 }
 
 void Music::MoveTo(uint32_t order, uint32_t row)

@@ -26,18 +26,26 @@ inline uint32_t PositionWord(uint32_t order, uint32_t row)
 // the position heard is the one rendered latency frames ago.
 class PositionTrail {
 public:
+    struct Heard {
+        uint32_t position; // position word
+        uint32_t ms;       // time in the song
+    };
+
     void Clear() { count_ = 0; }
-    // Position from this output frame on (frames never go backwards).
-    void Mark(uint64_t frame, uint32_t position);
+    // Position and song time from this output frame on (frames never go backwards).
+    void Mark(uint64_t frame, uint32_t position, uint32_t ms);
     // Position at the output frame heard; the oldest one known if it is older still.
-    // Requires at least one mark.
-    uint32_t At(uint64_t frame) const;
+    // The song time goes on from the mark at msPerFrame, but never past the next mark
+    // (or latestMs after the newest): rows are marked, not every frame. Requires at
+    // least one mark.
+    Heard At(uint64_t frame, double msPerFrame, uint32_t latestMs) const;
     bool Empty() const { return count_ == 0; }
 
 private:
     struct Entry {
         uint64_t frame;
         uint32_t position;
+        uint32_t ms;
     };
     // Five seconds of 5 ms chunks; older marks are overwritten.
     std::array<Entry, 1024> entries_{};
@@ -53,6 +61,7 @@ public:
     // Fixed at load; read from any thread.
     const std::string &Name() const { return name_; }     // 8-bit, as the file has it
     uint32_t OrderCount() const { return orderCount_; }
+    uint32_t LengthMs() const { return lengthMs_; }        // one pass; 0 if unknown
     bool ValidStart(uint32_t order, uint32_t row) const;
 
     // Render thread only (and the loading thread before the music is published).
@@ -65,6 +74,7 @@ public:
     bool Mono() const { return mono_; }
     bool Loops() const { return loops_; }
     uint32_t CurrentPosition() const;
+    uint32_t CurrentMs() const; // time in the song
     void MoveTo(uint32_t order, uint32_t row);
     // Playback speed relative to the output rate (BASS's channel frequency).
     void SetSpeed(double factor);
@@ -91,6 +101,8 @@ public:
         uint64_t endFrame = 0;      // output frame after its last rendered frame
         bool firstWritten = false;  // first frame of this playback reached the output
         int freq = 0;
+        double speed = 1.0;         // song time per output time
+        uint32_t latestMs = 0;      // song time rendered so far, until the song is over
         PositionTrail trail;
         // Orders entered since the last start or move. A music that does not loop and
         // comes back to one of them has reached its end: libopenmpt then fades out
@@ -104,6 +116,7 @@ public:
     // queries read these without a lock.
     std::atomic<uint32_t> publishedPosition{0};
     std::atomic<uint32_t> publishedActive{0};
+    std::atomic<uint32_t> publishedMs{0};
 
 private:
     Music() = default;
@@ -112,6 +125,7 @@ private:
     std::unique_ptr<openmpt::module> module_;
     std::string name_;
     uint32_t orderCount_ = 0;
+    uint32_t lengthMs_ = 0;
     std::vector<uint32_t> rowsPerOrder_;
     uint32_t rate_ = 44100;
     bool mono_ = false;

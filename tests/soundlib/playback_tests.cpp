@@ -97,6 +97,33 @@ TEST_F(NullOutput, ReportedOrderFollowsSeeks)
     EXPECT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) == 2; }, std::chrono::seconds(1)));
 }
 
+TEST_F(NullOutput, PlayingReportsTimeLengthAndLevelsOfWhatIsHeard)
+{
+    TesselBassPlaying playing{};
+    EXPECT_EQ(0, TesselBass_GetPlaying(&playing)) << "expected no playing music before any start";
+    // 8 orders of 16 rows, 20 ms a row: 320 ms an order, 2.56 s in all; heard through a
+    // 300 ms buffer, so what is rendered runs well ahead of what is heard.
+    TesselBass_SetNullBuffer(300);
+    HMUSIC music = Start(TestSong("Playing", 8, 16, 1, 125));
+    ASSERT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) >= 1; }));
+    ASSERT_EQ(1, TesselBass_GetPlaying(&playing));
+    EXPECT_NEAR(2560.0, playing.lengthMs, 25.0);
+    // Time and row agree, both heard rather than rendered.
+    EXPECT_NEAR(playing.order * 320.0 + playing.row * 20.0, playing.positionMs, 45.0)
+        << "order " << playing.order << " row " << playing.row;
+    EXPECT_LT(playing.positionMs, 640u) << "expected the heard time, not the rendered one";
+    EXPECT_GT(playing.peakLeft, 0.01f);
+    EXPECT_GT(playing.peakRight, 0.01f);
+    EXPECT_LE(playing.peakLeft, 1.0f);
+
+    ASSERT_TRUE(BASS_ChannelSetPosition(music, 5 | 0x10000));
+    ASSERT_TRUE(WaitFor([&] { return TesselBass_GetPlaying(&playing) && playing.order == 5; }, std::chrono::seconds(2)));
+    EXPECT_NEAR(1600.0 + playing.row * 20.0, playing.positionMs, 45.0) << "the time follows the seek";
+
+    BASS_MusicFree(music);
+    EXPECT_EQ(0, TesselBass_GetPlaying(&playing)) << "expected nothing playing once the music is freed";
+}
+
 TEST_F(NullOutput, PauseHoldsThePositionAndSeeksStillLand)
 {
     HMUSIC music = Start(TestSong("Pause", 8, 16, 1, 125));
