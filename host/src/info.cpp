@@ -3,6 +3,8 @@
 // dialog closed, the music stopped.
 #include "modes.h"
 
+#include "output.h"
+#include "signals.h"
 #include "text.h"
 
 #include <tessel/ui_backend.h>
@@ -34,21 +36,21 @@ std::string ControlText(const tessel::ui::DialogView &view, int id)
 
 void PrintPlain(const InfoFields &fields)
 {
-    std::printf("Title: %s\n", Printable(fields.title).c_str());
-    std::printf("File: %s\n", Printable(fields.file).c_str());
-    std::printf("Channel: %s\n", Printable(fields.channel).c_str());
-    std::printf("Sampletext:\n");
+    Print("Title: %s\n", Printable(fields.title).c_str());
+    Print("File: %s\n", Printable(fields.file).c_str());
+    Print("Channel: %s\n", Printable(fields.channel).c_str());
+    Print("Sampletext:\n");
     for (const std::string &line : SplitLines(fields.sampleText))
-        std::printf("  %s\n", Printable(line).c_str());
-    std::printf("Message:\n");
+        Print("  %s\n", Printable(line).c_str());
+    Print("Message:\n");
     for (const std::string &line : SplitLines(fields.message))
-        std::printf("  %s\n", Printable(line).c_str());
-    std::printf("\n");
+        Print("  %s\n", Printable(line).c_str());
+    Print("\n");
 }
 
 void PrintJson(const InfoFields &fields)
 {
-    std::printf("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s}\n",
+    Print("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s}\n",
                 JsonString(fields.title).c_str(), JsonString(fields.file).c_str(), JsonString(fields.channel).c_str(),
                 JsonString(fields.sampleText).c_str(), JsonString(fields.message).c_str());
 }
@@ -63,6 +65,9 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json)
     }
     bool anyFailed = false;
     for (const std::string &file : files) {
+        // A full output or a signal ends the run; main says which.
+        if (OutputFailed() || PendingSignal())
+            break;
         anyFailed = !host.Play(file) || anyFailed;
         std::vector<HWND> before = tessel::ui::Dialogs();
         int failed = host.Module().InfoBox(file.c_str(), host.MainWindow());
@@ -81,7 +86,7 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json)
         InfoFields fields{ControlText(view, kTitleId), ControlText(view, kFileId), ControlText(view, kChannelId),
                           ControlText(view, kSampleTextId), ControlText(view, kMessageId)};
         json ? PrintJson(fields) : PrintPlain(fields);
-        std::fflush(stdout);
+        Flush();
         // OK, as the user would press it.
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
         host.Pump();

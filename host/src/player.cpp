@@ -2,6 +2,7 @@
 // drives an input plug-in (Play, the end message, Stop, the next Play).
 #include "modes.h"
 
+#include "output.h"
 #include "signals.h"
 #include "text.h"
 
@@ -81,10 +82,11 @@ private:
         host_.FileInfo("", entry.title, entry.lengthMs);
         if (!terminal_) {
             StreamInfo info = host_.Info();
-            std::printf("Playing %s (%s): %d channels, %d kHz, %s, %d order positions\n", entry.path.c_str(),
+            Print("Playing %s (%s): %d channels, %d kHz, %s, %d order positions\n", entry.path.c_str(),
                         Printable(entry.title).c_str(), info.channels, info.rateKhz,
                         info.outputChannels == 1 ? "mono" : "stereo", entry.lengthMs / 1000);
-            std::fflush(stdout);
+            if (!Flush())
+                quit_ = true; // main reports it
         }
         return true;
     }
@@ -92,7 +94,7 @@ private:
     // Without a terminal: until the end message, or a signal.
     void Wait()
     {
-        while (!host_.Ended() && !PendingSignal())
+        while (!host_.Ended() && !PendingSignal() && !quit_)
             host_.PumpFor(kFrameMs);
     }
 

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <climits>
@@ -173,10 +174,20 @@ void PluginHost::PumpFor(DWORD milliseconds)
 std::vector<std::string> PluginHost::Extensions() const
 {
     std::vector<std::string> extensions;
-    // Pairs of extension and description until an empty extension.
+    // Pairs of extensions ("XM" or "MOD;S3M") and a description, until an empty
+    // extension. A pair without its description ends the list there: what follows
+    // the missing description is not the plug-in's.
     for (const char *at = module_->FileExtensions; at && *at;) {
-        extensions.push_back(Upper(at));
-        at += std::strlen(at) + 1;
+        std::string listed = at;
+        for (size_t start = 0; start <= listed.size();) {
+            size_t end = std::min(listed.find(';', start), listed.size());
+            if (end > start)
+                extensions.push_back(Upper(listed.substr(start, end - start)));
+            start = end + 1;
+        }
+        at += listed.size() + 1;
+        if (!*at)
+            break;
         at += std::strlen(at) + 1;
     }
     return extensions;

@@ -6,11 +6,16 @@
 #include "module_writer.h"
 #include "tests/fixtures/module_fixtures.h"
 
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace hosttest {
 namespace {
@@ -211,6 +216,77 @@ TEST_F(Cli, InfoOfFilesThatDoNotPlay)
               "\"sampleText\":\"no sampletext available\",\"message\":\"no message available\"}\n",
               after.out);
     EXPECT_NE(std::string::npos, after.err.find("Can't load module")) << after.err;
+}
+
+TEST_F(Cli, AFullOutputIsAnError)
+{
+    WriteTune("tune.xm", "Full", 1, 4);
+    for (const char *arguments : {"--info tune.xm", "--info --json tune.xm", "--help"}) {
+        std::string command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config LC_ALL=C.UTF-8 " TESSEL_BINARY " " +
+                              arguments + " > /dev/full 2> err.txt";
+        int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << arguments << ": wait status " << status;
+        Bytes err = ReadFile(Path("err.txt"));
+        EXPECT_NE(std::string::npos, std::string(err.begin(), err.end()).find("cannot write the output"))
+            << arguments << ": " << std::string(err.begin(), err.end());
+    }
+}
+
+TEST_F(Cli, ASignalEndsAWriteThatBlocks)
+{
+    // Far more than a pipe holds: --info blocks in its write once the pipe is full.
+    samplegen::Song song = samplegen::TestSong("Blocked", 1, 4);
+    song.message = std::string(7000, 'm');
+    Write("long.it", samplegen::WriteIt(song));
+    std::vector<std::string> argv = {TESSEL_BINARY, "--info"};
+    for (int i = 0; i < 40; ++i)
+        argv.push_back("long.it");
+
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        int out[2];
+        ASSERT_EQ(0, pipe(out));
+        pid_t pid = fork();
+        if (pid == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            close(out[1]);
+            if (chdir(Folder().c_str()) != 0)
+                _exit(126);
+            setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
+            std::vector<char *> args;
+            for (const std::string &arg : argv)
+                args.push_back(const_cast<char *>(arg.c_str()));
+            args.push_back(nullptr);
+            execv(args[0], args.data());
+            _exit(127);
+        }
+        close(out[1]);
+        // Until the pipe is full and tessel waits in its write: what it holds stops growing.
+        int available = 0, previous = -1, still = 0;
+        for (int tries = 0; tries < 200 && still < 5; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ioctl(out[0], FIONREAD, &available);
+            still = available > 32768 && available == previous ? still + 1 : 0;
+            previous = available;
+        }
+        ASSERT_EQ(5, still) << "tessel did not fill the pipe: " << available << " bytes in it";
+        kill(pid, signal);
+        int waitStatus = 0;
+        bool ended = false;
+        for (int tries = 0; tries < 100 && !ended; ++tries) {
+            ended = waitpid(pid, &waitStatus, WNOHANG) == pid;
+            if (!ended)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!ended) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &waitStatus, 0);
+        }
+        close(out[0]);
+        EXPECT_TRUE(ended) << "signal " << signal << ": tessel still blocked after 5 s";
+        EXPECT_TRUE(WIFSIGNALED(waitStatus) && WTERMSIG(waitStatus) == signal)
+            << "signal " << signal << ": wait status " << waitStatus;
+    }
 }
 
 TEST_F(Cli, FolderArgumentsPlayTheirModulesInNameOrder)
