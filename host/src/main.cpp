@@ -58,9 +58,8 @@ const char kHelp[] =
     "the module plays without looping, and no more than --max-time seconds.\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/tessel/registry.reg (~/.config/tessel/ when unset).\n"
-    "Environment: TESSEL_PLUGIN names another plug-in to load; TESSEL_OUTPUT\n"
-    "(wav:PATH, null or device) chooses the output; TESSEL_SOUND_LOG=1 shows what the\n"
-    "sound libraries log.\n"
+    "Environment: TESSEL_PLUGIN names another plug-in to load; TESSEL_SOUND_LOG=1\n"
+    "shows what the sound libraries log.\n"
     "Exit status: 0 when every file played, 1 when any did not or the output could not\n"
     "be written, 2 on bad usage, 128 + the signal when interrupted.\n"
     "See tessel(1).\n";

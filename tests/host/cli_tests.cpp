@@ -85,6 +85,9 @@ TEST_F(Cli, HelpVersionAndBadUsage)
     // How a looping module still ends under -o is told there.
     EXPECT_NE(std::string::npos, help.out.find("--max-time")) << help.out;
     EXPECT_NE(std::string::npos, help.out.find("loop")) << help.out;
+    // The playlist's jumps, and the keys of a list with an edit.
+    for (const char *told : {"digits then Enter", "Home/End", "F4 opens a list"})
+        EXPECT_NE(std::string::npos, help.out.find(told)) << told << " is not in\n" << help.out;
 
     RunResult version = Run({"--version"});
     EXPECT_EQ(0, version.status);
