@@ -16,7 +16,7 @@ int RunDevices()
     Print("0: Default Device\n");
     char *description = nullptr;
     for (int device = 0; BASS_GetDeviceDescription(device, &description); ++device)
-        Print("%d: %s\n", device + 1, description ? Printable(description).c_str() : "");
+        Print("%d: %s\n", device + 1, description ? ForLocale(ForPeople(description)).c_str() : "");
     return 0;
 }
 

@@ -34,24 +34,30 @@ std::string ControlText(const tessel::ui::DialogView &view, int id)
     return "";
 }
 
+std::string Shown(const std::string &text, TextKind kind)
+{
+    return ForLocale(ForPeople(text, kind));
+}
+
 void PrintPlain(const InfoFields &fields)
 {
-    Print("Title: %s\n", Printable(fields.title).c_str());
-    Print("File: %s\n", Printable(fields.file).c_str());
-    Print("Channel: %s\n", Printable(fields.channel).c_str());
+    // The title may be made from the file name.
+    Print("Title: %s\n", Shown(fields.title, TextKind::Name).c_str());
+    Print("File: %s\n", Shown(fields.file, TextKind::Name).c_str());
+    Print("Channel: %s\n", Shown(fields.channel, TextKind::Name).c_str());
     Print("Sampletext:\n");
     for (const std::string &line : SplitLines(fields.sampleText))
-        Print("  %s\n", Printable(line).c_str());
+        Print("  %s\n", Shown(line, TextKind::Module).c_str());
     Print("Message:\n");
     for (const std::string &line : SplitLines(fields.message))
-        Print("  %s\n", Printable(line).c_str());
+        Print("  %s\n", Shown(line, TextKind::Module).c_str());
     Print("\n");
 }
 
 void PrintJson(const InfoFields &fields)
 {
     Print("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s}\n",
-                JsonString(fields.title).c_str(), JsonString(fields.file).c_str(), JsonString(fields.channel).c_str(),
+                JsonString(fields.title).c_str(), JsonString(fields.file, TextKind::Name).c_str(), JsonString(fields.channel).c_str(),
                 JsonString(fields.sampleText).c_str(), JsonString(fields.message).c_str());
 }
 

@@ -186,6 +186,44 @@ TEST_F(Cli, InfoJsonKeepsTheTextsAsTheDialogHoldsThem)
               result.out);
 }
 
+TEST_F(Cli, NonAsciiPathsAndModuleTexts)
+{
+    // A UTF-8 path, and a name in Windows-1252: the euro sign, an undefined byte (0x81),
+    // curly quotes, an accented letter and an escape sequence.
+    fixtures::XmFile xm;
+    xm.song.title = "Caf\xe9 Tune";
+    xm.instruments = {
+        fixtures::XmInstrument{"\x80 \x81 \x93" "Cr\xe8me\x94\x1b[2J", {fixtures::SquareSample("s")}, {}, {}, {}}};
+    ASSERT_EQ(0, mkdir(Path("\xc3\xbc dir").c_str(), 0700));
+    const std::string file = "\xc3\xbc dir/caf\xc3\xa9 \xe2\x80\x93 song.xm";
+    Write(file, fixtures::BuildXm(xm));
+
+    RunResult plain = Run({"--info", file});
+    EXPECT_EQ(0, plain.status) << plain.err;
+    EXPECT_NE(std::string::npos, plain.out.find("Title: Caf\xc3\xa9 Tune\n")) << plain.out;
+    EXPECT_NE(std::string::npos, plain.out.find("File: " + file + "\n")) << plain.out;
+    EXPECT_NE(std::string::npos,
+              plain.out.find("  \xe2\x82\xac ? \xe2\x80\x9c" "Cr\xc3\xa8me\xe2\x80\x9d?[2J\n"))
+        << plain.out;
+
+    // JSON: the path as it is, the module's bytes as Latin-1, the escape escaped.
+    RunResult json = Run({"--info", "--json", file});
+    EXPECT_EQ(0, json.status) << json.err;
+    EXPECT_NE(std::string::npos, json.out.find("\"file\":\"" + file + "\"")) << json.out;
+    EXPECT_NE(std::string::npos, json.out.find("\"title\":\"Caf\xc3\xa9 Tune\"")) << json.out;
+    EXPECT_NE(std::string::npos,
+              json.out.find("\"sampleText\":\"\xc2\x80 \xc2\x81 \xc2\x93" "Cr\xc3\xa8me\xc2\x94\\u001b[2J\\r\\n\""))
+        << json.out;
+
+    // Whatever the locale: the same JSON in C; plain text there shows '?' for each
+    // character ASCII lacks.
+    RunResult cJson = RunIn("C", {"--info", "--json", file});
+    EXPECT_EQ(json.out, cJson.out);
+    RunResult cPlain = RunIn("C", {"--info", file});
+    EXPECT_NE(std::string::npos, cPlain.out.find("File: ? dir/caf? ? song.xm\n")) << cPlain.out;
+    EXPECT_NE(std::string::npos, cPlain.out.find("  ? ? ?Cr?me??[2J\n")) << cPlain.out;
+}
+
 TEST_F(Cli, InfoOfFilesThatDoNotPlay)
 {
     WriteTune("good.xm", "Good Tune", 2, 8);

@@ -176,9 +176,14 @@ std::string HostTest::WriteTune(const std::string &name, const std::string &titl
 
 RunResult HostTest::Run(const std::vector<std::string> &arguments)
 {
+    return RunIn("C.UTF-8", arguments);
+}
+
+RunResult HostTest::RunIn(const std::string &locale, const std::vector<std::string> &arguments)
+{
     std::vector<std::string> argv = {TESSEL_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return RunProgram(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"});
+    return RunProgram(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=" + locale});
 }
 
 void HostTest::WriteSettings(int32_t device, uint32_t freq, uint32_t devflags, uint32_t modflags)

@@ -228,14 +228,38 @@ TEST_F(Player, ModuleInfoDialogOpensScrollsAndCloses)
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
 }
 
-TEST_F(Player, CLocaleDrawsWithTheLineDrawingSetAndQuestionMarks)
+// A UTF-8 path and a module text in Windows-1252 with an escape sequence in it.
+const char kNonAsciiPath[] = "caf\xc3\xa9 \xe2\x80\x93 song.xm";
+
+std::string NonAsciiModule()
 {
     fixtures::XmFile xm;
     xm.song.title = "Plain";
-    xm.instruments = {fixtures::XmInstrument{"Cr\xe8me", {fixtures::SquareSample("s")}, {}, {}, {}}};
-    Write("plain.xm", fixtures::BuildXm(xm));
+    xm.instruments = {fixtures::XmInstrument{"\x80 Cr\xe8me\x1b[2J", {fixtures::SquareSample("s")}, {}, {}, {}}};
+    Bytes bytes = fixtures::BuildXm(xm);
+    return std::string(bytes.begin(), bytes.end());
+}
 
-    auto terminal = Start({"plain.xm"}, 120, 40, "C");
+TEST_F(Player, NonAsciiPathsAndTextsOnScreenAndInTheDialog)
+{
+    Write(kNonAsciiPath, NonAsciiModule());
+    auto terminal = Start({kNonAsciiPath});
+    ASSERT_TRUE(terminal->WaitFor("Plain")) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, ScreenLine(terminal->LastScreen(), "File").find(kNonAsciiPath))
+        << terminal->LastScreen();
+    terminal->Keys({"i"});
+    ASSERT_TRUE(terminal->WaitFor("Module Info")) << terminal->LastScreen();
+    std::string screen = terminal->LastScreen();
+    EXPECT_NE(std::string::npos, screen.find(kNonAsciiPath)) << screen;
+    EXPECT_NE(std::string::npos, screen.find("\xe2\x82\xac Cr\xc3\xa8me?[2J")) << screen;
+    terminal->Keys({"Escape", "q"});
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+}
+
+TEST_F(Player, CLocaleDrawsWithTheLineDrawingSetAndQuestionMarks)
+{
+    Write(kNonAsciiPath, NonAsciiModule());
+    auto terminal = Start({kNonAsciiPath}, 120, 40, "C");
     ASSERT_TRUE(terminal->WaitFor("Plain")) << terminal->LastScreen();
     terminal->Keys({"i"});
     ASSERT_TRUE(terminal->WaitFor("Module Info")) << terminal->LastScreen();
@@ -243,8 +267,9 @@ TEST_F(Player, CLocaleDrawsWithTheLineDrawingSetAndQuestionMarks)
     // The terminal's own line-drawing set (l, q and k in the alternate character set).
     EXPECT_NE(std::string::npos, screen.find("lqqq")) << screen;
     EXPECT_EQ(std::string::npos, screen.find("\u2500")) << screen;
-    // One question mark for the one character that ASCII lacks.
-    EXPECT_NE(std::string::npos, screen.find("Cr?me")) << screen;
+    // One question mark for each character that ASCII lacks.
+    EXPECT_NE(std::string::npos, screen.find("? Cr?me?[2J")) << screen;
+    EXPECT_NE(std::string::npos, screen.find("caf? ? song.xm")) << screen;
     terminal->Keys({"Escape", "q"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
 }
