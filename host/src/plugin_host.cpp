@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <initializer_list>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -64,11 +65,11 @@ std::string PluginPath()
     if (const char *override = std::getenv("TESSEL_PLUGIN"); override && *override)
         return override;
     std::string directory = ExecutableDirectory();
-#ifdef TESSEL_PLUGIN_RELATIVE
-    std::string built = directory + "/" + TESSEL_PLUGIN_RELATIVE;
-    if (access(built.c_str(), R_OK) == 0)
-        return built;
-#endif
+    for (const char *relative : {TESSEL_PLUGIN_RELATIVE, TESSEL_PLUGIN_INSTALLED}) {
+        std::string candidate = directory + "/" + relative;
+        if (access(candidate.c_str(), R_OK) == 0)
+            return candidate;
+    }
     return directory + "/in_tessel.so";
 }
 
