@@ -441,6 +441,8 @@ TEST_F(Cli, NullOutputPlaysThroughWithoutATerminal)
     EXPECT_EQ(0, result.status) << result.err;
     EXPECT_NE(std::string::npos, result.out.find("Playing a.xm (Quick A): 4 channels, 44 kHz, stereo")) << result.out;
     EXPECT_NE(std::string::npos, result.out.find("Playing b.it (Quick B)")) << result.out;
+    // The length and the rate the output really uses.
+    EXPECT_NE(std::string::npos, result.out.find("0:00, output at 44100 Hz\n")) << result.out;
     EXPECT_GE(elapsed, 1.8) << "the null output plays in real time";
 }
 
