@@ -6,6 +6,7 @@
 #include "module_writer.h"
 #include "tests/fixtures/module_fixtures.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -279,28 +280,14 @@ TEST_F(Cli, ASignalEndsAWriteThatBlocks)
     samplegen::Song song = samplegen::TestSong("Blocked", 1, 4);
     song.message = std::string(7000, 'm');
     Write("long.it", samplegen::WriteIt(song));
-    std::vector<std::string> argv = {TESSEL_BINARY, "--info"};
+    std::vector<std::string> arguments = {"--info"};
     for (int i = 0; i < 40; ++i)
-        argv.push_back("long.it");
+        arguments.push_back("long.it");
 
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         int out[2];
-        ASSERT_EQ(0, pipe(out));
-        pid_t pid = fork();
-        if (pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            if (chdir(Folder().c_str()) != 0)
-                _exit(126);
-            setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
-            std::vector<char *> args;
-            for (const std::string &arg : argv)
-                args.push_back(const_cast<char *>(arg.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
-        }
+        ASSERT_EQ(0, pipe2(out, O_CLOEXEC));
+        pid_t pid = Start(arguments, out[1]);
         close(out[1]);
         // Until the pipe is full and tessel waits in its write: what it holds stops growing.
         int available = 0, previous = -1, still = 0;
