@@ -242,10 +242,10 @@ Terminal::Terminal(const std::string &folder, const std::string &configHome,
     for (const std::string &arg : arguments)
         command += " " + Quote(arg);
     // The shell outlives tessel (Ctrl-C included) to report how it ended and what the
-    // terminal is left in.
-    std::string shell = "trap : INT; sh -c " + Quote(command) + "; echo \"exit status $?\"; printf 'terminal:'; "
-                        "stty -a | tr ' ;' '\\n\\n' | grep -x -E -- '-?(icanon|echo|isig)' | tr '\\n' ' '; "
-                        "echo; sleep 600";
+    // terminal is left in, the modes in one write so that no test reads half of them.
+    std::string shell = "trap : INT; sh -c " + Quote(command) + "; echo \"exit status $?\"; "
+                        "echo \"terminal:$(stty -a | tr ' ;' '\\n\\n' | grep -x -E -- '-?(icanon|echo|isig)' | "
+                        "tr '\\n' ' ')\"; sleep 600";
     Tmux({"-f", "/dev/null", "new-session", "-d", "-x", std::to_string(width), "-y", std::to_string(height), "-s",
           "host", "sh -c " + Quote(shell)});
 }
