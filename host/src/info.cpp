@@ -57,8 +57,8 @@ void PrintPlain(const InfoFields &fields)
 void PrintJson(const InfoFields &fields)
 {
     Print("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s}\n",
-                JsonString(fields.title).c_str(), JsonString(fields.file, TextKind::Name).c_str(), JsonString(fields.channel).c_str(),
-                JsonString(fields.sampleText).c_str(), JsonString(fields.message).c_str());
+          JsonString(fields.title).c_str(), JsonString(fields.file, TextKind::Name).c_str(),
+          JsonString(fields.channel).c_str(), JsonString(fields.sampleText).c_str(), JsonString(fields.message).c_str());
 }
 
 } // namespace

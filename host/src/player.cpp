@@ -117,9 +117,9 @@ private:
             TesselBass_GetStats(&stats);
             TesselBass_GetPlaying(&heard);
             Print("Playing %s (%s): %d channels, %d kHz, %s, %d order positions, %s, output at %u Hz\n",
-                  ForLocale(ForPeople(entry.path)).c_str(), ForLocale(ForPeople(entry.title)).c_str(), info.channels, info.rateKhz,
-                  info.outputChannels == 1 ? "mono" : "stereo", entry.lengthMs / 1000, Clock(heard.lengthMs).c_str(),
-                  stats.rate);
+                  ForLocale(ForPeople(entry.path)).c_str(), ForLocale(ForPeople(entry.title)).c_str(),
+                  info.channels, info.rateKhz, info.outputChannels == 1 ? "mono" : "stereo", entry.lengthMs / 1000,
+                  Clock(heard.lengthMs).c_str(), stats.rate);
             if (!Flush())
                 quit_ = true; // main reports it
         }

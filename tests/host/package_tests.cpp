@@ -37,7 +37,8 @@ TEST_F(Package, UnpackedItPlaysTheDemoWithNothingFromTheBuildTree)
     for (const char *library : {"libc6", "libopenmpt0", "libportaudio2", "libncursesw6"})
         EXPECT_NE(std::string::npos, control.find(library)) << library << " is not in Depends: " << control;
 
-    ASSERT_EQ(0, std::system(("mkdir '" + Path("root") + "' && dpkg-deb -x '" + deb + "' '" + Path("root") + "'").c_str()));
+    std::string unpacked = Shell("mkdir root && dpkg-deb -x '" + deb + "' root", status);
+    ASSERT_EQ(0, status) << unpacked;
     for (const char *file : {"usr/bin/tessel", "usr/lib/tessel/in_tessel.so", "usr/share/man/man1/tessel.1.gz",
                              "usr/share/doc/tessel/copyright", "usr/share/doc/tessel/examples/demo.xm"})
         EXPECT_TRUE(Exists(Path("root/") + file)) << file << " is not in the package";
