@@ -2,6 +2,7 @@
 // list numbers them, "Default Device" first.
 #include "modes.h"
 
+#include "output.h"
 #include "text.h"
 
 #include <plugin/bass.h>
@@ -12,10 +13,10 @@ namespace tessel::host {
 
 int RunDevices()
 {
-    std::printf("0: Default Device\n");
+    Print("0: Default Device\n");
     char *description = nullptr;
     for (int device = 0; BASS_GetDeviceDescription(device, &description); ++device)
-        std::printf("%d: %s\n", device + 1, description ? Printable(description).c_str() : "");
+        Print("%d: %s\n", device + 1, description ? ForLocale(ForPeople(description)).c_str() : "");
     return 0;
 }
 

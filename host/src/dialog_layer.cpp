@@ -179,8 +179,16 @@ void DrawSingleLineEdit(int y, int x, int width, const ControlView &control, boo
     int line = 0, column = 0;
     LineAndColumn(control.text, control.selectionEnd, line, column);
     int first = Scrolled(control.firstColumn, column, width, int(control.text.size()) + 1);
+    // A name (a path) may be UTF-8: never start inside a character, and leave the cut
+    // at width columns to PutText.
+    if (ValidUtf8(control.text))
+        while (first > 0 && size_t(first) < control.text.size() && (control.text[size_t(first)] & 0xC0) == 0x80)
+            --first;
     std::string shown = control.text.size() > size_t(first) ? control.text.substr(size_t(first)) : "";
-    shown.resize(size_t(width), ' ');
+    if (shown.size() < size_t(width))
+        shown.resize(size_t(width), ' ');
+    else
+        Fill(y, x, width);
     attr_t attributes = A_UNDERLINE | (control.enabled ? A_NORMAL : A_DIM);
     if (control.focused && front && !caret)
         attributes = A_REVERSE;
@@ -239,11 +247,12 @@ void DrawMultiLineEdit(const Layout &layout, const ControlView &control, bool fr
         if (index < lines.size() && lines[index].size() > size_t(firstColumn))
             shown = lines[index].substr(size_t(firstColumn));
         shown.resize(size_t(columns), ' ');
-        PutText(cells.y0 + inset + row, cells.x0 + inset, shown, columns);
+        // Sample names and song messages: module texts, one byte a column.
+        PutText(cells.y0 + inset + row, cells.x0 + inset, shown, columns, TextKind::Module);
         if (focused && int(index) == caretLine && caretColumn - firstColumn < columns) {
             attron(A_REVERSE);
             PutText(cells.y0 + inset + row, cells.x0 + inset + caretColumn - firstColumn,
-                    std::string(1, shown[size_t(caretColumn - firstColumn)]), 1);
+                    std::string(1, shown[size_t(caretColumn - firstColumn)]), 1, TextKind::Module);
             attroff(A_REVERSE);
         }
     }

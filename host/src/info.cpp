@@ -3,6 +3,8 @@
 // dialog closed, the music stopped.
 #include "modes.h"
 
+#include "output.h"
+#include "signals.h"
 #include "text.h"
 
 #include "res/dialog_ids.h"
@@ -27,25 +29,31 @@ std::string ControlText(const tessel::ui::DialogView &view, int id)
     return "";
 }
 
+std::string Shown(const std::string &text, TextKind kind)
+{
+    return ForLocale(ForPeople(text, kind));
+}
+
 void PrintPlain(const InfoFields &fields)
 {
-    std::printf("Title: %s\n", Printable(fields.title).c_str());
-    std::printf("File: %s\n", Printable(fields.file).c_str());
-    std::printf("Channel: %s\n", Printable(fields.channel).c_str());
-    std::printf("Sampletext:\n");
+    // The title may be made from the file name.
+    Print("Title: %s\n", Shown(fields.title, TextKind::Name).c_str());
+    Print("File: %s\n", Shown(fields.file, TextKind::Name).c_str());
+    Print("Channel: %s\n", Shown(fields.channel, TextKind::Name).c_str());
+    Print("Sampletext:\n");
     for (const std::string &line : SplitLines(fields.sampleText))
-        std::printf("  %s\n", Printable(line).c_str());
-    std::printf("Message:\n");
+        Print("  %s\n", Shown(line, TextKind::Module).c_str());
+    Print("Message:\n");
     for (const std::string &line : SplitLines(fields.message))
-        std::printf("  %s\n", Printable(line).c_str());
-    std::printf("\n");
+        Print("  %s\n", Shown(line, TextKind::Module).c_str());
+    Print("\n");
 }
 
 void PrintJson(const InfoFields &fields)
 {
-    std::printf("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s}\n",
-                JsonString(fields.title).c_str(), JsonString(fields.file).c_str(), JsonString(fields.channel).c_str(),
-                JsonString(fields.sampleText).c_str(), JsonString(fields.message).c_str());
+    Print("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s}\n",
+          JsonString(fields.title).c_str(), JsonString(fields.file, TextKind::Name).c_str(),
+          JsonString(fields.channel).c_str(), JsonString(fields.sampleText).c_str(), JsonString(fields.message).c_str());
 }
 
 } // namespace
@@ -58,6 +66,9 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json)
     }
     bool anyFailed = false;
     for (const std::string &file : files) {
+        // A full output or a signal ends the run; main says which.
+        if (OutputFailed() || PendingSignal())
+            break;
         anyFailed = !host.Play(file) || anyFailed;
         std::vector<HWND> before = tessel::ui::Dialogs();
         int failed = host.Module().InfoBox(file.c_str(), host.MainWindow());
@@ -76,7 +87,7 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json)
         InfoFields fields{ControlText(view, IDC_TITLE), ControlText(view, IDC_FILE), ControlText(view, IDC_CHANNELS),
                           ControlText(view, IDC_SAMPLE_TEXT), ControlText(view, IDC_MESSAGE)};
         json ? PrintJson(fields) : PrintPlain(fields);
-        std::fflush(stdout);
+        Flush();
         // OK, as the user would press it.
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
         host.Pump();

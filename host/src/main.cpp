@@ -1,11 +1,13 @@
 // tessel: plays tracker modules in the terminal through the in_tessel.so plug-in.
 #include "modes.h"
+#include "output.h"
 #include "plugin_host.h"
 #include "signals.h"
 #include "terminal.h"
 
 #include <soundlib/include/tessel_bass.h>
 
+#include <getopt.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -37,24 +39,30 @@ const char kHelp[] =
     "      --max-time SEC  with -o: end a module after SEC seconds of sound (1800)\n"
     "      --null          play in real time to no device (no sound card needed)\n"
     "      --info          print the fields of each file's Module Info dialog\n"
-    "      --json          with --info: one JSON object per file, one per line\n"
+    "      --json          with --info: one JSON object per file, one per line (UTF-8)\n"
     "      --config        open the configuration dialog\n"
     "      --devices       list the output devices as the configuration dialog does\n"
     "  -h, --help          show this help\n"
     "  -V, --version       show the version\n"
     "\n"
     "Keys while playing: space pause/resume, left/right one order position back/on,\n"
-    "up/down volume, n/p next/previous file, i Module Info, c configuration, q quit.\n"
-    "In dialogs: Tab and Shift-Tab move, arrows move and choose, space ticks or\n"
-    "presses, Enter is OK, Escape is Cancel.\n"
+    "up/down volume, n/p next/previous file, digits then Enter go to that playlist\n"
+    "entry, Home/End the first/last, i Module Info, c configuration, q quit. After\n"
+    "three files in a row fail to play, the player waits for n, p, c or q.\n"
+    "In dialogs: Tab and Shift-Tab move, arrows move and choose, space ticks, presses\n"
+    "or opens a list, F4 opens a list (in the rate box, which takes typing, space is\n"
+    "typed), Enter is OK, Escape is Cancel.\n"
     "\n"
     "A module set to loop (Loop in the configuration) never ends by itself: n moves\n"
     "on while playing; with -o the WAV holds one pass through the module, as long as\n"
     "the module plays without looping, and no more than --max-time seconds.\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/tessel/registry.reg (~/.config/tessel/ when unset).\n"
-    "TESSEL_PLUGIN names another plug-in to load.\n"
-    "Exit status: 0 when every file played, 1 when any did not, 2 on bad usage.\n";
+    "Environment: TESSEL_PLUGIN names another plug-in to load; TESSEL_SOUND_LOG=1\n"
+    "shows what the sound libraries log.\n"
+    "Exit status: 0 when every file played, 1 when any did not or the output could not\n"
+    "be written, 2 on bad usage, 128 + the signal when interrupted.\n"
+    "See tessel(1).\n";
 
 enum class Mode { Play, Render, Info, Config, Devices };
 
@@ -83,57 +91,57 @@ void SetMode(Options &options, Mode mode, const char *name)
 
 Options Parse(int argc, char **argv)
 {
+    enum { kMaxTime = 256, kNull, kInfo, kJson, kConfig, kDevices };
+    static const option longOptions[] = {
+        {"output", required_argument, nullptr, 'o'},
+        {"max-time", required_argument, nullptr, kMaxTime},
+        {"null", no_argument, nullptr, kNull},
+        {"info", no_argument, nullptr, kInfo},
+        {"json", no_argument, nullptr, kJson},
+        {"config", no_argument, nullptr, kConfig},
+        {"devices", no_argument, nullptr, kDevices},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0},
+    };
     Options options;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto value = [&](const std::string &name) -> std::string {
-            size_t equals = arg.find('=');
-            if (arg.rfind("--", 0) == 0 && equals != std::string::npos)
-                return arg.substr(equals + 1);
-            if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-')
-                return arg.substr(2); // -oOUT
-            if (i + 1 >= argc)
-                BadUsage(name + " needs a value");
-            return argv[++i];
-        };
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.files.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "-h" || arg == "--help") {
-            std::printf("%s%s", kUsage, kHelp);
-            std::exit(0);
-        } else if (arg == "-V" || arg == "--version") {
-            std::printf("tessel %s\n", TESSEL_VERSION);
-            std::exit(0);
-        } else if (arg.rfind("-o", 0) == 0 && arg.rfind("--", 0) != 0) {
+    opterr = 0; // the messages below say it with the usage
+    int option;
+    while ((option = getopt_long(argc, argv, ":o:hV", longOptions, nullptr)) != -1) {
+        switch (option) {
+        case 'h':
+            Print("%s%s", kUsage, kHelp);
+            std::exit(FinishOutput(0));
+        case 'V':
+            Print("tessel %s\n", TESSEL_VERSION);
+            std::exit(FinishOutput(0));
+        case 'o':
             SetMode(options, Mode::Render, "-o");
-            options.output = value("-o");
-        } else if (arg == "--output" || arg.rfind("--output=", 0) == 0) {
-            SetMode(options, Mode::Render, "--output");
-            options.output = value("--output");
-        } else if (arg == "--max-time" || arg.rfind("--max-time=", 0) == 0) {
-            std::string text = value("--max-time");
+            options.output = optarg;
+            break;
+        case kMaxTime: {
+            std::string text = optarg;
             char *end = nullptr;
             options.maxSeconds = std::strtod(text.c_str(), &end);
             if (text.empty() || *end || !(options.maxSeconds > 0))
                 BadUsage("--max-time takes a number of seconds above 0, not '" + text + "'");
             options.maxTimeGiven = true;
-        } else if (arg == "--null") {
-            options.null = true;
-        } else if (arg == "--info") {
-            SetMode(options, Mode::Info, "--info");
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--config") {
-            SetMode(options, Mode::Config, "--config");
-        } else if (arg == "--devices") {
-            SetMode(options, Mode::Devices, "--devices");
-        } else {
-            BadUsage("unknown option " + arg);
+            break;
+        }
+        case kNull: options.null = true; break;
+        case kInfo: SetMode(options, Mode::Info, "--info"); break;
+        case kJson: options.json = true; break;
+        case kConfig: SetMode(options, Mode::Config, "--config"); break;
+        case kDevices: SetMode(options, Mode::Devices, "--devices"); break;
+        case ':':
+            BadUsage(std::string(argv[optind - 1]) + " needs a value");
+        default:
+            BadUsage(optopt ? std::string("unknown option -") + char(optopt)
+                            : "unknown option " + std::string(argv[optind - 1]));
         }
     }
+    for (int i = optind; i < argc; ++i)
+        options.files.push_back(argv[i]);
     if (options.mode == Mode::Render && options.output.empty())
         BadUsage("-o needs a file name");
     if (options.json && options.mode != Mode::Info)
@@ -157,7 +165,7 @@ int main(int argc, char **argv)
     std::setlocale(LC_ALL, "");
     Options options = Parse(argc, argv);
     if (options.mode == Mode::Devices)
-        return RunDevices();
+        return FinishOutput(RunDevices());
 
     InstallSignalHandlers();
     // The player and the configuration dialog draw in the terminal; everything else
@@ -200,5 +208,5 @@ int main(int argc, char **argv)
     terminal.reset();
     if (int signal = PendingSignal())
         DieBySignal(signal);
-    return status;
+    return FinishOutput(status);
 }

@@ -2,13 +2,17 @@
 // drives an input plug-in (Play, the end message, Stop, the next Play).
 #include "modes.h"
 
+#include "output.h"
 #include "signals.h"
 #include "text.h"
 
 #include <curses.h>
 
+#include <soundlib/include/tessel_bass.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 namespace tessel::host {
@@ -20,6 +24,29 @@ constexpr int kMaxVolume = 255;
 // A seek is heard after the output's latency; until then further seeks count from
 // where the last one went, not from the position still reported.
 constexpr auto kSeekSettle = std::chrono::milliseconds(1000);
+// Failures in a row after which the player stops moving on by itself: a device or a
+// setting that fails every file would otherwise raise box after box.
+constexpr int kFailuresBeforeWaiting = 3;
+constexpr int kKeyLines = 2;
+
+// "m:ss" of a time in milliseconds; "-:--" when unknown (0).
+std::string Clock(uint32_t ms)
+{
+    if (ms == 0)
+        return "-:--";
+    char text[16];
+    std::snprintf(text, sizeof text, "%u:%02u", ms / 60000, ms / 1000 % 60);
+    return text;
+}
+
+// A peak 0..1 as a bar over the top 48 dB, as level meters show loudness.
+std::string Meter(float peak, int width)
+{
+    constexpr double kRangeDb = 48;
+    double level = peak > 0 ? (20 * std::log10(double(peak)) + kRangeDb) / kRangeDb : 0;
+    int filled = int(std::clamp(level, 0.0, 1.0) * width + 0.5);
+    return "[" + std::string(size_t(filled), '|') + std::string(size_t(width - filled), ' ') + "]";
+}
 
 struct Entry {
     std::string path;
@@ -50,8 +77,12 @@ public:
         while (index < entries_.size() && !quit_ && !PendingSignal()) {
             index_ = index;
             next_ = index + 1;
-            if (Start())
+            if (Start()) {
+                failuresInRow_ = 0;
                 terminal_ ? Interact() : Wait();
+            } else if (++failuresInRow_ >= kFailuresBeforeWaiting && terminal_) {
+                Interact();
+            }
             host_.Stop();
             playing_ = false;
             index = next_;
@@ -81,10 +112,16 @@ private:
         host_.FileInfo("", entry.title, entry.lengthMs);
         if (!terminal_) {
             StreamInfo info = host_.Info();
-            std::printf("Playing %s (%s): %d channels, %d kHz, %s, %d order positions\n", entry.path.c_str(),
-                        Printable(entry.title).c_str(), info.channels, info.rateKhz,
-                        info.outputChannels == 1 ? "mono" : "stereo", entry.lengthMs / 1000);
-            std::fflush(stdout);
+            TesselBassStats stats{};
+            TesselBassPlaying heard{};
+            TesselBass_GetStats(&stats);
+            TesselBass_GetPlaying(&heard);
+            Print("Playing %s (%s): %d channels, %d kHz, %s, %d order positions, %s, output at %u Hz\n",
+                  ForLocale(ForPeople(entry.path)).c_str(), ForLocale(ForPeople(entry.title)).c_str(),
+                  info.channels, info.rateKhz, info.outputChannels == 1 ? "mono" : "stereo", entry.lengthMs / 1000,
+                  Clock(heard.lengthMs).c_str(), stats.rate);
+            if (!Flush())
+                quit_ = true; // main reports it
         }
         return true;
     }
@@ -92,7 +129,7 @@ private:
     // Without a terminal: until the end message, or a signal.
     void Wait()
     {
-        while (!host_.Ended() && !PendingSignal())
+        while (!host_.Ended() && !PendingSignal() && !quit_)
             host_.PumpFor(kFrameMs);
     }
 
@@ -100,7 +137,7 @@ private:
     {
         for (;;) {
             host_.Pump();
-            if (PendingSignal() || quit_ || leave_ || host_.Ended()) {
+            if (PendingSignal() || quit_ || leave_ || (playing_ && host_.Ended())) {
                 leave_ = false;
                 return;
             }
@@ -111,36 +148,59 @@ private:
         }
     }
 
+    void GoTo(size_t index)
+    {
+        next_ = index;
+        leave_ = true;
+    }
+
     void HandleKey(int key)
     {
         if (terminal_->DialogKey(key))
             return;
         In_Module &module = host_.Module();
+        if (key >= '0' && key <= '9') {
+            if (typed_.size() < 9)
+                typed_.push_back(char(key));
+            return;
+        }
+        if (!typed_.empty()) {
+            // Digits, then Enter: that entry of the playlist. Anything else forgets them.
+            bool enter = key == '\r' || key == '\n' || key == KEY_ENTER;
+            size_t entry = std::stoul(typed_);
+            typed_.clear();
+            if (enter && entry >= 1 && entry <= entries_.size())
+                GoTo(entry - 1);
+            if (enter || key == 27 || key == KEY_BACKSPACE)
+                return;
+        }
         switch (key) {
         case ' ':
-            module.IsPaused() ? module.UnPause() : module.Pause();
+            if (playing_)
+                module.IsPaused() ? module.UnPause() : module.Pause();
             break;
         case KEY_LEFT:
-            Seek(-1);
-            break;
         case KEY_RIGHT:
-            Seek(+1);
+            if (playing_)
+                Seek(key == KEY_LEFT ? -1 : +1);
             break;
         case KEY_UP:
-            volume_ = std::min(kMaxVolume, volume_ + kVolumeStep);
-            module.SetVolume(volume_);
-            break;
         case KEY_DOWN:
-            volume_ = std::max(0, volume_ - kVolumeStep);
-            module.SetVolume(volume_);
+            volume_ = std::clamp(volume_ + (key == KEY_UP ? kVolumeStep : -kVolumeStep), 0, kMaxVolume);
+            if (playing_)
+                module.SetVolume(volume_);
             break;
         case 'n':
-            next_ = index_ + 1;
-            leave_ = true;
+            GoTo(index_ + 1);
             break;
         case 'p':
-            next_ = index_ > 0 ? index_ - 1 : 0;
-            leave_ = true;
+            GoTo(index_ > 0 ? index_ - 1 : 0);
+            break;
+        case KEY_HOME:
+            GoTo(0);
+            break;
+        case KEY_END:
+            GoTo(entries_.size() - 1);
             break;
         case 'i':
             module.InfoBox(entries_[index_].path.c_str(), host_.MainWindow());
@@ -201,26 +261,42 @@ private:
         if (info.known)
             stream = std::to_string(info.channels) + " channels, " + std::to_string(info.rateKhz) + " kHz, " +
                      (info.outputChannels == 1 ? "mono" : "stereo");
+        TesselBassStats stats{};
+        if (playing_ && TesselBass_GetStats(&stats) && stats.rate)
+            stream += ", output at " + std::to_string(stats.rate) + " Hz";
         row(4, "Stream", stream);
 
+        TesselBassPlaying heard{};
+        if (playing_ && TesselBass_GetPlaying(&heard)) {
+            std::string time = Clock(heard.positionMs) + " / " + Clock(heard.lengthMs) + "  ";
+            int barWidth = std::max(10, std::min(50, valueWidth - int(time.size()) - 2));
+            row(6, "Time", time + ProgressBar(int(heard.positionMs / 100), int(heard.lengthMs / 100), barWidth));
+            int meterWidth = std::max(4, std::min(30, (valueWidth - 10) / 2));
+            row(8, "Level", "L " + Meter(heard.peakLeft, meterWidth) + "  R " + Meter(heard.peakRight, meterWidth));
+        } else {
+            row(6, "Time", "");
+            row(8, "Level", "");
+        }
         if (playing_) {
             int length = module.GetLength() / 1000;
-            int position = Position();
-            std::string where = std::to_string(position) + " / " + std::to_string(length) + "  ";
-            int barWidth = std::max(10, std::min(50, valueWidth - int(where.size()) - 2));
-            row(6, "Position", where + ProgressBar(position, length, barWidth));
-            row(7, "State", module.IsPaused() ? "paused" : "playing");
+            row(7, "Position", std::to_string(Position()) + " / " + std::to_string(length) + "  row " +
+                                   std::to_string(heard.row));
+            row(9, "State", module.IsPaused() ? "paused" : "playing");
         } else {
-            row(6, "Position", "");
-            row(7, "State", entries_[index_].failed ? "did not play" : "stopped");
+            row(7, "Position", "");
+            std::string state = entries_[index_].failed ? "did not play" : "stopped";
+            if (failuresInRow_ >= kFailuresBeforeWaiting)
+                state = "the last " + std::to_string(failuresInRow_) +
+                        " files did not play: n next, p previous, c configuration, q quit";
+            row(9, "State", state);
         }
         int percent = (volume_ * 100 + kMaxVolume / 2) / kMaxVolume;
-        row(8, "Volume", ProgressBar(volume_, kMaxVolume, 16) + " " + std::to_string(percent) + "%");
+        row(10, "Volume", ProgressBar(volume_, kMaxVolume, 16) + " " + std::to_string(percent) + "%");
 
-        PutText(10, labelX, "Playlist", valueWidth);
-        int first = 11, last = LINES - 3;
+        PutText(12, labelX, "Playlist", valueWidth);
+        int first = 13, last = LINES - kKeyLines - 2;
         size_t top = 0;
-        if (int(index_) > last - first)
+        if (last >= first && int(index_) > last - first)
             top = index_ - size_t(last - first);
         for (size_t i = top; i < entries_.size() && first + int(i - top) <= last; ++i) {
             const Entry &e = entries_[i];
@@ -233,13 +309,18 @@ private:
                 line += "  (" + std::to_string(e.lengthMs / 1000) + " positions)";
             PutText(first + int(i - top), labelX, line, width - labelX - 1);
         }
-        mvhline(LINES - 2, 0, ACS_HLINE, width);
-        PutText(LINES - 1, 1,
-                "space pause  left/right seek  up/down volume  n/p next/prev  i info  c config  q quit",
-                width - 2);
+        mvhline(LINES - kKeyLines - 1, 0, ACS_HLINE, width);
+        if (!typed_.empty()) {
+            PutText(LINES - 2, 1, "Go to entry " + typed_ + "  (Enter goes, Escape forgets)", width - 2);
+        } else {
+            PutText(LINES - 2, 1, "space pause  left/right seek  up/down volume  n/p next/previous  q quit", width - 2);
+            PutText(LINES - 1, 1, "digits Enter go to entry  Home/End first/last  i info  c configuration", width - 2);
+        }
     }
 
     PluginHost &host_;
+    std::string typed_; // digits of a playlist entry to go to
+    int failuresInRow_ = 0;
     Terminal *terminal_;
     std::vector<Entry> entries_;
     size_t index_ = 0;

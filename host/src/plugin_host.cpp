@@ -5,8 +5,10 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <initializer_list>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -63,11 +65,11 @@ std::string PluginPath()
     if (const char *override = std::getenv("TESSEL_PLUGIN"); override && *override)
         return override;
     std::string directory = ExecutableDirectory();
-#ifdef TESSEL_PLUGIN_RELATIVE
-    std::string built = directory + "/" + TESSEL_PLUGIN_RELATIVE;
-    if (access(built.c_str(), R_OK) == 0)
-        return built;
-#endif
+    for (const char *relative : {TESSEL_PLUGIN_RELATIVE, TESSEL_PLUGIN_INSTALLED}) {
+        std::string candidate = directory + "/" + relative;
+        if (access(candidate.c_str(), R_OK) == 0)
+            return candidate;
+    }
     return directory + "/in_tessel.so";
 }
 
@@ -173,10 +175,20 @@ void PluginHost::PumpFor(DWORD milliseconds)
 std::vector<std::string> PluginHost::Extensions() const
 {
     std::vector<std::string> extensions;
-    // Pairs of extension and description until an empty extension.
+    // Pairs of extensions ("XM" or "MOD;S3M") and a description, until an empty
+    // extension. A pair without its description ends the list there: what follows
+    // the missing description is not the plug-in's.
     for (const char *at = module_->FileExtensions; at && *at;) {
-        extensions.push_back(Upper(at));
-        at += std::strlen(at) + 1;
+        std::string listed = at;
+        for (size_t start = 0; start <= listed.size();) {
+            size_t end = std::min(listed.find(';', start), listed.size());
+            if (end > start)
+                extensions.push_back(Upper(listed.substr(start, end - start)));
+            start = end + 1;
+        }
+        at += listed.size() + 1;
+        if (!*at)
+            break;
         at += std::strlen(at) + 1;
     }
     return extensions;

@@ -72,7 +72,8 @@ private:
 };
 
 // The plug-in's path: TESSEL_PLUGIN when set, else the build tree's layout relative to
-// this program, else in_tessel.so next to it.
+// this program, else the installed one (../lib/tessel/in_tessel.so), else in_tessel.so
+// next to it.
 std::string PluginPath();
 
 } // namespace tessel::host

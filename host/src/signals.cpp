@@ -1,30 +1,43 @@
 #include "signals.h"
 
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <initializer_list>
 
-#include <unistd.h>
-
 namespace tessel::host {
 namespace {
 
-volatile std::sig_atomic_t pending = 0;
+// Read by every thread and written in a handler: only a lock-free atomic is safe there.
+std::atomic<int> pending{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+pthread_t mainThread;
+pid_t mainThreadId = 0;
 
 void Note(int signal)
 {
-    if (pending == 0)
-        pending = signal;
+    int none = 0;
+    pending.compare_exchange_strong(none, signal);
+    // The main thread may sit in a blocking call (a write to a full pipe) that only a
+    // signal delivered to it interrupts; the kernel may have picked another thread.
+    if (gettid() != mainThreadId)
+        pthread_kill(mainThread, signal);
 }
 
 } // namespace
 
 void InstallSignalHandlers()
 {
+    mainThread = pthread_self();
+    mainThreadId = gettid();
     struct sigaction action {};
     action.sa_handler = Note;
     sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a blocking read returns, and the loop looks at the flag.
+    // No SA_RESTART: a blocking read or write returns, and the loop looks at the flag.
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
     // A closed terminal or pipe makes writes fail instead of killing us mid-redraw.
@@ -33,12 +46,16 @@ void InstallSignalHandlers()
 
 int PendingSignal()
 {
-    return pending;
+    return pending.load();
 }
 
 void DieBySignal(int signal)
 {
     std::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     std::raise(signal);
     std::_Exit(128 + signal);
 }

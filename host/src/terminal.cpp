@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <thread>
 #include <vector>
 
@@ -76,23 +77,32 @@ std::vector<std::string> WrapLines(const std::string &text, size_t width)
 
 } // namespace
 
-void PutText(int y, int x, const std::string &text, int width)
+void PutText(int y, int x, const std::string &text, int width, TextKind kind)
 {
     if (width <= 0 || y < 0 || y >= LINES || x >= COLS)
         return;
     width = std::min(width, COLS - x);
-    std::string cut = text.substr(0, size_t(width));
-    std::string shown = Printable(cut);
-    if (!utf8Terminal) {
-        // One '?' for each character the terminal's character set may lack.
-        std::string ascii;
-        for (unsigned char c : shown)
-            if (c < 0x80)
-                ascii.push_back(char(c));
-            else if ((c & 0xC0) != 0x80)
-                ascii.push_back('?');
-        shown = ascii;
+    std::string shown = ForLocale(ForPeople(text, kind));
+    // Cut at width columns, never inside a character.
+    size_t end = 0;
+    for (int columns = 0; end < shown.size();) {
+        size_t length = 1;
+        int cells = 1;
+        if (utf8Terminal) {
+            wchar_t wide = 0;
+            std::mbstate_t state{};
+            size_t got = std::mbrtowc(&wide, shown.data() + end, shown.size() - end, &state);
+            if (got != size_t(-1) && got != size_t(-2) && got > 0) {
+                length = got;
+                cells = std::max(0, wcwidth(wide));
+            }
+        }
+        if (columns + cells > width)
+            break;
+        columns += cells;
+        end += length;
     }
+    shown.resize(end);
     mvaddstr(y, x, shown.c_str());
 }
 

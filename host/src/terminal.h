@@ -4,6 +4,8 @@
 // backend: message boxes are drawn here and wait for a key.
 #pragma once
 
+#include "text.h"
+
 #include <tessel/ui_backend.h>
 
 #include <functional>
@@ -62,8 +64,9 @@ private:
     } box_;
 };
 
-// Draws text at (y, x) cut to width columns, the plug-in's 8-bit text as Latin-1.
-void PutText(int y, int x, const std::string &text, int width);
+// Draws text at (y, x) cut to width columns, as ForPeople shows it, in the locale's
+// character set.
+void PutText(int y, int x, const std::string &text, int width, TextKind kind = TextKind::Name);
 // A frame with a title in its top edge.
 void DrawFrame(int top, int left, int height, int width, const std::string &title);
 

@@ -1,5 +1,9 @@
 #include "text.h"
 
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cstdint>
 #include <cstdio>
 
 namespace tessel::host {
@@ -10,35 +14,167 @@ std::string BaseName(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Latin1ToUtf8(const std::string &text)
+namespace {
+
+void AppendUtf8(std::string &out, uint32_t code)
 {
+    if (code < 0x80) {
+        out.push_back(char(code));
+    } else if (code < 0x800) {
+        out.push_back(char(0xC0 | (code >> 6)));
+        out.push_back(char(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(char(0xE0 | (code >> 12)));
+        out.push_back(char(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (code >> 18)));
+        out.push_back(char(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (code & 0x3F)));
+    }
+}
+
+// The code point at text[at], its length in bytes in length; false when the bytes
+// there are not well-formed UTF-8.
+bool DecodeUtf8(const std::string &text, size_t at, uint32_t &code, size_t &length)
+{
+    unsigned char lead = static_cast<unsigned char>(text[at]);
+    uint32_t minimum;
+    if (lead < 0x80) {
+        code = lead;
+        length = 1;
+        return true;
+    } else if (lead >= 0xC2 && lead < 0xE0) {
+        code = lead & 0x1F, length = 2, minimum = 0x80;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+        code = lead & 0x0F, length = 3, minimum = 0x800;
+    } else if (lead >= 0xF0 && lead < 0xF5) {
+        code = lead & 0x07, length = 4, minimum = 0x10000;
+    } else {
+        return false;
+    }
+    if (at + length > text.size())
+        return false;
+    for (size_t i = 1; i < length; ++i) {
+        unsigned char next = static_cast<unsigned char>(text[at + i]);
+        if ((next & 0xC0) != 0x80)
+            return false;
+        code = code << 6 | (next & 0x3F);
+    }
+    return code >= minimum && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+}
+
+bool Control(uint32_t code)
+{
+    return code < 0x20 || (code >= 0x7F && code < 0xA0);
+}
+
+// Windows-1252's upper half in UTF-8, as iconv converts it; "" for the bytes the code
+// page leaves undefined.
+const std::vector<std::string> &Windows1252Table()
+{
+    static const std::vector<std::string> table = [] {
+        std::vector<std::string> upper(128);
+        iconv_t convert = iconv_open("UTF-8", "WINDOWS-1252");
+        if (convert == iconv_t(-1)) {
+            // No converter: Latin-1, which agrees outside 0x80..0x9F.
+            for (uint32_t c = 0xA0; c < 0x100; ++c)
+                AppendUtf8(upper[c - 0x80], c);
+            return upper;
+        }
+        for (int c = 0x80; c < 0x100; ++c) {
+            char in = char(c), out[8];
+            char *inAt = &in, *outAt = out;
+            size_t inLeft = 1, outLeft = sizeof out;
+            iconv(convert, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(convert, &inAt, &inLeft, &outAt, &outLeft) != size_t(-1))
+                upper[size_t(c - 0x80)].assign(out, size_t(outAt - out));
+        }
+        iconv_close(convert);
+        return upper;
+    }();
+    return table;
+}
+
+std::string FromWindows1252(const std::string &text)
+{
+    const std::vector<std::string> &upper = Windows1252Table();
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text) {
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
+        if (c >= 0x80)
+            out += upper[c - 0x80].empty() ? std::string("?") : upper[c - 0x80];
+        else
+            out.push_back(Control(c) ? '?' : char(c));
     }
     return out;
 }
 
-std::string Printable(const std::string &text)
+} // namespace
+
+bool ValidUtf8(const std::string &text)
 {
-    std::string safe = text;
-    for (char &c : safe) {
-        unsigned char u = static_cast<unsigned char>(c);
-        // C0 controls, DEL and the C1 controls that Latin-1 would turn into U+0080..9F.
-        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
-            c = '?';
-    }
-    return Latin1ToUtf8(safe);
+    uint32_t code;
+    size_t length;
+    for (size_t at = 0; at < text.size(); at += length)
+        if (!DecodeUtf8(text, at, code, length))
+            return false;
+    return true;
 }
 
-std::string JsonString(const std::string &text)
+std::string ForPeople(const std::string &text, TextKind kind)
 {
+    if (kind == TextKind::Module || !ValidUtf8(text))
+        return FromWindows1252(text);
+    std::string out;
+    out.reserve(text.size());
+    uint32_t code;
+    size_t length;
+    for (size_t at = 0; at < text.size(); at += length) {
+        DecodeUtf8(text, at, code, length);
+        if (Control(code))
+            out.push_back('?');
+        else
+            out.append(text, at, length);
+    }
+    return out;
+}
+
+std::string ForLocale(const std::string &utf8)
+{
+    static const std::string codeset = nl_langinfo(CODESET);
+    if (codeset == "UTF-8")
+        return utf8;
+    static iconv_t convert = iconv_open(codeset.c_str(), "UTF-8");
+    std::string out;
+    uint32_t code;
+    size_t length;
+    for (size_t at = 0; at < utf8.size(); at += length) {
+        if (!DecodeUtf8(utf8, at, code, length)) {
+            out.push_back('?');
+            length = 1;
+            continue;
+        }
+        if (code < 0x80) {
+            out.push_back(char(code));
+            continue;
+        }
+        char buffer[16];
+        char *in = const_cast<char *>(utf8.data() + at), *outAt = buffer;
+        size_t inLeft = length, outLeft = sizeof buffer;
+        bool converted = convert != iconv_t(-1) && iconv(convert, &in, &inLeft, &outAt, &outLeft) != size_t(-1) &&
+                         iconv(convert, nullptr, nullptr, &outAt, &outLeft) != size_t(-1);
+        if (convert != iconv_t(-1) && !converted)
+            iconv(convert, nullptr, nullptr, nullptr, nullptr);
+        out += converted ? std::string(buffer, size_t(outAt - buffer)) : std::string("?");
+    }
+    return out;
+}
+
+std::string JsonString(const std::string &text, TextKind kind)
+{
+    const bool asIs = kind == TextKind::Name && ValidUtf8(text);
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
@@ -52,8 +188,10 @@ std::string JsonString(const std::string &text)
                 char escape[8];
                 std::snprintf(escape, sizeof escape, "\\u%04x", c);
                 out += escape;
+            } else if (asIs) {
+                out.push_back(char(c));
             } else {
-                out += Latin1ToUtf8(std::string(1, char(c)));
+                AppendUtf8(out, c);
             }
         }
     }

@@ -1,5 +1,10 @@
-// Text helpers of the host: the plug-in's 8-bit texts toward a UTF-8 terminal and
-// JSON, file names, the progress bar.
+// Text helpers of the host: the plug-in's texts toward people (the terminal, plain
+// output) and toward JSON, file names, the progress bar.
+//
+// Two kinds of text reach the host. Module texts (sample names, messages, titles from
+// module headers) are 8-bit legacy text, read as Windows-1252 as the Windows build
+// shows them. Names (file paths, a title made from a file name, device names) are the
+// system's bytes: UTF-8 when they are valid UTF-8, and read as Windows-1252 otherwise.
 #pragma once
 
 #include <string>
@@ -7,16 +12,25 @@
 
 namespace tessel::host {
 
+enum class TextKind { Name, Module };
+
 // The part of a path after its last '/'.
 std::string BaseName(const std::string &path);
 
-// The plug-in's texts are 8-bit; read as Latin-1 they become UTF-8 here.
-std::string Latin1ToUtf8(const std::string &text);
-// For a terminal: as Latin1ToUtf8, with control characters (which could move the
-// cursor or change the terminal's state) shown as '?'.
-std::string Printable(const std::string &text);
-// A JSON string literal of the Latin-1 text, quotes included.
-std::string JsonString(const std::string &text);
+// The text is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool ValidUtf8(const std::string &text);
+
+// For people, as UTF-8: module texts through Windows-1252 (its five undefined bytes as
+// '?'), names as they are when valid UTF-8. Control characters (C0, DEL, C1), which
+// could move a terminal's cursor or change its state, are shown as '?'.
+std::string ForPeople(const std::string &text, TextKind kind = TextKind::Name);
+// UTF-8 text in the character set of the locale (LC_CTYPE): as it is in a UTF-8
+// locale, else converted, with '?' for each character the set lacks.
+std::string ForLocale(const std::string &utf8);
+
+// A JSON string literal, quotes included, always UTF-8: module texts byte for byte as
+// Latin-1 (byte n is U+00nn), names as they are when valid UTF-8 (as Latin-1 otherwise).
+std::string JsonString(const std::string &text, TextKind kind = TextKind::Module);
 
 // The lines of a text whose lines end in CR LF (the last one may lack it); a lone CR
 // or LF also ends a line. An empty text has no lines.

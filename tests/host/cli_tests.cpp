@@ -8,8 +8,13 @@
 
 #include <libopenmpt/libopenmpt.hpp>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cmath>
@@ -17,6 +22,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace hosttest {
 namespace {
@@ -86,6 +92,9 @@ TEST_F(Cli, HelpVersionAndBadUsage)
     // How a looping module still ends under -o is told there.
     EXPECT_NE(std::string::npos, help.out.find("--max-time")) << help.out;
     EXPECT_NE(std::string::npos, help.out.find("loop")) << help.out;
+    // The playlist's jumps, and the keys of a list with an edit.
+    for (const char *told : {"digits then Enter", "Home/End", "F4 opens a list"})
+        EXPECT_NE(std::string::npos, help.out.find(told)) << told << " is not in\n" << help.out;
 
     RunResult version = Run({"--version"});
     EXPECT_EQ(0, version.status);
@@ -184,6 +193,44 @@ TEST_F(Cli, InfoJsonKeepsTheTextsAsTheDialogHoldsThem)
               result.out);
 }
 
+TEST_F(Cli, NonAsciiPathsAndModuleTexts)
+{
+    // A UTF-8 path, and a name in Windows-1252: the euro sign, an undefined byte (0x81),
+    // curly quotes, an accented letter and an escape sequence.
+    fixtures::XmFile xm;
+    xm.song.title = "Caf\xe9 Tune";
+    xm.instruments = {
+        fixtures::XmInstrument{"\x80 \x81 \x93" "Cr\xe8me\x94\x1b[2J", {fixtures::SquareSample("s")}, {}, {}, {}}};
+    ASSERT_EQ(0, mkdir(Path("\xc3\xbc dir").c_str(), 0700));
+    const std::string file = "\xc3\xbc dir/caf\xc3\xa9 \xe2\x80\x93 song.xm";
+    Write(file, fixtures::BuildXm(xm));
+
+    RunResult plain = Run({"--info", file});
+    EXPECT_EQ(0, plain.status) << plain.err;
+    EXPECT_NE(std::string::npos, plain.out.find("Title: Caf\xc3\xa9 Tune\n")) << plain.out;
+    EXPECT_NE(std::string::npos, plain.out.find("File: " + file + "\n")) << plain.out;
+    EXPECT_NE(std::string::npos,
+              plain.out.find("  \xe2\x82\xac ? \xe2\x80\x9c" "Cr\xc3\xa8me\xe2\x80\x9d?[2J\n"))
+        << plain.out;
+
+    // JSON: the path as it is, the module's bytes as Latin-1, the escape escaped.
+    RunResult json = Run({"--info", "--json", file});
+    EXPECT_EQ(0, json.status) << json.err;
+    EXPECT_NE(std::string::npos, json.out.find("\"file\":\"" + file + "\"")) << json.out;
+    EXPECT_NE(std::string::npos, json.out.find("\"title\":\"Caf\xc3\xa9 Tune\"")) << json.out;
+    EXPECT_NE(std::string::npos,
+              json.out.find("\"sampleText\":\"\xc2\x80 \xc2\x81 \xc2\x93" "Cr\xc3\xa8me\xc2\x94\\u001b[2J\\r\\n\""))
+        << json.out;
+
+    // Whatever the locale: the same JSON in C; plain text there shows '?' for each
+    // character ASCII lacks.
+    RunResult cJson = RunIn("C", {"--info", "--json", file});
+    EXPECT_EQ(json.out, cJson.out);
+    RunResult cPlain = RunIn("C", {"--info", file});
+    EXPECT_NE(std::string::npos, cPlain.out.find("File: ? dir/caf? ? song.xm\n")) << cPlain.out;
+    EXPECT_NE(std::string::npos, cPlain.out.find("  ? ? ?Cr?me??[2J\n")) << cPlain.out;
+}
+
 TEST_F(Cli, InfoOfFilesThatDoNotPlay)
 {
     WriteTune("good.xm", "Good Tune", 2, 8);
@@ -217,6 +264,63 @@ TEST_F(Cli, InfoOfFilesThatDoNotPlay)
               "\"sampleText\":\"no sampletext available\",\"message\":\"no message available\"}\n",
               after.out);
     EXPECT_NE(std::string::npos, after.err.find("Can't load module")) << after.err;
+}
+
+TEST_F(Cli, AFullOutputIsAnError)
+{
+    WriteTune("tune.xm", "Full", 1, 4);
+    for (const char *arguments : {"--info tune.xm", "--info --json tune.xm", "--help"}) {
+        std::string command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config LC_ALL=C.UTF-8 " TESSEL_BINARY " " +
+                              arguments + " > /dev/full 2> err.txt";
+        int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << arguments << ": wait status " << status;
+        Bytes err = ReadFile(Path("err.txt"));
+        EXPECT_NE(std::string::npos, std::string(err.begin(), err.end()).find("cannot write the output"))
+            << arguments << ": " << std::string(err.begin(), err.end());
+    }
+}
+
+TEST_F(Cli, ASignalEndsAWriteThatBlocks)
+{
+    // Far more than a pipe holds: --info blocks in its write once the pipe is full.
+    samplegen::Song song = samplegen::TestSong("Blocked", 1, 4);
+    song.message = std::string(7000, 'm');
+    Write("long.it", samplegen::WriteIt(song));
+    std::vector<std::string> arguments = {"--info"};
+    for (int i = 0; i < 40; ++i)
+        arguments.push_back("long.it");
+
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        int out[2];
+        ASSERT_EQ(0, pipe2(out, O_CLOEXEC));
+        pid_t pid = Start(arguments, out[1]);
+        close(out[1]);
+        // Until the pipe is full and tessel waits in its write: what it holds stops growing.
+        int available = 0, previous = -1, still = 0;
+        for (int tries = 0; tries < 200 && still < 5; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ioctl(out[0], FIONREAD, &available);
+            still = available > 32768 && available == previous ? still + 1 : 0;
+            previous = available;
+        }
+        ASSERT_EQ(5, still) << "tessel did not fill the pipe: " << available << " bytes in it";
+        kill(pid, signal);
+        int waitStatus = 0;
+        bool ended = false;
+        for (int tries = 0; tries < 100 && !ended; ++tries) {
+            ended = waitpid(pid, &waitStatus, WNOHANG) == pid;
+            if (!ended)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!ended) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &waitStatus, 0);
+        }
+        close(out[0]);
+        EXPECT_TRUE(ended) << "signal " << signal << ": tessel still blocked after 5 s";
+        EXPECT_TRUE(WIFSIGNALED(waitStatus) && WTERMSIG(waitStatus) == signal)
+            << "signal " << signal << ": wait status " << waitStatus;
+    }
 }
 
 TEST_F(Cli, FolderArgumentsPlayTheirModulesInNameOrder)
@@ -395,6 +499,8 @@ TEST_F(Cli, NullOutputPlaysThroughWithoutATerminal)
     EXPECT_EQ(0, result.status) << result.err;
     EXPECT_NE(std::string::npos, result.out.find("Playing a.xm (Quick A): 4 channels, 44 kHz, stereo")) << result.out;
     EXPECT_NE(std::string::npos, result.out.find("Playing b.it (Quick B)")) << result.out;
+    // The length and the rate the output really uses.
+    EXPECT_NE(std::string::npos, result.out.find("0:00, output at 44100 Hz\n")) << result.out;
     EXPECT_GE(elapsed, 1.8) << "the null output plays in real time";
 }
 

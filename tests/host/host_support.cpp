@@ -74,22 +74,17 @@ int StatusOf(int waitStatus)
     return -1;
 }
 
-// Runs a program with its output captured; gives up (killing it) after a minute.
-RunResult RunProgram(const std::vector<std::string> &argv, const std::string &folder,
-                     const std::vector<std::string> &environment)
+// Starts a program in folder with these variables added to the environment, standard
+// input from /dev/null and its output into out and err (-1: /dev/null).
+pid_t Spawn(const std::vector<std::string> &argv, const std::string &folder,
+            const std::vector<std::string> &environment, int out, int err)
 {
-    RunResult result;
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "pipe failed";
-        return result;
-    }
     pid_t pid = fork();
     if (pid == 0) {
-        int nul = open("/dev/null", O_RDONLY);
+        int nul = open("/dev/null", O_RDWR);
         dup2(nul, 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
+        dup2(out >= 0 ? out : nul, 1);
+        dup2(err >= 0 ? err : nul, 2);
         if (chdir(folder.c_str()) != 0)
             _exit(126);
         for (const std::string &assignment : environment)
@@ -101,6 +96,20 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &fo
         execv(args[0], args.data());
         _exit(127);
     }
+    return pid;
+}
+
+// Runs a program with its output captured; gives up (killing it) after a minute.
+RunResult RunProgram(const std::vector<std::string> &argv, const std::string &folder,
+                     const std::vector<std::string> &environment)
+{
+    RunResult result;
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return result;
+    }
+    pid_t pid = Spawn(argv, folder, environment, out[1], err[1]);
     close(out[1]);
     close(err[1]);
     // Both pipes at once, so a chatty stderr cannot block the program.
@@ -176,9 +185,21 @@ std::string HostTest::WriteTune(const std::string &name, const std::string &titl
 
 RunResult HostTest::Run(const std::vector<std::string> &arguments)
 {
+    return RunIn("C.UTF-8", arguments);
+}
+
+RunResult HostTest::RunIn(const std::string &locale, const std::vector<std::string> &arguments)
+{
     std::vector<std::string> argv = {TESSEL_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return RunProgram(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"});
+    return RunProgram(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=" + locale});
+}
+
+pid_t HostTest::Start(const std::vector<std::string> &arguments, int out)
+{
+    std::vector<std::string> argv = {TESSEL_BINARY};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return Spawn(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"}, out, -1);
 }
 
 void HostTest::WriteSettings(int32_t device, uint32_t freq, uint32_t devflags, uint32_t modflags)
@@ -221,10 +242,10 @@ Terminal::Terminal(const std::string &folder, const std::string &configHome,
     for (const std::string &arg : arguments)
         command += " " + Quote(arg);
     // The shell outlives tessel (Ctrl-C included) to report how it ended and what the
-    // terminal is left in.
-    std::string shell = "trap : INT; sh -c " + Quote(command) + "; echo \"exit status $?\"; printf 'terminal:'; "
-                        "stty -a | tr ' ;' '\\n\\n' | grep -x -E -- '-?(icanon|echo|isig)' | tr '\\n' ' '; "
-                        "echo; sleep 600";
+    // terminal is left in, the modes in one write so that no test reads half of them.
+    std::string shell = "trap : INT; sh -c " + Quote(command) + "; echo \"exit status $?\"; "
+                        "echo \"terminal:$(stty -a | tr ' ;' '\\n\\n' | grep -x -E -- '-?(icanon|echo|isig)' | "
+                        "tr '\\n' ' ')\"; sleep 600";
     Tmux({"-f", "/dev/null", "new-session", "-d", "-x", std::to_string(width), "-y", std::to_string(height), "-s",
           "host", "sh -c " + Quote(shell)});
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <sys/types.h>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ protected:
     // tessel with these arguments, standard input from /dev/null, in the test's folder,
     // with its settings store and in the C.UTF-8 locale.
     RunResult Run(const std::vector<std::string> &arguments);
+    // The same in another locale (LC_ALL).
+    RunResult RunIn(const std::string &locale, const std::vector<std::string> &arguments);
+    // tessel started as Run starts it, its standard output into the descriptor out,
+    // its standard error to /dev/null; the caller waits for it.
+    pid_t Start(const std::vector<std::string> &arguments, int out);
 
     // Settings straight into the store, as the configuration dialog's OK writes them.
     void WriteSettings(int32_t device, uint32_t freq, uint32_t devflags, uint32_t modflags);

@@ -47,23 +47,43 @@ void ExpectTerminalRestored(Terminal &terminal)
     EXPECT_EQ(std::string::npos, terminal.LastScreen().find("Position")) << terminal.LastScreen();
 }
 
-TEST_F(Player, ScreenShowsTitleStreamAndProgressThenQuits)
+TEST_F(Player, ScreenShowsTitleStreamTimeAndLevelsThenQuits)
 {
-    WriteTune("tune.xm", "Screen Tune", 8, 8); // 0.96 s an order position
-    auto terminal = Start({"tune.xm"});
+    WriteTune("tune.xm", "Screen Tune", 8, 8); // 0.96 s an order position, 7.68 s in all
+    auto terminal = Start({"tune.xm"}, 80, 24);
     ASSERT_TRUE(terminal->WaitFor("Screen Tune")) << terminal->LastScreen();
     std::string screen = terminal->LastScreen();
     EXPECT_NE(std::string::npos, ScreenLine(screen, "Title").find("Screen Tune")) << screen;
     EXPECT_NE(std::string::npos, ScreenLine(screen, "File").find("tune.xm")) << screen;
-    EXPECT_NE(std::string::npos, ScreenLine(screen, "Stream").find("4 channels, 44 kHz, stereo")) << screen;
+    EXPECT_NE(std::string::npos, ScreenLine(screen, "Stream").find("4 channels, 44 kHz, stereo, output at 44100 Hz"))
+        << screen;
     EXPECT_NE(std::string::npos, ScreenLine(screen, "State").find("playing")) << screen;
     EXPECT_NE(std::string::npos, ScreenLine(screen, "Position").find("/ 8")) << screen;
     EXPECT_NE(std::string::npos, ScreenLine(screen, "Volume").find("100%")) << screen;
+    // Every key fits the 80 columns.
+    EXPECT_NE(std::string::npos, screen.find("n/p next/previous  q quit")) << screen;
+    EXPECT_NE(std::string::npos, screen.find("Home/End first/last  i info  c configuration")) << screen;
 
-    // The position moves on by itself, and the bar with it.
+    // Time, order position, row and levels move on by themselves, and the bar with them.
     ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ShownPosition(s) >= 2; }))
         << terminal->LastScreen();
-    EXPECT_NE(std::string::npos, ScreenLine(terminal->LastScreen(), "Position").find("[#####")) << terminal->LastScreen();
+    screen = terminal->LastScreen();
+    std::string time = ScreenLine(screen, "Time");
+    int minutes = -1, seconds = -1, totalMinutes = -1, totalSeconds = -1;
+    ASSERT_EQ(4, std::sscanf(time.c_str(), " Time %d:%d / %d:%d", &minutes, &seconds, &totalMinutes, &totalSeconds))
+        << screen;
+    EXPECT_EQ(0, totalMinutes);
+    EXPECT_EQ(7, totalSeconds) << screen;
+    EXPECT_GE(seconds, 1) << "two order positions are nearly two seconds\n" << screen;
+    EXPECT_NE(std::string::npos, time.find("[#####")) << screen;
+    int row = -1;
+    std::string position = ScreenLine(screen, "Position");
+    EXPECT_EQ(1, std::sscanf(position.substr(position.find("row")).c_str(), "row %d", &row)) << screen;
+    EXPECT_TRUE(row >= 0 && row < 8) << screen;
+    EXPECT_TRUE(terminal->WaitFor([](const std::string &s) {
+        std::string level = ScreenLine(s, "Level");
+        return level.find("L [|") != std::string::npos && level.find("R [|") != std::string::npos;
+    })) << "the tune is heard in both channels\n" << terminal->LastScreen();
 
     terminal->Keys({"q"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
@@ -136,11 +156,12 @@ TEST_F(Player, EachModuleEndsIntoTheNextAndTheLastEndsThePlayer)
     ExpectTerminalRestored(*terminal);
 }
 
-TEST_F(Player, NextAndPreviousKeys)
+TEST_F(Player, NextPreviousAndJumpKeys)
 {
     WriteTune("a.xm", "Long A", 8, 32);
     WriteTune("b.xm", "Long B", 8, 32);
-    auto terminal = Start({"a.xm", "b.xm"});
+    WriteTune("c.xm", "Long C", 8, 32);
+    auto terminal = Start({"a.xm", "b.xm", "c.xm"});
     auto title = [](const std::string &name) {
         return [name](const std::string &s) { return ScreenLine(s, "Title").find(name) != std::string::npos; };
     };
@@ -149,7 +170,21 @@ TEST_F(Player, NextAndPreviousKeys)
     ASSERT_TRUE(terminal->WaitFor(title("Long B"))) << terminal->LastScreen();
     terminal->Keys({"p"});
     ASSERT_TRUE(terminal->WaitFor(title("Long A"))) << terminal->LastScreen();
-    terminal->Keys({"n", "n"}); // past the last file: the player is done
+    terminal->Keys({"End"});
+    ASSERT_TRUE(terminal->WaitFor(title("Long C"))) << terminal->LastScreen();
+    terminal->Keys({"Home"});
+    ASSERT_TRUE(terminal->WaitFor(title("Long A"))) << terminal->LastScreen();
+    terminal->Keys({"2"});
+    ASSERT_TRUE(terminal->WaitFor("Go to entry 2")) << terminal->LastScreen();
+    terminal->Keys({"Enter"});
+    ASSERT_TRUE(terminal->WaitFor(title("Long B"))) << terminal->LastScreen();
+    // Digits forgotten with Escape, and an entry that is not there, go nowhere.
+    terminal->Keys({"3", "Escape", "9", "Enter", "1"});
+    ASSERT_TRUE(terminal->WaitFor("Go to entry 1")) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, ScreenLine(terminal->LastScreen(), "Title").find("Long B")) << terminal->LastScreen();
+    terminal->Keys({"Enter"});
+    ASSERT_TRUE(terminal->WaitFor(title("Long A"))) << terminal->LastScreen();
+    terminal->Keys({"End", "n"}); // past the last file: the player is done
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
 }
 
@@ -193,14 +228,38 @@ TEST_F(Player, ModuleInfoDialogOpensScrollsAndCloses)
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
 }
 
-TEST_F(Player, CLocaleDrawsWithTheLineDrawingSetAndQuestionMarks)
+// A UTF-8 path and a module text in Windows-1252 with an escape sequence in it.
+const char kNonAsciiPath[] = "caf\xc3\xa9 \xe2\x80\x93 song.xm";
+
+std::string NonAsciiModule()
 {
     fixtures::XmFile xm;
     xm.song.title = "Plain";
-    xm.instruments = {fixtures::XmInstrument{"Cr\xe8me", {fixtures::SquareSample("s")}, {}, {}, {}}};
-    Write("plain.xm", fixtures::BuildXm(xm));
+    xm.instruments = {fixtures::XmInstrument{"\x80 Cr\xe8me\x1b[2J", {fixtures::SquareSample("s")}, {}, {}, {}}};
+    Bytes bytes = fixtures::BuildXm(xm);
+    return std::string(bytes.begin(), bytes.end());
+}
 
-    auto terminal = Start({"plain.xm"}, 120, 40, "C");
+TEST_F(Player, NonAsciiPathsAndTextsOnScreenAndInTheDialog)
+{
+    Write(kNonAsciiPath, NonAsciiModule());
+    auto terminal = Start({kNonAsciiPath});
+    ASSERT_TRUE(terminal->WaitFor("Plain")) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, ScreenLine(terminal->LastScreen(), "File").find(kNonAsciiPath))
+        << terminal->LastScreen();
+    terminal->Keys({"i"});
+    ASSERT_TRUE(terminal->WaitFor("Module Info")) << terminal->LastScreen();
+    std::string screen = terminal->LastScreen();
+    EXPECT_NE(std::string::npos, screen.find(kNonAsciiPath)) << screen;
+    EXPECT_NE(std::string::npos, screen.find("\xe2\x82\xac Cr\xc3\xa8me?[2J")) << screen;
+    terminal->Keys({"Escape", "q"});
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+}
+
+TEST_F(Player, CLocaleDrawsWithTheLineDrawingSetAndQuestionMarks)
+{
+    Write(kNonAsciiPath, NonAsciiModule());
+    auto terminal = Start({kNonAsciiPath}, 120, 40, "C");
     ASSERT_TRUE(terminal->WaitFor("Plain")) << terminal->LastScreen();
     terminal->Keys({"i"});
     ASSERT_TRUE(terminal->WaitFor("Module Info")) << terminal->LastScreen();
@@ -208,8 +267,9 @@ TEST_F(Player, CLocaleDrawsWithTheLineDrawingSetAndQuestionMarks)
     // The terminal's own line-drawing set (l, q and k in the alternate character set).
     EXPECT_NE(std::string::npos, screen.find("lqqq")) << screen;
     EXPECT_EQ(std::string::npos, screen.find("\u2500")) << screen;
-    // One question mark for the one character that ASCII lacks.
-    EXPECT_NE(std::string::npos, screen.find("Cr?me")) << screen;
+    // One question mark for each character that ASCII lacks.
+    EXPECT_NE(std::string::npos, screen.find("? Cr?me?[2J")) << screen;
+    EXPECT_NE(std::string::npos, screen.find("caf? ? song.xm")) << screen;
     terminal->Keys({"Escape", "q"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
 }
@@ -279,6 +339,35 @@ TEST_F(Player, MessageBoxesWaitForAKey)
     EXPECT_NE(std::string::npos, terminal->LastScreen().find("(did not play)")) << terminal->LastScreen();
     terminal->Keys({"q"});
     EXPECT_EQ(1, terminal->ExitStatus()) << "a file did not play\n" << terminal->LastScreen();
+}
+
+TEST_F(Player, ThreeFailuresInARowStopTheMovingOn)
+{
+    WriteTune("good.xm", "Good At Last", 8, 32);
+    auto terminal = Start({"gone1.xm", "gone2.xm", "gone3.xm", "good.xm"});
+    for (int file = 1; file <= 3; ++file) {
+        std::string counter = "file " + std::to_string(file) + " of 4";
+        for (const char *box : {"Cannot open module file", "Can't load module"}) {
+            ASSERT_TRUE(terminal->WaitFor([&](const std::string &s) {
+                return s.find(counter) != std::string::npos && s.find(box) != std::string::npos;
+            })) << terminal->LastScreen();
+            terminal->Keys({"Enter"});
+        }
+    }
+    ASSERT_TRUE(terminal->WaitFor("the last 3 files did not play")) << terminal->LastScreen();
+    std::this_thread::sleep_for(1s);
+    std::string screen = terminal->Screen();
+    EXPECT_NE(std::string::npos, screen.find("file 3 of 4")) << "the player waits\n" << screen;
+    size_t marks = 0;
+    for (size_t at = screen.find("(did not play)"); at != std::string::npos; at = screen.find("(did not play)", at + 1))
+        ++marks;
+    EXPECT_EQ(3u, marks) << screen;
+    terminal->Keys({"n"});
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) {
+        return ScreenLine(s, "Title").find("Good At Last") != std::string::npos;
+    })) << terminal->LastScreen();
+    terminal->Keys({"q"});
+    EXPECT_EQ(1, terminal->ExitStatus()) << terminal->LastScreen();
 }
 
 TEST_F(Player, CtrlCStopsAndRestoresTheTerminal)
