@@ -3,7 +3,7 @@
 // open + fstat and a read that meets the end adds one read), bytes read against the
 // file's size; then the time of each worst damaged header against the 50 ms goal.
 #include "modinfo/module_info.h"
-#include "tests/fixtures/module_fixtures.h"
+#include "tests/fixtures/fixture_folder.h"
 
 #include <windows.h>
 
@@ -14,6 +14,7 @@
 #include <vector>
 
 using namespace fixtures;
+using namespace modwriter;
 
 // The scan's file calls, counted on their way to the platform.
 namespace {

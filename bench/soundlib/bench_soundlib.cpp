@@ -16,7 +16,7 @@
 // Usage: bench_soundlib [--runs N] [module ...]   (default: the samples and a generated
 // 32-channel XM)
 #include "bass.h"
-#include "module_writer.h"
+#include "test_songs.h"
 #include "output.h"
 #include "tessel_bass.h"
 
@@ -165,25 +165,23 @@ double Openmpt123Render(const std::string &module)
 // 32 channels of looped square waves for two minutes: a heavy, steady mix.
 std::vector<uint8_t> StressModule()
 {
-    soundtest::Song song;
-    song.name = "Stress";
+    modwriter::Tune song;
+    song.song.title = "Stress";
+    song.song.orders.clear();
     song.channels = 32;
-    song.speed = 6;
-    song.tempo = 125;
+    song.samples = {modwriter::SquareSample("square", 32, 32, 48)};
     for (int order = 0; order < 16; ++order) {
-        soundtest::Pattern pattern;
-        pattern.channels = song.channels;
-        pattern.cells.assign(soundtest::kRows * song.channels, soundtest::Cell());
-        for (int row = 0; row < soundtest::kRows; row += 2)
+        modwriter::Pattern pattern(64, song.channels);
+        for (int row = 0; row < pattern.rows; row += 2)
             for (int channel = 0; channel < song.channels; ++channel) {
-                soundtest::Cell &cell = pattern.At(row, channel);
-                cell.note = 1 + (row / 2 + channel + order) % 2;
+                modwriter::Cell &cell = pattern.At(row, channel);
+                cell.note = uint8_t(modwriter::kMiddleC + 12 * ((row / 2 + channel + order) % 2));
                 cell.instrument = 1;
             }
-        song.orders.push_back(order);
-        song.patterns.push_back(pattern);
+        song.song.orders.push_back(uint8_t(order));
+        song.song.patterns.push_back(pattern);
     }
-    return soundtest::WriteXm(song);
+    return modwriter::WriteXm(song);
 }
 
 void RenderCost(const std::vector<std::string> &modules, const std::string &dir, int runs)
@@ -253,8 +251,8 @@ void PositionError(int runs)
                 runs);
     std::printf("| buffer | samples | exact row | mean abs ms | p95 abs ms | max abs ms |\n"
                 "|---|---:|---:|---:|---:|---:|\n");
-    soundtest::Song song = soundtest::TestSong("Position", 6, 8, 2, 125);
-    std::vector<uint8_t> module = soundtest::WriteMod(song);
+    modwriter::Tune song = soundtest::TestSong("Position", 6, 8, 2, 125);
+    std::vector<uint8_t> module = modwriter::WriteMod(song);
     // Where each row starts, from libopenmpt's own render in 16-frame steps.
     std::vector<std::pair<uint32_t, uint64_t>> starts; // position word, first frame
     {

@@ -51,7 +51,7 @@ int main(int argc, char **argv)
     TempFolder folder;
     // Eight minutes of a four-channel XM at speed 6 and 125 BPM.
     std::string module = folder.File("bench.xm");
-    soundtest::SaveFile(module, soundtest::WriteXm(soundtest::TestSong("Bench", 64, 64, 6, 125)));
+    soundtest::SaveFile(module, modwriter::WriteXm(soundtest::TestSong("Bench", 64, 64, 6, 125)));
     soundtest::SetOutputVariable("wav:" + folder.File("bench.wav"));
 
     HostWindow host;

@@ -1,5 +1,5 @@
 // tessel-samplegen DIR: writes the demo modules demo.xm and demo.it into DIR.
-#include "module_writer.h"
+#include "songs.h"
 
 #include <cstdio>
 #include <exception>
@@ -7,7 +7,7 @@
 
 namespace {
 
-bool WriteFile(const std::string &path, const samplegen::Bytes &bytes)
+bool WriteFile(const std::string &path, const modwriter::Bytes &bytes)
 {
     std::FILE *file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
@@ -30,11 +30,13 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
-        samplegen::Song demo = samplegen::DemoSong();
+        modwriter::Tune demo = samplegen::DemoSong();
         std::string dir = argv[1];
-        bool ok = WriteFile(dir + "/demo.xm", samplegen::WriteXm(demo));
-        demo.title = "Tessel Demo Tune (IT)";
-        ok = WriteFile(dir + "/demo.it", samplegen::WriteIt(demo)) && ok;
+        modwriter::XmFile xm = modwriter::AsXm(demo);
+        xm.tracker = "Tessel samplegen";
+        bool ok = WriteFile(dir + "/demo.xm", modwriter::BuildXm(xm));
+        demo.song.title = "Tessel Demo Tune (IT)";
+        ok = WriteFile(dir + "/demo.it", modwriter::WriteIt(demo)) && ok;
         return ok ? 0 : 1;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "tessel-samplegen: %s\n", error.what());

@@ -1,11 +1,14 @@
 // The demo tune and the short test tune: instruments synthesised here, notes placed
 // by hand. Everything is computed the same way on every run, so the files in samples/
 // can be checked against a fresh build byte for byte.
-#include "module_writer.h"
+#include "songs.h"
 
 #include <cmath>
 
 namespace samplegen {
+
+using namespace modwriter;
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -33,9 +36,9 @@ private:
     uint32_t state_ = 0x7E55E1u;
 };
 
-Instrument Drum(const char *name, double seconds, double (*shape)(double t, Noise &noise))
+Sample Drum(const char *name, double seconds, double (*shape)(double t, Noise &noise))
 {
-    Instrument drum;
+    Sample drum;
     drum.name = name;
     drum.relativeNote = 12;
     Noise noise;
@@ -65,12 +68,13 @@ double HatShape(double t, Noise &noise)
     return 0.5 * (a - b) * std::exp(-t / 0.018);
 }
 
-Instrument Wave(const char *name, uint8_t volume, double (*shape)(double phase))
+Sample Wave(const char *name, uint8_t volume, double (*shape)(double phase))
 {
-    Instrument wave;
+    Sample wave;
     wave.name = name;
     wave.volume = volume;
     wave.relativeNote = 12;
+    wave.loop = true;
     wave.loopStart = 0;
     wave.loopLength = kCycle;
     for (int i = 0; i < kCycle; ++i)
@@ -228,7 +232,7 @@ Pattern Outro()
     return p;
 }
 
-std::vector<Instrument> DemoInstruments()
+std::vector<Sample> DemoInstruments()
 {
     return {
         Drum("Kick", 0.30, KickShape),
@@ -243,31 +247,32 @@ std::vector<Instrument> DemoInstruments()
 
 } // namespace
 
-Song DemoSong()
+Tune DemoSong()
 {
-    Song song;
-    song.title = "Tessel Demo Tune";
+    Tune song;
+    song.song.title = "Tessel Demo Tune";
     song.message = "Tessel demo module\r"
                    "Written by tessel-samplegen for the Tessel player.\r"
                    "\r"
                    "Eight channels, seven synthesised instruments:\r"
                    "an intro, two verses played twice, an outro.";
     song.channels = kDemoChannels;
-    song.speed = 6;
-    song.tempo = 125;
-    song.patterns = {Intro(), VerseA(), VerseB(), Outro()};
-    song.orders = {0, 1, 2, 1, 2, 3};
-    song.instruments = DemoInstruments();
+    song.song.speed = 6;
+    song.song.tempo = 125;
+    song.song.patterns = {Intro(), VerseA(), VerseB(), Outro()};
+    song.song.orders = {0, 1, 2, 1, 2, 3};
+    song.samples = DemoInstruments();
     return song;
 }
 
-Song TestSong(const std::string &title, int orders, int rows)
+Tune TestSong(const std::string &title, int orders, int rows)
 {
-    Song song;
-    song.title = title;
+    Tune song;
+    song.song.title = title;
+    song.song.orders.clear();
     song.message = "Test tune\rfor the host's tests";
     song.channels = 4;
-    song.instruments = {Drum("Kick", 0.30, KickShape), Wave("Bass (saw)", 64, Saw), Wave("Lead (pulse)", 48, Pulse)};
+    song.samples = {Drum("Kick", 0.30, KickShape), Wave("Bass (saw)", 64, Saw), Wave("Lead (pulse)", 48, Pulse)};
     // One pattern per order position, each with a different melody note, so a seek is
     // audible and every position is distinct.
     const char *notes[] = {"C-5", "D-5", "E-5", "F-5", "G-5", "A-5", "B-5", "C-6"};
@@ -279,8 +284,8 @@ Song TestSong(const std::string &title, int orders, int rows)
         }
         Put(p, 0, 2, notes[order % 8], 3, 40);
         Put(p, rows - 1, 2, "===", 0);
-        song.patterns.push_back(p);
-        song.orders.push_back(uint8_t(order));
+        song.song.patterns.push_back(p);
+        song.song.orders.push_back(uint8_t(order));
     }
     return song;
 }

@@ -2,7 +2,7 @@
 // created, what it shows before any Play and after one, and how it closes.
 #include "tests/conformance/dialog_driver.h"
 #include "tests/double/bass_double.h"
-#include "tests/fixtures/module_fixtures.h"
+#include "tests/fixtures/fixture_folder.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ protected:
         return dialog;
     }
 
-    std::string Play(const std::string &name, const fixtures::Bytes &bytes)
+    std::string Play(const std::string &name, const modwriter::Bytes &bytes)
     {
         std::string path = folder.Write(name, bytes);
         EXPECT_EQ(0, Plugin()->Play(path.c_str()));
@@ -133,11 +133,11 @@ TEST_F(InfoDialogTest, TemplateResourceIsExact)
 
 TEST_F(InfoDialogTest, ShowsThePlayingXmWhateverFileIsNamed)
 {
-    fixtures::XmFile xm;
+    modwriter::XmFile xm;
     xm.channels = 12;
-    xm.instruments = {fixtures::XmInstrument{"lead", {fixtures::SquareSample("lead")}, {}, {}, {}},
-                      fixtures::XmInstrument{"bass", {fixtures::SquareSample("bass")}, {}, {}, {}}};
-    std::string path = Play("song.xm", fixtures::BuildXm(xm));
+    xm.instruments = {modwriter::XmInstrument{"lead", {modwriter::SquareSample("lead")}, {}, {}, {}},
+                      modwriter::XmInstrument{"bass", {modwriter::SquareSample("bass")}, {}, {}, {}}};
+    std::string path = Play("song.xm", modwriter::BuildXm(xm));
     HWND dialog = Open("elsewhere.mod");
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ("Double Tune", ControlText(dialog, idTitle));
@@ -149,7 +149,7 @@ TEST_F(InfoDialogTest, ShowsThePlayingXmWhateverFileIsNamed)
 
     // What it shows was read when it opened; a second dialog shows the new module.
     Plugin()->Stop();
-    std::string other = Play("other.mod", fixtures::BuildMod(fixtures::ModFile{}));
+    std::string other = Play("other.mod", modwriter::BuildMod(modwriter::ModFile{}));
     EXPECT_EQ("12", ControlText(dialog, idChannels));
     HWND second = Open();
     ASSERT_NE(nullptr, second);
@@ -159,7 +159,7 @@ TEST_F(InfoDialogTest, ShowsThePlayingXmWhateverFileIsNamed)
 
 TEST_F(InfoDialogTest, AfterAnMo3TheScanDefaultsShow)
 {
-    std::string path = folder.Write("song.mo3", fixtures::Bytes(64, 0x4D));
+    std::string path = folder.Write("song.mo3", modwriter::Bytes(64, 0x4D));
     Plugin()->Play(path.c_str());
     HWND dialog = Open();
     ASSERT_NE(nullptr, dialog);
@@ -171,9 +171,9 @@ TEST_F(InfoDialogTest, AfterAnMo3TheScanDefaultsShow)
 
 TEST_F(InfoDialogTest, NegativeChannelCountShowsAnEmptyField)
 {
-    fixtures::ModFile mod;
+    modwriter::ModFile mod;
     mod.tag = std::string("\0CHN", 4); // -48 channels
-    Play("odd.mod", fixtures::BuildMod(mod));
+    Play("odd.mod", modwriter::BuildMod(mod));
     HWND dialog = Open();
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ("", ControlText(dialog, idChannels));
@@ -208,13 +208,13 @@ TEST_F(InfoDialogTest, OkCancelEscapeAndCloseBoxEachCloseOnlyTheirDialog)
 
 TEST_F(InfoDialogTest, LongSampleTextScrollsFromTheKeyboard)
 {
-    fixtures::ItFile it;
+    modwriter::ItFile it;
     std::vector<std::string> names;
     for (int i = 0; i < 300; ++i)
         names.push_back("sample " + std::to_string(i));
-    it.samples = fixtures::NamedSamples(names);
+    it.samples = modwriter::NamedSamples(names);
     it.message = std::string(400, 'm') + "\r";
-    Play("many.it", fixtures::BuildIt(it));
+    Play("many.it", modwriter::BuildIt(it));
     HWND dialog = Open();
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ(301, SendDlgItemMessageA(dialog, idSampleText, EM_GETLINECOUNT, 0, 0));

@@ -67,12 +67,15 @@ protected:
 
 struct Format {
     const char *name;
-    std::vector<uint8_t> (*write)(const Song &);
+    std::vector<uint8_t> (*write)(const Tune &);
 };
 
 TEST_F(EndToEnd, EveryFormatPlaysToItsEndIntoTheWav)
 {
-    const Format formats[] = {{"tune.mod", WriteMod}, {"tune.s3m", WriteS3m}, {"tune.xm", WriteXm}, {"tune.it", WriteIt}};
+    const Format formats[] = {{"tune.mod", modwriter::WriteMod},
+                               {"tune.s3m", modwriter::WriteS3m},
+                               {"tune.xm", modwriter::WriteXm},
+                               {"tune.it", modwriter::WriteIt}};
     for (const Format &format : formats) {
         SCOPED_TRACE(format.name);
         std::vector<uint8_t> module = format.write(ShortSong());

@@ -2,7 +2,7 @@
 // FreeLibrary must return (nothing waits for the render thread under the loader lock)
 // and the render thread must keep its code. This program does not import BASS.dll, so
 // FreeLibrary drops the last reference the host holds.
-#include "module_writer.h"
+#include "test_songs.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ TEST(Unload, MidPlayNeitherHangsNorPullsTheCodeFromTheRenderThread)
     auto play = Find<PlayProc>(library, "BASS_MusicPlayEx");
     auto active = Find<ActiveProc>(library, "BASS_ChannelIsActive");
     ASSERT_TRUE(init && load && play && active);
-    std::vector<uint8_t> module = soundtest::WriteXm(soundtest::TestSong("Unload", 4, 16, 1, 250));
+    std::vector<uint8_t> module = modwriter::WriteXm(soundtest::TestSong("Unload", 4, 16, 1, 250));
     ASSERT_TRUE(init(-1, 44100, 0, nullptr));
     DWORD music = load(TRUE, module.data(), 0, DWORD(module.size()), 0x04 /* loop */);
     ASSERT_NE(0u, music);

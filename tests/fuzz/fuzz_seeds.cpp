@@ -1,6 +1,6 @@
 // Writes the fuzz targets' seed corpora from the fixture builders: for each format a
 // playable module, one with many names and the damaged variants the tests use.
-#include "tests/fixtures/module_fixtures.h"
+#include "tests/fixtures/fixture_folder.h"
 
 #include <windows.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 
 using namespace fixtures;
+using namespace modwriter;
 
 namespace {
 

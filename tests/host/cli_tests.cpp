@@ -3,8 +3,8 @@
 // --devices, folders as arguments, and the demo modules in samples/.
 #include "host_support.h"
 
-#include "module_writer.h"
-#include "tests/fixtures/module_fixtures.h"
+#include "songs.h"
+#include "tests/fixtures/fixture_folder.h"
 
 #include <libopenmpt/libopenmpt.hpp>
 
@@ -32,15 +32,15 @@ protected:
     // A MOD, an S3M, an XM and an IT that play, with names worth reading.
     void WriteEveryFormat()
     {
-        fixtures::ModFile mod;
+        modwriter::ModFile mod;
         mod.song.title = "Host MOD";
-        mod.samples = {fixtures::SquareSample("kick"), fixtures::Sample{}, fixtures::SquareSample("snare")};
-        Write("song.mod", fixtures::BuildMod(mod));
+        mod.samples = {modwriter::SquareSample("kick"), modwriter::Sample{}, modwriter::SquareSample("snare")};
+        Write("song.mod", modwriter::BuildMod(mod));
 
-        fixtures::S3mFile s3m;
+        modwriter::S3mFile s3m;
         s3m.song.title = "Host S3M";
-        s3m.instruments = {fixtures::SquareSample("lead"), fixtures::SquareSample("bass")};
-        Write("song.s3m", fixtures::BuildS3m(s3m));
+        s3m.instruments = {modwriter::SquareSample("lead"), modwriter::SquareSample("bass")};
+        Write("song.s3m", modwriter::BuildS3m(s3m));
 
         WriteTune("song.xm", "Host XM", 2, 8);
         WriteTune("song.it", "Host IT", 2, 8);
@@ -176,10 +176,10 @@ TEST_F(Cli, InfoJsonKeepsTheTextsAsTheDialogHoldsThem)
     // 8-bit names, which the plug-in reads byte for byte: Latin-1 0xE9 is U+00E9, two
     // bytes in UTF-8. (The title comes from the sound library, which has a code page
     // of its own for each format.)
-    fixtures::XmFile xm;
+    modwriter::XmFile xm;
     xm.song.title = "Latin";
-    xm.instruments = {fixtures::XmInstrument{"Cr\xe8me \"br\xfbl\xe9\"", {fixtures::SquareSample("s")}, {}, {}, {}}};
-    Write("latin.xm", fixtures::BuildXm(xm));
+    xm.instruments = {modwriter::XmInstrument{"Cr\xe8me \"br\xfbl\xe9\"", {modwriter::SquareSample("s")}, {}, {}, {}}};
+    Write("latin.xm", modwriter::BuildXm(xm));
 
     RunResult result = Run({"--info", "--json", "song.mod", "song.it", "latin.xm"});
     EXPECT_EQ(0, result.status) << result.err;
@@ -197,13 +197,13 @@ TEST_F(Cli, NonAsciiPathsAndModuleTexts)
 {
     // A UTF-8 path, and a name in Windows-1252: the euro sign, an undefined byte (0x81),
     // curly quotes, an accented letter and an escape sequence.
-    fixtures::XmFile xm;
+    modwriter::XmFile xm;
     xm.song.title = "Caf\xe9 Tune";
     xm.instruments = {
-        fixtures::XmInstrument{"\x80 \x81 \x93" "Cr\xe8me\x94\x1b[2J", {fixtures::SquareSample("s")}, {}, {}, {}}};
+        modwriter::XmInstrument{"\x80 \x81 \x93" "Cr\xe8me\x94\x1b[2J", {modwriter::SquareSample("s")}, {}, {}, {}}};
     ASSERT_EQ(0, mkdir(Path("\xc3\xbc dir").c_str(), 0700));
     const std::string file = "\xc3\xbc dir/caf\xc3\xa9 \xe2\x80\x93 song.xm";
-    Write(file, fixtures::BuildXm(xm));
+    Write(file, modwriter::BuildXm(xm));
 
     RunResult plain = Run({"--info", file});
     EXPECT_EQ(0, plain.status) << plain.err;
@@ -283,9 +283,9 @@ TEST_F(Cli, AFullOutputIsAnError)
 TEST_F(Cli, ASignalEndsAWriteThatBlocks)
 {
     // Far more than a pipe holds: --info blocks in its write once the pipe is full.
-    samplegen::Song song = samplegen::TestSong("Blocked", 1, 4);
+    modwriter::Tune song = samplegen::TestSong("Blocked", 1, 4);
     song.message = std::string(7000, 'm');
-    Write("long.it", samplegen::WriteIt(song));
+    Write("long.it", modwriter::WriteIt(song));
     std::vector<std::string> arguments = {"--info"};
     for (int i = 0; i < 40; ++i)
         arguments.push_back("long.it");

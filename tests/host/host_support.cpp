@@ -1,6 +1,6 @@
 #include "host_support.h"
 
-#include "module_writer.h"
+#include "songs.h"
 
 #include <windows.h>
 
@@ -178,9 +178,9 @@ std::string HostTest::Write(const std::string &name, const std::string &text)
 
 std::string HostTest::WriteTune(const std::string &name, const std::string &title, int orders, int rows)
 {
-    samplegen::Song song = samplegen::TestSong(title, orders, rows);
+    modwriter::Tune song = samplegen::TestSong(title, orders, rows);
     bool it = name.size() > 3 && name.compare(name.size() - 3, 3, ".it") == 0;
-    return Write(name, it ? samplegen::WriteIt(song) : samplegen::WriteXm(song));
+    return Write(name, it ? modwriter::WriteIt(song) : modwriter::WriteXm(song));
 }
 
 RunResult HostTest::Run(const std::vector<std::string> &arguments)

@@ -3,8 +3,8 @@
 // and the terminal given back after q, Ctrl-C and a closed terminal.
 #include "host_support.h"
 
-#include "module_writer.h"
-#include "tests/fixtures/module_fixtures.h"
+#include "songs.h"
+#include "tests/fixtures/fixture_folder.h"
 
 #include <signal.h>
 
@@ -194,9 +194,9 @@ TEST_F(Player, ModuleInfoDialogOpensScrollsAndCloses)
     std::string message;
     for (int line = 1; line <= 60; ++line)
         message += "Message line " + std::to_string(line) + "\r";
-    samplegen::Song song = samplegen::TestSong("Info Tune", 8, 32);
+    modwriter::Tune song = samplegen::TestSong("Info Tune", 8, 32);
     song.message = message;
-    Write("info.it", samplegen::WriteIt(song));
+    Write("info.it", modwriter::WriteIt(song));
 
     auto terminal = Start({"info.it"}, 130, 45);
     ASSERT_TRUE(terminal->WaitFor("Info Tune")) << terminal->LastScreen();
@@ -233,10 +233,10 @@ const char kNonAsciiPath[] = "caf\xc3\xa9 \xe2\x80\x93 song.xm";
 
 std::string NonAsciiModule()
 {
-    fixtures::XmFile xm;
+    modwriter::XmFile xm;
     xm.song.title = "Plain";
-    xm.instruments = {fixtures::XmInstrument{"\x80 Cr\xe8me\x1b[2J", {fixtures::SquareSample("s")}, {}, {}, {}}};
-    Bytes bytes = fixtures::BuildXm(xm);
+    xm.instruments = {modwriter::XmInstrument{"\x80 Cr\xe8me\x1b[2J", {modwriter::SquareSample("s")}, {}, {}, {}}};
+    Bytes bytes = modwriter::BuildXm(xm);
     return std::string(bytes.begin(), bytes.end());
 }
 

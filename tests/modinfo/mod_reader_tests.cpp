@@ -1,8 +1,8 @@
 // The MOD reader: channels from the format tag, the 31 sample names.
 #include "tests/modinfo/scan_test.h"
 
-using fixtures::Bytes;
-using fixtures::ModFile;
+using modwriter::Bytes;
+using modwriter::ModFile;
 
 namespace {
 
@@ -10,7 +10,7 @@ Bytes ModWithTag(const std::string &tag)
 {
     ModFile mod;
     mod.tag = tag;
-    return fixtures::BuildMod(mod);
+    return modwriter::BuildMod(mod);
 }
 
 } // namespace
@@ -42,8 +42,8 @@ TEST_F(ScanTest, ModTagGivesTheChannelCount)
 TEST_F(ScanTest, ModListsNonEmptySampleNamesOnly)
 {
     ModFile mod;
-    mod.samples = fixtures::NamedSamples({"kick", "", "snare"});
-    EXPECT_EQ(0, Scan("song.mod", fixtures::BuildMod(mod)));
+    mod.samples = modwriter::NamedSamples({"kick", "", "snare"});
+    EXPECT_EQ(0, Scan("song.mod", modwriter::BuildMod(mod)));
     EXPECT_EQ(Lines({"kick", "snare"}), SampleText());
 
     // Names fill all 22 bytes or end at their first zero byte; the last record counts.
@@ -51,13 +51,13 @@ TEST_F(ScanTest, ModListsNonEmptySampleNamesOnly)
     names[0] = std::string(22, 'W');
     names[1] = std::string("ab\0cd", 5);
     names[30] = "last";
-    mod.samples = fixtures::NamedSamples(names);
-    EXPECT_EQ(0, Scan("song.mod", fixtures::BuildMod(mod)));
+    mod.samples = modwriter::NamedSamples(names);
+    EXPECT_EQ(0, Scan("song.mod", modwriter::BuildMod(mod)));
     EXPECT_EQ(Lines({std::string(22, 'W'), "ab", "last"}), SampleText());
 
     // All empty: an empty text, not the default and not blank lines.
-    mod.samples = fixtures::NamedSamples(std::vector<std::string>(31));
-    EXPECT_EQ(0, Scan("song.mod", fixtures::BuildMod(mod)));
+    mod.samples = modwriter::NamedSamples(std::vector<std::string>(31));
+    EXPECT_EQ(0, Scan("song.mod", modwriter::BuildMod(mod)));
     EXPECT_EQ("", SampleText());
     EXPECT_EQ(4, moduleInfo.channels);
 }
@@ -66,13 +66,13 @@ TEST_F(ScanTest, ModNeedsAllFourTagBytes)
 {
     ModFile mod;
     mod.tag = "OCTA";
-    mod.samples = fixtures::NamedSamples({"kick"});
-    Bytes file = fixtures::BuildMod(mod);
-    EXPECT_EQ(0, Scan("whole.mod", fixtures::Truncated(file, 1084)));
+    mod.samples = modwriter::NamedSamples({"kick"});
+    Bytes file = modwriter::BuildMod(mod);
+    EXPECT_EQ(0, Scan("whole.mod", modwriter::Truncated(file, 1084)));
     EXPECT_EQ(8, moduleInfo.channels);
     EXPECT_EQ(Lines({"kick"}), SampleText());
 
-    EXPECT_EQ(1, Scan("cut.mod", fixtures::Truncated(file, 1083)));
+    EXPECT_EQ(1, Scan("cut.mod", modwriter::Truncated(file, 1083)));
     EXPECT_TRUE(AtDefaults());
     EXPECT_EQ(1, Scan("empty.mod", Bytes()));
     EXPECT_TRUE(AtDefaults());

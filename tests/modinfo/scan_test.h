@@ -2,7 +2,7 @@
 #pragma once
 
 #include "modinfo/module_info.h"
-#include "tests/fixtures/module_fixtures.h"
+#include "tests/fixtures/fixture_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ protected:
     fixtures::FixtureFolder folder;
 
     // Writes bytes as name in the folder and scans it.
-    int Scan(const std::string &name, const fixtures::Bytes &bytes)
+    int Scan(const std::string &name, const modwriter::Bytes &bytes)
     {
         return ScanModuleInfo(folder.Write(name, bytes).c_str());
     }

@@ -1,7 +1,7 @@
 // The scan: which reader the extension picks, and the record after every outcome.
 #include "tests/modinfo/scan_test.h"
 
-using fixtures::Bytes;
+using modwriter::Bytes;
 
 namespace {
 
@@ -9,33 +9,33 @@ namespace {
 // channels.
 Bytes OctaMod()
 {
-    fixtures::ModFile mod;
+    modwriter::ModFile mod;
     mod.tag = "OCTA";
-    return fixtures::BuildMod(mod);
+    return modwriter::BuildMod(mod);
 }
 
 Bytes FiveChannelS3m()
 {
-    fixtures::S3mFile s3m;
+    modwriter::S3mFile s3m;
     s3m.channelSettings.fill(255);
     for (int c = 0; c < 5; c++)
         s3m.channelSettings[c] = static_cast<uint8_t>(c);
-    return fixtures::BuildS3m(s3m);
+    return modwriter::BuildS3m(s3m);
 }
 
 Bytes TwelveChannelXm()
 {
-    fixtures::XmFile xm;
+    modwriter::XmFile xm;
     xm.channels = 12;
-    return fixtures::BuildXm(xm);
+    return modwriter::BuildXm(xm);
 }
 
 Bytes ThreeChannelIt()
 {
-    fixtures::ItFile it;
-    it.panTable = fixtures::ItPanTable(3);
+    modwriter::ItFile it;
+    it.panTable = modwriter::ItPanTable(3);
     it.message = "hi";
-    return fixtures::BuildIt(it);
+    return modwriter::BuildIt(it);
 }
 
 // Whether some handle still holds path: Win32 refuses an unshared open then (Wine

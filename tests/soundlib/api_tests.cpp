@@ -157,9 +157,9 @@ TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
 TEST_F(Api, FormatsLoadWithTheirNameAndSongLength)
 {
     // The name comes back in the file's own bytes, whatever libopenmpt makes of them.
-    Song song = TestSong("Tessel Caf\xE9 \x80", 5, 8, 1, 250);
-    Song marked = song; // "+++" counts as a place in the order list, "---" ends it
-    marked.orders = {0, 1, kOrderSkip, 2, kOrderEnd, 3, 4};
+    Tune song = TestSong("Tessel Caf\xE9 \x80", 5, 8, 1, 250);
+    Tune marked = song; // "+++" counts as a place in the order list, "---" ends it
+    marked.song.orders = {0, 1, modwriter::kOrderSkip, 2, modwriter::kOrderEnd, 3, 4};
     struct Case {
         const char *name;
         std::vector<uint8_t> bytes;

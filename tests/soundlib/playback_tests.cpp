@@ -29,7 +29,7 @@ protected:
         TesselBass_SetNullBuffer(0);
     }
 
-    HMUSIC Start(const Song &song, DWORD modflags = BASS_MUSIC_RAMPS)
+    HMUSIC Start(const Tune &song, DWORD modflags = BASS_MUSIC_RAMPS)
     {
         EXPECT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr));
         EXPECT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
@@ -189,7 +189,7 @@ TEST_F(NullOutput, ActiveUntilTheLastSoundIsHeard)
     // A device-like buffer of 300 ms: rendering ends that long before the last frame
     // is heard, and only then may the music count as over.
     TesselBass_SetNullBuffer(300);
-    Song song = TestSong("Drain", 3, 8, 1, 250);
+    Tune song = TestSong("Drain", 3, 8, 1, 250);
     uint64_t frames = ReferenceRender(WriteMod(song), 44100).size() / 2;
     Clock::time_point started = Clock::now();
     HMUSIC music = Start(song);

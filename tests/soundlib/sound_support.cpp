@@ -109,7 +109,7 @@ ScratchDir::~ScratchDir()
     std::filesystem::remove_all(dir_, ignored);
 }
 
-Song ShortSong()
+Tune ShortSong()
 {
     return TestSong("Tessel Short", kShortOrders, 16, 1, 250);
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "bass.h"
-#include "module_writer.h"
+#include "test_songs.h"
 #include "tessel_bass.h"
 
 #include <chrono>
@@ -44,7 +44,7 @@ private:
 };
 
 // The song that most tests play: 4 orders of 16 rows at speed 1 and 250 BPM (0.64 s).
-Song ShortSong();
+Tune ShortSong();
 constexpr uint32_t kShortOrders = 4;
 
 // libopenmpt's own interleaved stereo float render of a whole module with its default

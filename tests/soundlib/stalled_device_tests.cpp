@@ -2,7 +2,7 @@
 // sources: a device that stops taking frames (a stalled backend) and one that goes away.
 // PortAudio's calls are answered here; the library's own sources are unchanged.
 #include "bass.h"
-#include "module_writer.h"
+#include "test_songs.h"
 #include "tessel_bass.h"
 
 #include <gtest/gtest.h>
@@ -76,7 +76,7 @@ protected:
         framesTaken = 0;
         TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
         ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
-        module_ = soundtest::WriteMod(soundtest::TestSong("Stall", 8, 16, 1, 125));
+        module_ = modwriter::WriteMod(soundtest::TestSong("Stall", 8, 16, 1, 125));
         music_ = BASS_MusicLoad(TRUE, module_.data(), 0, DWORD(module_.size()), BASS_MUSIC_LOOP);
         ASSERT_NE(0u, music_);
         ASSERT_TRUE(BASS_MusicPlayEx(music_, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "plugin/in_module.h"
-#include "tests/fixtures/module_fixtures.h"
+#include "tests/fixtures/fixture_folder.h"
 
 #include <windows.h>
 
