@@ -2,6 +2,8 @@
 // a tracker writes the same music differently.
 #include "layout.h"
 
+#include <string>
+
 namespace modwriter {
 
 namespace {
@@ -21,6 +23,9 @@ ModFile AsMod(const Tune &tune)
     mod.song = tune.song;
     mod.samples = tune.samples;
     mod.channels = tune.channels;
+    // "M.K." says four channels; others name their count.
+    if (tune.channels != 4)
+        mod.tag = tune.channels < 10 ? std::to_string(tune.channels) + "CHN" : std::to_string(tune.channels) + "CH";
     return mod;
 }
 
