@@ -153,7 +153,17 @@ uint32_t MiddleCRate(const Sample &sample)
     return uint32_t(rate + 0.5);
 }
 
-std::vector<Pattern> PatternsOf(const Song &song, int rows, int channels, bool withNote, uint8_t note)
+Pattern DefaultPattern(int rows, int channels, bool withNote, uint8_t note)
+{
+    Pattern pattern(rows, std::max(channels, 1));
+    if (withNote) {
+        pattern.At(0, 0).note = note;
+        pattern.At(0, 0).instrument = 1;
+    }
+    return pattern;
+}
+
+std::vector<Pattern> PatternsOf(const Song &song, const Pattern &fallback)
 {
     if (!song.patterns.empty())
         return song.patterns;
@@ -161,12 +171,7 @@ std::vector<Pattern> PatternsOf(const Song &song, int rows, int channels, bool w
     for (uint8_t order : song.orders)
         if (order < kOrderSkip)
             count = std::max<size_t>(count, order + 1u);
-    Pattern pattern(rows, std::max(channels, 1));
-    if (withNote) {
-        pattern.At(0, 0).note = note;
-        pattern.At(0, 0).instrument = 1;
-    }
-    return std::vector<Pattern>(count, pattern);
+    return std::vector<Pattern>(count, fallback);
 }
 
 EffectCode ProTrackerEffect(const Cell &cell)

@@ -43,9 +43,11 @@ Loop LoopOf(const Sample &sample);
 // The rate at which a sample sounds at its own pitch at middle C (S3M C2, IT C5 speed).
 uint32_t MiddleCRate(const Sample &sample);
 
-// The song's patterns, or as many as its orders ask for (markers aside), each of rows
-// rows with note on channel 0 played by sample 1 when withNote.
-std::vector<Pattern> PatternsOf(const Song &song, int rows, int channels, bool withNote, uint8_t note = kMiddleC);
+// What a builder writes when the song has no patterns: rows rows of channels, with
+// note on channel 0 played by sample 1 when withNote.
+Pattern DefaultPattern(int rows, int channels, bool withNote, uint8_t note = kMiddleC);
+// The song's patterns, or as many default ones as its orders ask for (markers aside).
+std::vector<Pattern> PatternsOf(const Song &song, const Pattern &fallback);
 
 // Effect numbers: ProTracker's (MOD, XM) and ScreamTracker's letters (S3M, IT; A = 1).
 struct EffectCode {
