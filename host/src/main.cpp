@@ -41,7 +41,7 @@ const char kHelp[] =
     "      --info          print the fields of each file's Module Info dialog\n"
     "      --json          with --info: one JSON object per file, one per line (UTF-8)\n"
     "      --config        open the configuration dialog\n"
-    "      --devices       list the output devices as the configuration dialog does\n"
+    "      --devices       list the output devices by the number the device setting takes\n"
     "  -h, --help          show this help\n"
     "  -V, --version       show the version\n"
     "\n"

@@ -482,11 +482,11 @@ TEST_F(Cli, RenderEndsALoopingModule)
     EXPECT_NE(std::string::npos, cut.out.find("cut at --max-time")) << cut.out;
 }
 
-TEST_F(Cli, DevicesListsTheDefaultDeviceFirst)
+TEST_F(Cli, DevicesListsTheDefaultDeviceFirstAsTheSettingNumbersIt)
 {
     RunResult result = Run({"--devices"});
     EXPECT_EQ(0, result.status) << result.err;
-    EXPECT_EQ(0u, result.out.rfind("0: Default Device\n", 0)) << result.out;
+    EXPECT_EQ(0u, result.out.rfind("-1: Default Device\n", 0)) << result.out;
 }
 
 TEST_F(Cli, NullOutputPlaysThroughWithoutATerminal)
