@@ -436,6 +436,26 @@ TEST_F(Cli, RenderIntoAFullDiskFailsAndLeavesNoWav)
     EXPECT_FALSE(Exists(Path("full.wav"))) << "expected the partial WAV removed";
 }
 
+TEST_F(Cli, PlayerReportsAnOutputThatFailsDuringPlayback)
+{
+    // The player's output as any host may pick it: a WAV that hits the file-size limit
+    // partway, which the sound library keeps as its output's error.
+    WriteTune("long.xm", "Long", 16, 64);
+    rlimit saved{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+    rlimit limited = saved;
+    limited.rlim_cur = 1 << 20;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+    sighandler_t previous = signal(SIGXFSZ, SIG_IGN);
+    setenv("TESSEL_OUTPUT", ("wav:" + Path("played.wav")).c_str(), 1);
+    RunResult result = Run({"long.xm"});
+    unsetenv("TESSEL_OUTPUT");
+    signal(SIGXFSZ, previous);
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &saved));
+    EXPECT_EQ(1, result.status) << result.out << result.err;
+    EXPECT_NE(std::string::npos, result.err.find("output failed while playing long.xm")) << result.err;
+}
+
 TEST_F(Cli, RenderSeveralFilesIntoAFolder)
 {
     WriteTune("a.xm", "A", 2, 4);
