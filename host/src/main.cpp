@@ -59,7 +59,9 @@ const char kHelp[] =
     "\n"
     "Settings: $XDG_CONFIG_HOME/tessel/registry.reg (~/.config/tessel/ when unset).\n"
     "Environment: TESSEL_PLUGIN names another plug-in to load; TESSEL_SOUND_LOG=1\n"
-    "shows what the sound libraries log.\n"
+    "shows what the sound libraries log; TESSEL_OUTPUT, read by the sound library at\n"
+    "every Play, sends the sound to wav:PATH (a WAV file, as fast as it renders), null\n"
+    "(nowhere, in real time) or device (the same as unset); --null and -o win over it.\n"
     "Exit status: 0 when every file played, 1 when any did not or the output could not\n"
     "be written, 2 on bad usage, 128 + the signal when interrupted.\n"
     "See tessel(1).\n";
