@@ -15,7 +15,7 @@
 //
 // Usage: bench_soundlib [--runs N] [module ...]   (default: the samples and a generated
 // 32-channel XM)
-#include "bass.h"
+#include "plugin/bass.h"
 #include "test_songs.h"
 #include "output.h"
 #include "tessel_bass.h"

@@ -1,5 +1,6 @@
-// tessel --devices: the output devices numbered as the configuration dialog's device
-// list numbers them, "Default Device" first.
+// tessel --devices: the output devices numbered by the value the "device" setting
+// takes (what a user writes into registry.reg): -1 is the system's default, listed
+// first as the configuration dialog lists it, then the sound library's 0 to n-1.
 #include "modes.h"
 
 #include "output.h"
@@ -13,10 +14,13 @@ namespace tessel::host {
 
 int RunDevices()
 {
-    Print("0: Default Device\n");
+    Print("-1: Default Device\n");
+    int device = 0;
     char *description = nullptr;
-    for (int device = 0; BASS_GetDeviceDescription(device, &description); ++device)
-        Print("%d: %s\n", device + 1, description ? ForLocale(ForPeople(description)).c_str() : "");
+    for (; BASS_GetDeviceDescription(device, &description); ++device)
+        Print("%d: %s\n", device, description ? ForLocale(ForPeople(description)).c_str() : "");
+    if (device == 0)
+        Print("(no output devices: only the WAV and null outputs can play)\n");
     return 0;
 }
 

@@ -54,6 +54,7 @@ struct Entry {
     int lengthMs = 0;
     bool played = false;
     bool failed = false;
+    bool outputFailed = false; // played, but the output failed under it
 };
 
 class Player {
@@ -77,7 +78,8 @@ public:
         while (index < entries_.size() && !quit_ && !PendingSignal()) {
             index_ = index;
             next_ = index + 1;
-            if (Start()) {
+            bool started = Start();
+            if (started) {
                 failuresInRow_ = 0;
                 terminal_ ? Interact() : Wait();
             } else if (++failuresInRow_ >= kFailuresBeforeWaiting && terminal_) {
@@ -85,6 +87,8 @@ public:
             }
             host_.Stop();
             playing_ = false;
+            if (started)
+                ReportOutputError(); // it outlives the Stop, until the next Play
             index = next_;
         }
         if (terminal_)
@@ -124,6 +128,22 @@ private:
                 quit_ = true; // main reports it
         }
         return true;
+    }
+
+    // A device lost or a WAV write failed during playback ends the music as if it
+    // were over; the user learns why here, and the exit status says so.
+    void ReportOutputError()
+    {
+        char reason[512];
+        if (!TesselBass_GetOutputError(reason, sizeof reason))
+            return;
+        Entry &entry = entries_[index_];
+        entry.failed = entry.outputFailed = true;
+        std::string text = "The sound output failed while playing " + entry.path + ": " + reason;
+        if (terminal_)
+            terminal_->MessageBox(nullptr, text.c_str(), "Tessel", MB_OK | MB_ICONERROR);
+        else
+            std::fprintf(stderr, "tessel: %s\n", text.c_str());
     }
 
     // Without a terminal: until the end message, or a signal.
@@ -284,7 +304,9 @@ private:
             row(9, "State", module.IsPaused() ? "paused" : "playing");
         } else {
             row(7, "Position", "");
-            std::string state = entries_[index_].failed ? "did not play" : "stopped";
+            std::string state = entry.outputFailed ? "the output failed"
+                                : entry.failed     ? "did not play"
+                                                   : "stopped";
             if (failuresInRow_ >= kFailuresBeforeWaiting)
                 state = "the last " + std::to_string(failuresInRow_) +
                         " files did not play: n next, p previous, c configuration, q quit";
@@ -301,7 +323,9 @@ private:
         for (size_t i = top; i < entries_.size() && first + int(i - top) <= last; ++i) {
             const Entry &e = entries_[i];
             std::string line = (i == index_ ? "> " : "  ") + std::to_string(i + 1) + ". " + e.title;
-            if (e.failed)
+            if (e.outputFailed)
+                line += "  (output failed)";
+            else if (e.failed)
                 line += "  (did not play)";
             else if (e.lengthMs < 0)
                 line += "  (cannot open)";

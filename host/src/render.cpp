@@ -4,6 +4,7 @@
 // The end comes as to any host, by the plug-in's message.
 #include "modes.h"
 
+#include "output.h"
 #include "signals.h"
 #include "text.h"
 
@@ -141,11 +142,12 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
             return 1;
         }
         const double seconds = double(frames) / rate;
-        std::printf("%s -> %s (%.2f s%s)\n", file.c_str(), wav.c_str(), seconds,
-                    end == TESSEL_END_PASS    ? ", ended where it loops"
-                    : end == TESSEL_END_LIMIT ? ", cut at --max-time"
-                                              : "");
-        std::fflush(stdout);
+        // A failed line does not stop the renders: main reports it and exits 1.
+        Print("%s -> %s (%.2f s%s)\n", file.c_str(), wav.c_str(), seconds,
+              end == TESSEL_END_PASS    ? ", ended where it loops"
+              : end == TESSEL_END_LIMIT ? ", cut at --max-time"
+                                        : "");
+        Flush();
     }
     TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
     return anyFailed ? 1 : 0;

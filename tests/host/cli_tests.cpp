@@ -45,6 +45,22 @@ protected:
         WriteTune("song.xm", "Host XM", 2, 8);
         WriteTune("song.it", "Host IT", 2, 8);
     }
+
+    // tessel under a 1 MB file-size limit, SIGXFSZ ignored as a shell's ulimit leaves
+    // it: writes past the limit fail rather than kill tessel.
+    RunResult RunWithFileSizeLimit(const std::vector<std::string> &arguments)
+    {
+        rlimit saved{};
+        EXPECT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
+        rlimit limited = saved;
+        limited.rlim_cur = 1 << 20;
+        EXPECT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+        sighandler_t previous = signal(SIGXFSZ, SIG_IGN);
+        RunResult result = Run(arguments);
+        signal(SIGXFSZ, previous);
+        EXPECT_EQ(0, setrlimit(RLIMIT_FSIZE, &saved));
+        return result;
+    }
 };
 
 struct WavFormat {
@@ -419,21 +435,23 @@ TEST_F(Cli, RendersAreRepeatableAndAtFullLevel)
 
 TEST_F(Cli, RenderIntoAFullDiskFailsAndLeavesNoWav)
 {
-    // A module of about 10 MB of sound, against a 1 MB file-size limit: the writes
-    // fail (SIGXFSZ ignored, as a shell's ulimit leaves it) rather than kill tessel.
-    WriteTune("long.xm", "Long", 16, 64);
-    rlimit saved{};
-    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
-    rlimit limited = saved;
-    limited.rlim_cur = 1 << 20;
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-    sighandler_t previous = signal(SIGXFSZ, SIG_IGN);
-    RunResult result = Run({"-o", "full.wav", "long.xm"});
-    signal(SIGXFSZ, previous);
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &saved));
+    WriteTune("long.xm", "Long", 16, 64); // about 10 MB of sound
+    RunResult result = RunWithFileSizeLimit({"-o", "full.wav", "long.xm"});
     EXPECT_EQ(1, result.status) << result.out;
     EXPECT_NE(std::string::npos, result.err.find("full.wav")) << result.err;
     EXPECT_FALSE(Exists(Path("full.wav"))) << "expected the partial WAV removed";
+}
+
+TEST_F(Cli, PlayerReportsAnOutputThatFailsDuringPlayback)
+{
+    // The player's output as any host may pick it: a WAV that hits the file-size limit
+    // partway, which the sound library keeps as its output's error.
+    WriteTune("long.xm", "Long", 16, 64);
+    setenv("TESSEL_OUTPUT", ("wav:" + Path("played.wav")).c_str(), 1);
+    RunResult result = RunWithFileSizeLimit({"long.xm"});
+    unsetenv("TESSEL_OUTPUT");
+    EXPECT_EQ(1, result.status) << result.out << result.err;
+    EXPECT_NE(std::string::npos, result.err.find("output failed while playing long.xm")) << result.err;
 }
 
 TEST_F(Cli, RenderSeveralFilesIntoAFolder)
@@ -482,11 +500,11 @@ TEST_F(Cli, RenderEndsALoopingModule)
     EXPECT_NE(std::string::npos, cut.out.find("cut at --max-time")) << cut.out;
 }
 
-TEST_F(Cli, DevicesListsTheDefaultDeviceFirst)
+TEST_F(Cli, DevicesListsTheDefaultDeviceFirstAsTheSettingNumbersIt)
 {
     RunResult result = Run({"--devices"});
     EXPECT_EQ(0, result.status) << result.err;
-    EXPECT_EQ(0u, result.out.rfind("0: Default Device\n", 0)) << result.out;
+    EXPECT_EQ(0u, result.out.rfind("-1: Default Device\n", 0)) << result.out;
 }
 
 TEST_F(Cli, NullOutputPlaysThroughWithoutATerminal)
