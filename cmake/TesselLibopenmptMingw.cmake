@@ -3,7 +3,7 @@
 # ~/.cache/tessel/, so only the first configure on a machine pays for it.
 if(NOT TARGET tessel_openmpt)
   message(STATUS "libopenmpt for ${CMAKE_SYSTEM_NAME} ${CMAKE_SYSTEM_PROCESSOR}: scripts/libopenmpt-mingw")
-  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/libopenmpt-mingw
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/libopenmpt-mingw ${TESSEL_MINGW_TRIPLET}
     OUTPUT_VARIABLE openmpt_prefix OUTPUT_STRIP_TRAILING_WHITESPACE
     RESULT_VARIABLE openmpt_status)
   if(NOT openmpt_status EQUAL 0 OR NOT EXISTS ${openmpt_prefix}/lib/libopenmpt.a)
