@@ -36,7 +36,11 @@ const size_t kRate = 0, kTranspose = 4, kVolume = 5, kPan = 6, kLength = 8, kLoo
 const size_t kFlags = 20, kVibrato = 22, kGlobalVolume = 26, kSustainStart = 27, kSustainEnd = 31;
 const size_t kPackedSize = 35, kEncoderDelay = 39;
 const size_t kSize = 41;
-static_assert(kGlobalVolume == kVibrato + 4 && kEncoderDelay + 2 == kSize, "the record's fields fill it");
+static_assert(kTranspose == kRate + 4 && kVolume == kTranspose + 1 && kGlobalVolume == kVibrato + 4,
+              "rate, transpose, volume; four vibrato bytes before the global volume");
+static_assert(kSustainStart == kGlobalVolume + 1 && kSustainEnd == kSustainStart + 4 &&
+                  kPackedSize == kSustainEnd + 4 && kEncoderDelay + 2 == kSize,
+              "the sustain loop, the packed size and the encoder delay end the record");
 } // namespace sample
 const uint16_t kNoPan = 0xFFFF;
 const uint16_t kSample16Bit = 0x0001, kSampleLoops = 0x0010;
