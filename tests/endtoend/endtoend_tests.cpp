@@ -135,28 +135,20 @@ TEST_F(EndToEnd, DamagedMusicGetsTheLoadBoxOrPlaysToItsEnd)
     // Damage in an MO3, in its music data or in what the decoders read, gets the same
     // box or plays to its end: never a crash or a hang.
     const std::vector<uint8_t> mp3 = Demo("demo-mp3.mo3"), vorbis = Demo("demo-vorbis.mo3");
-    struct Damaged {
-        const char *name;
-        const std::vector<uint8_t> &intact;
-        std::vector<uint8_t> bytes;
-    } damaged[] = {{"music-cut.mo3", vorbis, modwriter::Truncated(vorbis, 600)},
-                   {"vorbis-cut.mo3", vorbis, modwriter::Truncated(vorbis, vorbis.size() * 2 / 3)},
-                   {"mp3-cut.mo3", mp3, modwriter::Truncated(mp3, mp3.size() / 2)},
-                   {"ogg-pages.mo3", vorbis, fixtures::WithBrokenOggPages(vorbis)},
-                   {"mp3-frames.mo3", mp3, fixtures::WithBrokenMp3Frames(mp3)}};
+    const Module damaged[] = {{"music-cut.mo3", modwriter::Truncated(vorbis, 600)},
+                              {"vorbis-cut.mo3", modwriter::Truncated(vorbis, vorbis.size() * 2 / 3)},
+                              {"mp3-cut.mo3", modwriter::Truncated(mp3, mp3.size() / 2)},
+                              {"ogg-pages.mo3", fixtures::WithBrokenOggPages(vorbis)},
+                              {"mp3-frames.mo3", fixtures::WithBrokenMp3Frames(mp3)}};
     SetOutputVariable("wav:" + folder.File("damaged.wav"));
-    for (const Damaged &module : damaged) {
+    for (const Module &module : damaged) {
         SCOPED_TRACE(module.name);
-        EXPECT_NE(module.intact, module.bytes) << "expected the copy to be damaged";
+        EXPECT_TRUE(module.bytes != mp3 && module.bytes != vorbis) << "expected a damaged copy";
         boxes.Clear();
         host.ClearCounts();
-        if (Plugin()->Play(folder.Write(module.name, module.bytes).c_str()) == 0) {
-            EXPECT_TRUE(host.PumpUntil(moduleEnded, 1, 20000)) << "expected message 1026 at the end";
-            EXPECT_TRUE(boxes.Boxes().empty()) << Describe(boxes.Boxes());
-        } else {
-            ASSERT_EQ(1u, boxes.Boxes().size()) << Describe(boxes.Boxes());
-            EXPECT_EQ("Can't load module", boxes.Boxes()[0].text);
-        }
+        bool played = Plugin()->Play(folder.Write(module.name, module.bytes).c_str()) == 0;
+        EXPECT_TRUE(!played || host.PumpUntil(moduleEnded, 1, 20000)) << "expected message 1026 at the end";
+        EXPECT_EQ(played ? "no box" : "[Error: Can't load module] ", Describe(boxes.Boxes()));
         Plugin()->Stop();
     }
 }
