@@ -1,7 +1,8 @@
 # The Windows package (cpack, or the "package" target): a ZIP laid out as the player's
-# folder, BASS.dll at the top and the plug-in in Plugins, with a text for Windows users
-# and the licences of everything linked into the two DLLs.
+# folder, BASS.dll and its MP3 decoder at the top and the plug-in in Plugins, with a
+# text for Windows users and the licences of everything linked into the DLLs.
 install(TARGETS tessel_bass RUNTIME DESTINATION .)
+install(IMPORTED_RUNTIME_ARTIFACTS tessel_mpg123 RUNTIME DESTINATION .)
 install(TARGETS in_tessel RUNTIME DESTINATION Plugins)
 
 # Windows' own editors expect CRLF line ends.
@@ -10,7 +11,11 @@ string(REPLACE "\n" "\r\n" readme "${readme}")
 file(WRITE ${CMAKE_BINARY_DIR}/package/README-Tessel.txt "${readme}")
 install(FILES ${CMAKE_BINARY_DIR}/package/README-Tessel.txt DESTINATION .)
 
-install(FILES ${TESSEL_OPENMPT_PREFIX}/LICENSE.libopenmpt DESTINATION licences RENAME libopenmpt.txt)
+# libopenmpt, libogg and libvorbis (BSD), and mpg123 (LGPL 2.1), as their sources state them.
+# sources.txt names the Debian source packages they were built from.
+foreach(text libopenmpt libogg libvorbis mpg123 sources)
+  install(FILES ${TESSEL_OPENMPT_PREFIX}/share/licences/${text}.txt DESTINATION licences)
+endforeach()
 # The mingw-w64 runtime and winpthreads, and GCC's libstdc++ and libgcc (under the
 # GCC Runtime Library Exception), as Debian's toolchain packages state them.
 install(FILES /usr/share/doc/mingw-w64-common/copyright

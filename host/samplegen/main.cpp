@@ -1,4 +1,5 @@
-// tessel-samplegen DIR: writes the demo modules demo.xm and demo.it into DIR.
+// tessel-samplegen DIR: writes the demo modules demo.xm, demo.it, demo-mp3.mo3 and
+// demo-vorbis.mo3 into DIR.
 #include "songs.h"
 
 #include <cstdio>
@@ -26,7 +27,8 @@ bool WriteFile(const std::string &path, const modwriter::Bytes &bytes)
 int main(int argc, char **argv)
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: tessel-samplegen DIR\nWrites the demo modules DIR/demo.xm and DIR/demo.it.\n");
+        std::fprintf(stderr, "usage: tessel-samplegen DIR\nWrites the demo modules DIR/demo.xm, DIR/demo.it, "
+                             "DIR/demo-mp3.mo3 and DIR/demo-vorbis.mo3.\n");
         return 2;
     }
     try {
@@ -37,6 +39,9 @@ int main(int argc, char **argv)
         bool ok = WriteFile(dir + "/demo.xm", modwriter::BuildXm(xm));
         demo.song.title = "Tessel Demo Tune (IT)";
         ok = WriteFile(dir + "/demo.it", modwriter::WriteIt(demo)) && ok;
+        modwriter::Tune mo3 = samplegen::Mo3DemoSong();
+        ok = WriteFile(dir + "/demo-mp3.mo3", modwriter::WriteMo3(mo3, modwriter::Mo3Codec::Mp3)) && ok;
+        ok = WriteFile(dir + "/demo-vorbis.mo3", modwriter::WriteMo3(mo3, modwriter::Mo3Codec::Vorbis)) && ok;
         return ok ? 0 : 1;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "tessel-samplegen: %s\n", error.what());

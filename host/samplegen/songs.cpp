@@ -16,6 +16,8 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kDrumRate = 16726.0;
 // Looped waveforms: one 64-sample cycle, played an octave up so C-4 sounds as middle C.
 constexpr int kCycle = 64;
+// The MO3 demo's waveforms: 32 cycles, looping over the 16 from the eighth on.
+constexpr int kMo3Cycles = 32, kMo3LoopFrom = 8, kMo3LoopCycles = 16;
 
 int8_t Clip(double value)
 {
@@ -262,6 +264,32 @@ Tune DemoSong()
     song.song.patterns = {Intro(), VerseA(), VerseB(), Outro()};
     song.song.orders = {0, 1, 2, 1, 2, 3};
     song.samples = DemoInstruments();
+    return song;
+}
+
+Tune Mo3DemoSong()
+{
+    Tune demo = DemoSong();
+    Tune song = demo;
+    song.song.title = "Tessel Demo Tune (MO3)";
+    song.message = "Tessel demo module\r"
+                   "Written by tessel-samplegen for the Tessel player:\r"
+                   "the demo tune's first verse and its outro.";
+    song.song.patterns = {demo.song.patterns[1], demo.song.patterns[3]};
+    song.song.orders = {0, 1};
+    // A lossy codec blurs a loop of one cycle at its seam and at the sample's edges:
+    // here each waveform holds many cycles and loops over those in the middle, where
+    // the decoded sound has settled.
+    for (Sample &sample : song.samples) {
+        if (!sample.loop)
+            continue;
+        std::vector<int8_t> cycle = sample.data;
+        sample.data.clear();
+        for (int i = 0; i < kMo3Cycles; ++i)
+            sample.data.insert(sample.data.end(), cycle.begin(), cycle.end());
+        sample.loopStart = uint32_t(kMo3LoopFrom * kCycle);
+        sample.loopLength = uint32_t(kMo3LoopCycles * kCycle);
+    }
     return song;
 }
 

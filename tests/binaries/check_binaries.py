@@ -4,6 +4,7 @@ their headers, export and import tables natively, so this holds on any machine.
 
   check_binaries.py plugin OBJDUMP WIDTH IN_TESSEL.dll BASS.def
   check_binaries.py bass OBJDUMP WIDTH BASS.dll BASS.def tessel_bass.h [EXTRA_DLL...]
+  check_binaries.py library OBJDUMP WIDTH DLL
 
 WIDTH is 32 or 64. Every fact that fails is printed with what was expected and what
 came instead; the exit status is 1 if any did."""
@@ -85,12 +86,24 @@ def check_bass(objdump, width, dll, def_path, header, extra_dlls):
     expected = sorted(bass_functions(def_path) | additions)
     expect(f"{dll}: exports", expected, sorted(image.exports))
     image.check_only_system_imports(extra_dlls)
+    # Each DLL named beside the system's is one it needs (a decoder linked in as a DLL).
+    for extra in extra_dlls:
+        expect(f"{dll}: imports {extra}", True, extra.lower() in {name.lower() for name in image.imports})
+
+
+def check_library(objdump, width, dll):
+    """A DLL that ships beside ours: the width's format, only system DLLs imported."""
+    image = Image(objdump, dll)
+    image.check_format(width)
+    image.check_only_system_imports()
 
 
 def main(argv):
     kind, objdump, width, *rest = argv
     if kind == "plugin":
         check_plugin(objdump, width, *rest)
+    elif kind == "library":
+        check_library(objdump, width, *rest)
     else:
         check_bass(objdump, width, rest[0], rest[1], rest[2], rest[3:])
     for failure in failures:

@@ -4,6 +4,7 @@
 // null output), which is compared with libopenmpt's own render made here, in the same
 // program and with the same libopenmpt.
 #include "sound_support.h"
+#include "tests/fixtures/damaged.h"
 #include "tests/support/box_recorder.h"
 #include "tests/support/host_window.h"
 #include "tests/support/test_host.h"
@@ -11,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 using namespace soundtest;
 
@@ -65,20 +68,33 @@ protected:
     TempFolder folder;
 };
 
-struct Format {
+// A demo module of samples/, which the native build's generator wrote.
+std::vector<uint8_t> Demo(const char *name)
+{
+    std::ifstream file(std::string(SAMPLES_DIR) + "/" + name, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_FALSE(bytes.empty()) << "expected samples/" << name;
+    return bytes;
+}
+
+struct Module {
     const char *name;
-    std::vector<uint8_t> (*write)(const Tune &);
+    std::vector<uint8_t> bytes;
 };
 
 TEST_F(EndToEnd, EveryFormatPlaysToItsEndIntoTheWav)
 {
-    const Format formats[] = {{"tune.mod", modwriter::WriteMod},
-                               {"tune.s3m", modwriter::WriteS3m},
-                               {"tune.xm", modwriter::WriteXm},
-                               {"tune.it", modwriter::WriteIt}};
-    for (const Format &format : formats) {
+    // MO3 as the demos have it: every sample MP3 (libmpg123-0.dll beside BASS.dll) or
+    // Ogg Vorbis (linked in).
+    const Module modules[] = {{"tune.mod", modwriter::WriteMod(ShortSong())},
+                              {"tune.s3m", modwriter::WriteS3m(ShortSong())},
+                              {"tune.xm", modwriter::WriteXm(ShortSong())},
+                              {"tune.it", modwriter::WriteIt(ShortSong())},
+                              {"demo-mp3.mo3", Demo("demo-mp3.mo3")},
+                              {"demo-vorbis.mo3", Demo("demo-vorbis.mo3")}};
+    for (const Module &format : modules) {
         SCOPED_TRACE(format.name);
-        std::vector<uint8_t> module = format.write(ShortSong());
+        const std::vector<uint8_t> &module = format.bytes;
         std::string path = folder.Write(format.name, module);
         std::string wavPath = folder.File(std::string(format.name) + ".wav");
         SetOutputVariable("wav:" + wavPath);
@@ -106,15 +122,35 @@ TEST_F(EndToEnd, EveryFormatPlaysToItsEndIntoTheWav)
     EXPECT_TRUE(boxes.Boxes().empty()) << Describe(boxes.Boxes());
 }
 
-TEST_F(EndToEnd, MusicWhoseSamplesCannotBeDecodedGetsTheLoadBox)
+TEST_F(EndToEnd, DamagedMusicGetsTheLoadBoxOrPlaysToItsEnd)
 {
-    // This libopenmpt has no Vorbis or MP3 decoder: such samples (MO3's, OggMod's)
-    // would play as silence, so the library refuses the music and the plug-in says so.
+    // Samples nothing can decode would play as silence: the library refuses such a
+    // music, and the plug-in says so.
     std::string path = folder.Write("vorbis.xm", WriteOggXm(ShortSong()));
     SetOutputVariable("null");
     EXPECT_EQ(1, Plugin()->Play(path.c_str()));
     ASSERT_EQ(1u, boxes.Boxes().size()) << Describe(boxes.Boxes());
     EXPECT_EQ("Can't load module", boxes.Boxes()[0].text);
+
+    // Damage in an MO3, in its music data or in what the decoders read, gets the same
+    // box or plays to its end: never a crash or a hang.
+    const std::vector<uint8_t> mp3 = Demo("demo-mp3.mo3"), vorbis = Demo("demo-vorbis.mo3");
+    const Module damaged[] = {{"music-cut.mo3", modwriter::Truncated(vorbis, 600)},
+                              {"vorbis-cut.mo3", modwriter::Truncated(vorbis, vorbis.size() * 2 / 3)},
+                              {"mp3-cut.mo3", modwriter::Truncated(mp3, mp3.size() / 2)},
+                              {"ogg-pages.mo3", fixtures::WithBrokenOggPages(vorbis)},
+                              {"mp3-frames.mo3", fixtures::WithBrokenMp3Frames(mp3)}};
+    SetOutputVariable("wav:" + folder.File("damaged.wav"));
+    for (const Module &module : damaged) {
+        SCOPED_TRACE(module.name);
+        EXPECT_TRUE(module.bytes != mp3 && module.bytes != vorbis) << "expected a damaged copy";
+        boxes.Clear();
+        host.ClearCounts();
+        bool played = Plugin()->Play(folder.Write(module.name, module.bytes).c_str()) == 0;
+        EXPECT_TRUE(!played || host.PumpUntil(moduleEnded, 1, 20000)) << "expected message 1026 at the end";
+        EXPECT_EQ(played ? "no box" : "[Error: Can't load module] ", Describe(boxes.Boxes()));
+        Plugin()->Stop();
+    }
 }
 
 TEST_F(EndToEnd, PauseSeekAndStopThroughTheRecord)

@@ -1,5 +1,8 @@
 // Writes the fuzz targets' seed corpora from the fixture builders: for each format a
-// playable module, one with many names and the damaged variants the tests use.
+// playable module, one with many names and the damaged variants the tests use; for
+// MO3 one sample in each codec, cut short and with broken Ogg pages and MP3 frames.
+#include "modwriter/mo3_writer.h"
+#include "tests/fixtures/damaged.h"
 #include "tests/fixtures/fixture_folder.h"
 
 #include <windows.h>
@@ -85,6 +88,16 @@ int main(int argc, char **argv)
     SeedCuts("it", instruments, {40, 100, 192, 300});
     it.messageLength = 0x8000;
     Seed("it", "negative-length", BuildIt(it));
+
+    // MO3: a falling square wave in each codec, cut short and damaged.
+    Mo3File mo3;
+    mo3.samples = {SquareSample("drum", 3000, 8), SquareSample("drum", 3000, 12), SquareSample("loop")};
+    mo3.codecs = {Mo3Codec::Mp3, Mo3Codec::Vorbis, Mo3Codec::Plain};
+    Bytes file = BuildMo3(mo3);
+    Seed("mo3", "codecs", file);
+    SeedCuts("mo3", file, {11, 40, 700, file.size() / 2, file.size() - 100});
+    Seed("mo3", "ogg-pages", WithBrokenOggPages(file));
+    Seed("mo3", "mp3-frames", WithBrokenMp3Frames(file));
 
     printf("%d seed files under %s\n", written, root.c_str());
     return written > 0 ? 0 : 1;
