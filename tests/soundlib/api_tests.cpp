@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sys/stat.h>
@@ -21,6 +22,20 @@
 using namespace soundtest;
 
 namespace {
+
+#ifdef __linux__
+// Bytes this process has read so far, from any file.
+uint64_t BytesRead()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return 0;
+}
+#endif
 
 class Api : public ::testing::Test {
 protected:
@@ -140,7 +155,17 @@ TEST_F(Api, LoadRefusesWhatIsNotAModule)
         close(open(fifo.c_str(), O_WRONLY)); // lets a blocked open go on, so the test ends
     EXPECT_EQ(0u, load.get());
 #endif
+#ifdef __linux__
+    // A large file that is no module is refused from its header, not read whole.
+    std::string zeros = dir_.Path("zeros.xm");
+    std::ofstream(zeros).close();
+    std::filesystem::resize_file(zeros, 64 << 20);
+    uint64_t before = BytesRead();
+    EXPECT_EQ(0u, LoadFile(zeros));
+    EXPECT_LT(BytesRead() - before, 1u << 20) << "bytes read to refuse 64 MB of zeros";
+#endif
 }
+
 
 TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
 {
