@@ -94,6 +94,11 @@ public:
         return 2048;
     }
 
+    uint64_t FramesDelivered() const override
+    {
+        return sent_ > kHeaderBytes ? (sent_ - kHeaderBytes) / format_.FrameBytes() : 0;
+    }
+
     void Close() override
     {
         if (closed_)
