@@ -303,6 +303,20 @@ TEST_F(WavOutput, WhereItGoes)
     fifoThread.join();
     close(fifoReader);
     streamed(piped, "the FIFO");
+
+    // A reader that stops reading holds up neither the render thread nor BASS_Free.
+    ASSERT_TRUE(MakePipe(ends));
+    ASSERT_TRUE(TesselBass_SetOutputFile(TESSEL_OUTPUT_WAV, ends[1]));
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+    music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    TesselBassStats stats{};
+    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) && TesselBass_GetStats(&stats) && stats.framesWritten >= 16384; }));
+    auto freed = std::async(std::launch::async, [] { BASS_Free(); });
+    EXPECT_EQ(std::future_status::ready, freed.wait_for(std::chrono::seconds(5))) << "expected BASS_Free to return";
+    CloseDescriptor(ends[0]); // lets a stuck write fail, so the test ends
+    freed.get();
+    CloseDescriptor(ends[1]);
 #endif
 
     // A path chosen after a descriptor wins in turn.
