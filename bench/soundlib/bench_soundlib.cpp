@@ -11,7 +11,9 @@
 //     `openmpt123 --batch -o` at the same settings, in pairs of runs;
 //  5. the cost of a track change (the plug-in's Stop and Play pair) on the device
 //     output, with one PortAudio session for the process and with one per output, on
-//     ALSA's null PCM (a private HOME whose .asoundrc makes it the default).
+//     ALSA's null PCM (a private HOME whose .asoundrc makes it the default);
+//  6. refusing a large file that is no module, against reading it whole (what it cost
+//     before libopenmpt's header probe decided).
 //
 // Usage: bench_soundlib [--runs N] [module ...]   (default: the samples and a generated
 // 32-channel XM)
@@ -234,8 +236,8 @@ void StartLatency(const std::string &module, int runs)
                 break;
             HMUSIC music = BASS_MusicLoad(FALSE, module.c_str(), 0, 0, BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
             BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
-            // Polled as a host polls: a music started on the WAV output is held until
-            // the host first asks after it.
+            // Polled as a host polls: a music started is held until the host first
+            // asks after it.
             TesselBassStats stats{};
             Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
             while (BASS_ChannelIsActive(music) && TesselBass_GetStats(&stats) && stats.playToFirstWriteNs < 0 &&
@@ -355,6 +357,7 @@ void PositionError(int runs)
                 return;
             HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), BASS_MUSIC_RAMPS);
             BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
+            BASS_ChannelIsActive(music); // a host's first look ends the start's hold
             TesselBassPlaying playing{};
             std::this_thread::sleep_for(std::chrono::milliseconds(400 + 7 * run));
             TesselBass_GetPlaying(&playing);
@@ -409,6 +412,56 @@ void HostRenderCost(const std::vector<std::string> &modules, const std::string &
 
 // The plug-in's Stop and Play pair on the device output: Stop, MusicFree and Free, then
 // Init, Start, MusicLoad and MusicPlayEx.
+// Bytes this process has read from files so far.
+uint64_t BytesRead()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return 0;
+}
+
+void RefusalCost(const std::string &dir, int runs)
+{
+    constexpr uint64_t kMegabytes = 256;
+    std::printf("Refusing a file that is no module: BASS_MusicLoad of %llu MB of zeros named .xm, against\n"
+                "reading the file whole (%d runs)\n\n| | median ms | MB read |\n|---|---:|---:|\n",
+                static_cast<unsigned long long>(kMegabytes), runs);
+    const std::string path = dir + "/zeros.xm";
+    std::ofstream(path).close();
+    std::filesystem::resize_file(path, kMegabytes << 20); // sparse: no disk is written
+    TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr);
+    if (!BASS_Init(-1, kRate, 0, nullptr))
+        return;
+    std::vector<double> refusal, whole;
+    uint64_t refusalBytes = 0, wholeBytes = 0;
+    for (int run = 0; run < runs; ++run) {
+        uint64_t before = BytesRead();
+        Clock::time_point start = Clock::now();
+        if (HMUSIC music = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, BASS_MUSIC_RAMPS))
+            BASS_MusicFree(music);
+        refusal.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        refusalBytes = BytesRead() - before;
+        before = BytesRead();
+        start = Clock::now();
+        {
+            std::ifstream file(path, std::ios::binary);
+            std::vector<char> data(kMegabytes << 20);
+            file.read(data.data(), std::streamsize(data.size()));
+        }
+        whole.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        wholeBytes = BytesRead() - before;
+    }
+    BASS_Free();
+    std::filesystem::remove(path);
+    std::printf("| BASS_MusicLoad | %.3f | %.3f |\n| read whole | %.1f | %.1f |\n\nreading whole / refusal: %.0fx\n\n",
+                Median(refusal), double(refusalBytes) / 1048576.0, Median(whole), double(wholeBytes) / 1048576.0,
+                Median(whole) / std::max(Median(refusal), 1e-6));
+}
+
 void TrackChangeCost(const std::string &module, int changes)
 {
     std::printf("Track change on the device output (ALSA null PCM): wall ms per Stop + Play pair, %d changes\n\n"
@@ -492,6 +545,7 @@ int main(int argc, char **argv)
     StartLatency(copies.front(), 20);
     PositionError(3);
     TrackChangeCost(copies.front(), 30);
+    RefusalCost(dir, runs);
     std::filesystem::remove_all(dir);
     return 0;
 }

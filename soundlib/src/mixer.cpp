@@ -78,20 +78,4 @@ Peak PeakOf(const void *samples, uint32_t frames, const OutputFormat &format)
     return Peak{std::min(1.0f, float(left) * scale), std::min(1.0f, float(right) * scale)};
 }
 
-Peak PeakTrail::Over(uint64_t heard, uint64_t window) const
-{
-    uint64_t from = heard > window ? heard - window : 0;
-    Peak peak;
-    for (size_t i = 0; i < chunks_.Count(); ++i) {
-        const Entry &entry = chunks_.Newest(i);
-        if (entry.frame + entry.frames <= from)
-            break;
-        if (entry.frame >= heard)
-            continue;
-        peak.left = std::max(peak.left, entry.peak.left);
-        peak.right = std::max(peak.right, entry.peak.right);
-    }
-    return peak;
-}
-
 } // namespace tessel::sound

@@ -2,7 +2,6 @@
 // pan, and the mix leaves in the output's sample format.
 #pragma once
 
-#include "frame_ring.h"
 #include "output.h"
 
 #include <cstddef>
@@ -37,24 +36,5 @@ struct Peak {
 
 // The peaks of output samples (16-bit signed or 8-bit unsigned, stereo).
 Peak PeakOf(const void *samples, uint32_t frames, const OutputFormat &format);
-
-// The peaks of the last few hundred chunks written, by output frame, so that the level
-// reported is that of what is heard, latency frames behind what is written.
-class PeakTrail {
-public:
-    void Mark(uint64_t frame, uint32_t frames, Peak peak) { chunks_.Push(Entry{frame, frames, peak}); }
-    // Drops what was written from frame on (taken back before it was heard).
-    void Truncate(uint64_t frame) { chunks_.Truncate(frame); }
-    // The peaks of the window frames up to frame heard.
-    Peak Over(uint64_t heard, uint64_t window) const;
-
-private:
-    struct Entry {
-        uint64_t frame;
-        uint32_t frames;
-        Peak peak;
-    };
-    FrameRing<Entry, 512> chunks_;
-};
 
 } // namespace tessel::sound

@@ -1,5 +1,7 @@
 #include "module_file.h"
 
+#include <libopenmpt/libopenmpt.hpp>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -25,51 +27,92 @@ bool Span(uint64_t size, uint32_t offset, uint32_t length, uint64_t &wanted)
     return wanted > 0 && wanted <= kMaxModuleBytes;
 }
 
-} // namespace
-
 #ifndef _WIN32
 
-bool ReadModuleFile(const char *path, uint32_t offset, uint32_t length, std::vector<unsigned char> &data)
-{
+class ModuleSource {
+public:
     // Without blocking: opening a FIFO for reading would wait for a writer for ever.
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    uint64_t wanted = 0;
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && Span(uint64_t(info.st_size), offset, length, wanted);
-    if (ok) {
-        data.resize(size_t(wanted));
-        size_t done = 0;
-        while (ok && done < data.size()) {
-            ssize_t got = pread(fd, data.data() + done, data.size() - done, off_t(offset + done));
-            ok = got > 0;
-            done += ok ? size_t(got) : 0;
-        }
+    explicit ModuleSource(const char *path) : fd_(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {}
+    ~ModuleSource()
+    {
+        if (fd_ >= 0)
+            close(fd_);
     }
-    close(fd);
-    return ok;
-}
+    // Nothing but a regular file: a FIFO or a device would never end or never come.
+    bool Size(uint64_t &size) const
+    {
+        struct stat info {};
+        if (fd_ < 0 || fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))
+            return false;
+        size = uint64_t(info.st_size);
+        return true;
+    }
+    bool ReadAt(uint64_t offset, unsigned char *data, size_t size) const
+    {
+        size_t done = 0;
+        while (done < size) {
+            ssize_t got = pread(fd_, data + done, size - done, off_t(offset + done));
+            if (got <= 0)
+                return false;
+            done += size_t(got);
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+};
 
 #else
 
-bool ReadModuleFile(const char *path, uint32_t offset, uint32_t length, std::vector<unsigned char> &data)
-{
-    std::FILE *file = std::fopen(path, "rb");
-    if (file == nullptr)
-        return false;
-    bool ok = _fseeki64(file, 0, SEEK_END) == 0;
-    long long size = ok ? _ftelli64(file) : -1;
-    uint64_t wanted = 0;
-    ok = size >= 0 && Span(uint64_t(size), offset, length, wanted) && _fseeki64(file, offset, SEEK_SET) == 0;
-    if (ok) {
-        data.resize(size_t(wanted));
-        ok = std::fread(data.data(), 1, data.size(), file) == data.size();
+class ModuleSource {
+public:
+    explicit ModuleSource(const char *path) : file_(std::fopen(path, "rb")) {}
+    ~ModuleSource()
+    {
+        if (file_ != nullptr)
+            std::fclose(file_);
     }
-    std::fclose(file);
-    return ok;
-}
+    bool Size(uint64_t &size) const
+    {
+        if (file_ == nullptr || _fseeki64(file_, 0, SEEK_END) != 0)
+            return false;
+        long long end = _ftelli64(file_);
+        size = uint64_t(end);
+        return end >= 0;
+    }
+    bool ReadAt(uint64_t offset, unsigned char *data, size_t size) const
+    {
+        return _fseeki64(file_, static_cast<long long>(offset), SEEK_SET) == 0 &&
+               std::fread(data, 1, size, file_) == size;
+    }
+
+private:
+    std::FILE *file_;
+};
 
 #endif
+
+} // namespace
+
+bool ReadModuleFile(const char *path, uint32_t offset, uint32_t length, std::vector<unsigned char> &data)
+{
+    ModuleSource source(path);
+    uint64_t size = 0;
+    uint64_t wanted = 0;
+    if (!source.Size(size) || !Span(size, offset, length, wanted))
+        return false;
+    // libopenmpt judges the header first: a large file that is no module is refused
+    // without being read.
+    size_t head = size_t(std::min<uint64_t>(wanted, openmpt::probe_file_header_get_recommended_size()));
+    data.resize(head);
+    if (!source.ReadAt(offset, data.data(), head))
+        return false;
+    if (openmpt::probe_file_header(openmpt::probe_file_header_flags_default2, data.data(), head, wanted) ==
+        openmpt::probe_file_header_result_failure)
+        return false;
+    data.resize(size_t(wanted));
+    return source.ReadAt(offset + head, data.data() + head, data.size() - head);
+}
 
 } // namespace tessel::sound

@@ -84,26 +84,6 @@ void ApplyLoadFlags(openmpt::module &module, uint32_t flags)
 
 } // namespace
 
-void PositionTrail::Mark(uint64_t frame, uint32_t position, uint32_t ms)
-{
-    if (marks_.Count() > 0 && marks_.Newest(0).position == position)
-        return;
-    marks_.Push(Entry{frame, position, ms});
-}
-
-PositionTrail::Heard PositionTrail::At(uint64_t frame, double msPerFrame, uint32_t latestMs) const
-{
-    size_t i = 0;
-    while (i + 1 < marks_.Count() && marks_.Newest(i).frame > frame)
-        ++i;
-    const Entry &entry = marks_.Newest(i);
-    if (entry.frame > frame)
-        return Heard{entry.position, entry.ms};
-    uint32_t limit = i > 0 ? marks_.Newest(i - 1).ms : latestMs;
-    double ms = entry.ms + double(frame - entry.frame) * msPerFrame;
-    return Heard{entry.position, uint32_t(std::min<double>(ms, std::max(limit, entry.ms)))};
-}
-
 std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags, uint32_t rate)
 {
     std::unique_ptr<Music> music(new Music());

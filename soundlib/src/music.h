@@ -3,8 +3,8 @@
 // threads touch, each with its owner named.
 #pragma once
 
-#include "frame_ring.h"
 #include "quiet.h"
+#include "trails.h"
 
 #include <libopenmpt/libopenmpt.hpp>
 
@@ -22,37 +22,6 @@ inline uint32_t PositionWord(uint32_t order, uint32_t row)
 {
     return (order & 0xFFFF) | (row << 16);
 }
-
-// Which position was rendered into which output frame, for the last stretch of output:
-// the position heard is the one rendered latency frames ago.
-class PositionTrail {
-public:
-    struct Heard {
-        uint32_t position; // position word
-        uint32_t ms;       // time in the song
-    };
-
-    void Clear() { marks_.Clear(); }
-    // Forgets the marks from this output frame on (frames taken back unheard).
-    void Truncate(uint64_t frame) { marks_.Truncate(frame); }
-    // Position and song time from this output frame on (frames never go backwards).
-    void Mark(uint64_t frame, uint32_t position, uint32_t ms);
-    // Position at the output frame heard; the oldest one known if it is older still.
-    // The song time goes on from the mark at msPerFrame, but never past the next mark
-    // (or latestMs after the newest): rows are marked, not every frame. Requires at
-    // least one mark.
-    Heard At(uint64_t frame, double msPerFrame, uint32_t latestMs) const;
-    bool Empty() const { return marks_.Count() == 0; }
-
-private:
-    struct Entry {
-        uint64_t frame;
-        uint32_t position;
-        uint32_t ms;
-    };
-    // Five seconds of 5 ms chunks; older marks are overwritten.
-    FrameRing<Entry, 1024> marks_;
-};
 
 class Music {
 public:
@@ -95,6 +64,7 @@ public:
         int freq = 0;               // channel frequency in Hz, 0 = the output's rate
         int64_t playRequestNs = 0;  // when the last BASS_MusicPlayEx came
         bool held = false;          // started, not rendered until the host looks at it
+        int64_t holdUntilNs = 0;    // or until then
     } control;
 
     // Render thread only.
@@ -105,10 +75,15 @@ public:
         bool firstWritten = false;  // first frame of this playback reached the output
         int freq = 0;
         double speed = 1.0;         // song time per output time
-        uint64_t framesLeft = 0;    // this playback ends after these frames at most
-        int capEnd = 0;             // the TESSEL_END_ reason when framesLeft ends it
-        int endReason = 0;          // why it ended (TESSEL_END_)
+        // The one clock of song time: set where a start or a move lands, then going on
+        // at the speed (libopenmpt's own position counts output time).
+        double songMs = 0;
         uint32_t latestMs = 0;      // song time rendered so far, until the song is over
+        // The offline output's caps on this playback: song time left of one pass of a
+        // looping song (in output frames at speed 1), output frames left of the limit.
+        double passLeft = 0;
+        uint64_t limitLeft = 0;
+        int endReason = 0;          // why it ended (TESSEL_END_)
         PositionTrail trail;
         // Orders entered since the last start or move. A music that does not loop and
         // comes back to one of them has reached its end: libopenmpt then fades out

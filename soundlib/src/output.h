@@ -1,6 +1,7 @@
 // Where rendered frames go. The render thread owns an output once BASS_Init has
 // opened it: Write, Latency, Pause, Error are called from that thread only (and Close
 // and Error again once it has been joined); Interrupt may be called from any thread.
+// Every call may fail the output: Error tells, and the engine looks after each.
 #pragma once
 
 #include <cstdint>
@@ -32,12 +33,7 @@ public:
     // Stops at once and drops what is queued (the engine keeps a copy of what was
     // not heard and writes it again on resume); the next Write starts it again.
     virtual void Pause() = 0;
-    // Blocks until the output wants frames, before anything is rendered for them: the
-    // offline output waits for the host's pull (or Interrupt), so what the host sets
-    // before it pulls applies to the frames it gets. Others return at once.
-    virtual void AwaitDemand() {}
-    // Makes a blocked Write or AwaitDemand return soon, for good (BASS_Free is waiting
-    // to join).
+    // Makes a blocked Write return soon, for good (BASS_Free is waiting to join).
     virtual void Interrupt() {}
     // A device keeps playing silence while nothing plays; files and the null output
     // only take frames while music plays (or drains).
@@ -45,6 +41,9 @@ public:
     // Frames rendered per pass: small for outputs heard in real time (position
     // resolution), large for files (throughput).
     virtual uint32_t ChunkFrames() const = 0;
+    // Frames that have reached the destination: a file's past its buffer. Only the
+    // offline output asks, to tell the host what it really got.
+    virtual uint64_t FramesDelivered() const { return 0; }
     // Finishes what the output holds (a file's header, its close); failures go to Error.
     virtual void Close() {}
     // The output's first failure, for good ("" while all is well): a write or close
@@ -62,22 +61,18 @@ private:
     std::string error_;
 };
 
-// The offline output: a WAV file that takes frames only as the host pulls them, so
-// nothing is rendered before the host asks (and after everything Play sets applies).
-class OfflineOutput : public Output {
-public:
-    // Lets frames more frames through and waits until they are written, or until the
-    // engine has nothing more to write (OutputIdle), or Interrupt. Returns the frames
-    // written meanwhile. Any thread but the render thread.
-    virtual uint32_t Pull(uint32_t frames) = 0;
-};
-
 // Each Open takes the format asked for and leaves in it the format in use: a rate of
 // 0, or one the output cannot take, gives the output's own rate.
 
-// nullptr (with the reason in error) when the file cannot be created.
-std::unique_ptr<Output> OpenWavOutput(const std::string &path, OutputFormat &format, std::string &error);
-std::unique_ptr<OfflineOutput> OpenOfflineOutput(const std::string &path, OutputFormat &format, std::string &error);
+// Where a file output writes: a path, or a host's open descriptor (fd >= 0).
+struct FileTarget {
+    std::string path;
+    int fd = -1;
+};
+
+// The WAV file output, also the offline output's (whose pace the engine sets by the
+// host's pulls). nullptr (with the reason in error) when the file cannot be opened.
+std::unique_ptr<Output> OpenWavOutput(const FileTarget &target, OutputFormat &format, std::string &error);
 std::unique_ptr<Output> OpenNullOutput(OutputFormat &format, uint32_t bufferMs);
 // device: -1 for the default output device, n >= 0 for the n-th output device as
 // DeviceDescription numbers them. nullptr when it cannot be opened.

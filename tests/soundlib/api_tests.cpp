@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sys/stat.h>
@@ -21,6 +22,20 @@
 using namespace soundtest;
 
 namespace {
+
+#ifdef __linux__
+// Bytes this process has read so far, from any file.
+uint64_t BytesRead()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return 0;
+}
+#endif
 
 class Api : public ::testing::Test {
 protected:
@@ -140,7 +155,77 @@ TEST_F(Api, LoadRefusesWhatIsNotAModule)
         close(open(fifo.c_str(), O_WRONLY)); // lets a blocked open go on, so the test ends
     EXPECT_EQ(0u, load.get());
 #endif
+#ifdef __linux__
+    // A large file that is no module is refused from its header, not read whole.
+    std::string zeros = dir_.Path("zeros.xm");
+    std::ofstream(zeros).close();
+    std::filesystem::resize_file(zeros, 64 << 20);
+    uint64_t before = BytesRead();
+    EXPECT_EQ(0u, LoadFile(zeros));
+    EXPECT_LT(BytesRead() - before, 1u << 20) << "bytes read to refuse 64 MB of zeros";
+#endif
 }
+
+#ifndef _WIN32
+// A stream buffer that holds the first write to it until released.
+class Latch : public std::streambuf {
+public:
+    explicit Latch(std::shared_future<void> release) : release_(std::move(release)) {}
+    std::future<void> Entered() { return entered_.get_future(); }
+
+protected:
+    int overflow(int c) override
+    {
+        Hold();
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char *, std::streamsize n) override
+    {
+        Hold();
+        return n;
+    }
+
+private:
+    void Hold()
+    {
+        if (held_.exchange(true))
+            return;
+        entered_.set_value();
+        release_.wait();
+    }
+    std::promise<void> entered_;
+    std::shared_future<void> release_;
+    std::atomic<bool> held_{false};
+};
+
+TEST_F(Api, ALoadHoldsNothingUp)
+{
+    // libopenmpt logs while it parses the XM with the undecodable samples; with the
+    // log on, that line goes to std::clog, where the load is held in mid-parse.
+    InitNull();
+    std::vector<uint8_t> ogg = WriteOggXm(ShortSong());
+    std::promise<void> release;
+    Latch latch(release.get_future().share());
+    std::future<void> entered = latch.Entered();
+    setenv("TESSEL_SOUND_LOG", "1", 1);
+    std::streambuf *saved = std::clog.rdbuf(&latch);
+    auto load = std::async(std::launch::async,
+                           [&] { return BASS_MusicLoad(TRUE, ogg.data(), 0, DWORD(ogg.size()), BASS_MUSIC_RAMPS); });
+    bool parsing = entered.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    EXPECT_TRUE(parsing) << "expected libopenmpt to log while it parses";
+    auto freed = std::async(std::launch::async, [] {
+        BASS_Free();
+        return TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr) && BASS_Init(-1, 44100, 0, nullptr);
+    });
+    bool returned = freed.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    release.set_value();
+    EXPECT_TRUE(returned) << "expected BASS_Free and BASS_Init not to wait for a load";
+    EXPECT_EQ(0u, load.get());
+    EXPECT_TRUE(freed.get());
+    std::clog.rdbuf(saved);
+    unsetenv("TESSEL_SOUND_LOG");
+}
+#endif
 
 TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
 {
@@ -238,6 +323,20 @@ TEST_F(Api, UnusableOutputsFailCleanly)
     EXPECT_FALSE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, ""));
     ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("no/such/dir.wav").c_str()));
     EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr));
+
+    // A descriptor serves the file outputs only, and must be open for writing.
+    int file = CreateDescriptor(dir_.Path("host.wav"));
+    ASSERT_GE(file, 0);
+    EXPECT_FALSE(TesselBass_SetOutputFile(7, file));
+    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_NULL, file));
+    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_WAV, -1));
+    CloseDescriptor(file);
+    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, file)) << "a closed descriptor";
+#ifndef _WIN32
+    int readOnly = open(dir_.Path("host.wav").c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_WAV, readOnly)) << "a descriptor open for reading only";
+    close(readOnly);
+#endif
 }
 
 TEST_F(Api, RatesTheOutputCannotTakeGiveItsOwnRate)

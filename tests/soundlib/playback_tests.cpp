@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 using namespace soundtest;
@@ -122,6 +123,41 @@ TEST_F(NullOutput, PlayingReportsTimeLengthAndLevelsOfWhatIsHeard)
 
     BASS_MusicFree(music);
     EXPECT_EQ(0, TesselBass_GetPlaying(&playing)) << "expected nothing playing once the music is freed";
+
+    // A buffer of 6 s holds the whole song (5.12 s) at once: the trails still reach
+    // back to what is heard.
+    BASS_Free();
+    TesselBass_SetNullBuffer(6000);
+    music = Start(TestSong("Long buffer", 16, 16, 1, 125));
+    ASSERT_TRUE(WaitFor([&] { return TesselBass_GetPlaying(&playing) && playing.order >= 2; }));
+    EXPECT_NEAR(playing.order * 320.0 + playing.row * 20.0, playing.positionMs, 45.0)
+        << "order " << playing.order << " row " << playing.row;
+    EXPECT_GT(playing.peakLeft, 0.01f) << "expected the level of what is heard";
+}
+
+TEST_F(NullOutput, VolumeSetRightAfterTheStartHoldsFromTheFirstFrame)
+{
+    TesselBassPlaying playing{};
+    TesselBass_GetPlaying(&playing); // levels are measured from now on
+    HMUSIC music = Start(TestSong("Hold", 8, 16, 1, 125));
+    // The plug-in sets its volume a moment after the start, before it looks.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(BASS_ChannelSetAttributes(music, -1, 10, -1));
+    float loudest = 0;
+    for (Clock::time_point until = Clock::now() + std::chrono::milliseconds(300); Clock::now() < until;) {
+        if (TesselBass_GetPlaying(&playing))
+            loudest = std::max(loudest, playing.peakLeft);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(TesselBass_GetPlaying(&playing));
+    ASSERT_GT(playing.peakLeft, 0.001f) << "expected the song heard";
+    EXPECT_LE(loudest, 1.5f * playing.peakLeft) << "expected no louder start than the volume set";
+
+    // A host that never looks at its music hears it all the same, a moment later.
+    BASS_Free();
+    Start(TestSong("Unwatched", 8, 16, 1, 125));
+    TesselBassStats stats{};
+    EXPECT_TRUE(WaitFor([&] { return TesselBass_GetStats(&stats) && stats.framesWritten > 0; }));
 }
 
 TEST_F(NullOutput, PauseHoldsThePositionAndSeeksStillLand)
@@ -154,9 +190,14 @@ TEST_F(NullOutput, PauseLosesNothing)
     };
     ASSERT_TRUE(WaitFor([&] { return rows() >= 20; }));
     int before = rows();
+    TesselBassStats playing{}, paused{};
+    ASSERT_TRUE(TesselBass_GetStats(&playing));
     ASSERT_TRUE(BASS_Pause());
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     int held = rows();
+    ASSERT_TRUE(TesselBass_GetStats(&paused));
+    EXPECT_GE(paused.framesWritten, playing.framesWritten) << "frames written counted back at the pause";
+    EXPECT_GE(paused.framesHeard, playing.framesHeard) << "frames heard counted back at the pause";
     EXPECT_LE(held - before, 1) << "the position jumped forward at the pause";
     EXPECT_GE(held, before) << "the position went back at the pause";
     ASSERT_TRUE(BASS_Start());
