@@ -79,7 +79,7 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json)
                 dialog = candidate;
         tessel::ui::DialogView view;
         if (failed || !dialog || !tessel::ui::DescribeDialog(dialog, view)) {
-            std::fprintf(stderr, "tessel: the Module Info dialog of %s did not open\n", file.c_str());
+            std::fprintf(stderr, "tessel: the Module Info dialog of %s did not open\n", ForTerminal(file).c_str());
             anyFailed = true;
             host.Stop();
             continue;

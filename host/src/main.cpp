@@ -4,12 +4,14 @@
 #include "plugin_host.h"
 #include "signals.h"
 #include "terminal.h"
+#include "text.h"
 
 #include <soundlib/include/tessel_bass.h>
 
 #include <getopt.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -66,6 +68,10 @@ const char kHelp[] =
     "be written, 2 on bad usage, 128 + the signal when interrupted.\n"
     "See tessel(1).\n";
 
+// --max-time: one millisecond up to the largest count of them in 32 bits.
+constexpr double kMinMaxSeconds = 0.001;
+constexpr double kMaxMaxSeconds = 4294967.295;
+
 enum class Mode { Play, Render, Info, Config, Devices };
 
 struct Options {
@@ -82,6 +88,13 @@ struct Options {
 {
     std::fprintf(stderr, "tessel: %s\n%sTry 'tessel --help' for more.\n", message.c_str(), kUsage);
     std::exit(2);
+}
+
+// The option as the user typed it, without a value after '=', safe for the terminal.
+std::string OptionNamed(const char *argument)
+{
+    std::string text = argument;
+    return ForTerminal(text.substr(0, text.find('=')));
 }
 
 void SetMode(Options &options, Mode mode, const char *name)
@@ -125,8 +138,9 @@ Options Parse(int argc, char **argv)
             std::string text = optarg;
             char *end = nullptr;
             options.maxSeconds = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end || !(options.maxSeconds > 0))
-                BadUsage("--max-time takes a number of seconds above 0, not '" + text + "'");
+            // The limit goes to the sound library in whole milliseconds, 32 bits of them.
+            if (text.empty() || *end || !(options.maxSeconds >= kMinMaxSeconds && options.maxSeconds <= kMaxMaxSeconds))
+                BadUsage("--max-time takes seconds from 0.001 to 4294967, not '" + ForTerminal(text) + "'");
             options.maxTimeGiven = true;
             break;
         }
@@ -136,10 +150,15 @@ Options Parse(int argc, char **argv)
         case kConfig: SetMode(options, Mode::Config, "--config"); break;
         case kDevices: SetMode(options, Mode::Devices, "--devices"); break;
         case ':':
-            BadUsage(std::string(argv[optind - 1]) + " needs a value");
+            BadUsage(OptionNamed(argv[optind - 1]) + " needs a value");
         default:
-            BadUsage(optopt ? std::string("unknown option -") + char(optopt)
-                            : "unknown option " + std::string(argv[optind - 1]));
+            // optopt is a letter for a short option, and a long option's code (not a
+            // character) for one given a value it does not take.
+            if (optopt > 0 && optopt < 128 && std::isgraph(optopt))
+                BadUsage(std::string("unknown option -") + char(optopt));
+            if (optopt)
+                BadUsage(OptionNamed(argv[optind - 1]) + " takes no value");
+            BadUsage("unknown option " + OptionNamed(argv[optind - 1]));
         }
     }
     for (int i = optind; i < argc; ++i)
@@ -174,9 +193,9 @@ int main(int argc, char **argv)
     // writes lines, and message boxes go to stderr.
     std::unique_ptr<Terminal> terminal;
     bool interactive = options.mode == Mode::Config || options.mode == Mode::Play;
-    if (interactive && Terminal::Available())
-        terminal = std::make_unique<Terminal>();
-    else if (options.mode == Mode::Config) {
+    if (interactive)
+        terminal = Terminal::Open();
+    if (!terminal && options.mode == Mode::Config) {
         std::fprintf(stderr, "tessel: --config needs a terminal\n");
         return 1;
     }
@@ -187,7 +206,7 @@ int main(int argc, char **argv)
     std::unique_ptr<PluginHost> host = PluginHost::Load(error);
     if (!host) {
         terminal.reset();
-        std::fprintf(stderr, "tessel: %s\n", error.c_str());
+        std::fprintf(stderr, "tessel: %s\n", ForTerminal(error).c_str());
         return 1;
     }
 

@@ -109,7 +109,7 @@ private:
         if (!playing_) {
             entry.failed = true;
             if (!terminal_)
-                std::fprintf(stderr, "tessel: %s did not play\n", entry.path.c_str());
+                std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(entry.path).c_str());
             return false;
         }
         host_.Module().SetVolume(volume_);
@@ -143,7 +143,7 @@ private:
         if (terminal_)
             terminal_->MessageBox(nullptr, text.c_str(), "Tessel", MB_OK | MB_ICONERROR);
         else
-            std::fprintf(stderr, "tessel: %s\n", text.c_str());
+            std::fprintf(stderr, "tessel: %s\n", ForTerminal(text).c_str());
     }
 
     // Without a terminal: until the end message, or a signal.
