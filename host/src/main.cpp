@@ -211,9 +211,10 @@ int main(int argc, char **argv)
     }
 
     int status = 0;
+    std::string failure; // told once the terminal is back
     switch (options.mode) {
     case Mode::Config:
-        status = RunConfig(*host, *terminal);
+        status = RunConfig(*host, *terminal, failure);
         break;
     case Mode::Render:
         status = RunRender(*host, ExpandArguments(*host, options.files), options.output, options.maxSeconds);
@@ -229,5 +230,7 @@ int main(int argc, char **argv)
     terminal.reset();
     if (int signal = PendingSignal())
         DieBySignal(signal);
+    if (!failure.empty())
+        std::fprintf(stderr, "tessel: %s\n", ForTerminal(failure).c_str());
     return FinishOutput(status);
 }

@@ -16,8 +16,8 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json);
 // tessel [--null] FILE...: the player on the terminal, or without one a plain run
 // through the playlist.
 int RunPlayer(PluginHost &host, Terminal *terminal, const std::vector<std::string> &files);
-// tessel --config
-int RunConfig(PluginHost &host, Terminal &terminal);
+// tessel --config; 1 with the reason in failure when OK could not save the settings.
+int RunConfig(PluginHost &host, Terminal &terminal, std::string &failure);
 // tessel --devices
 int RunDevices();
 
