@@ -19,11 +19,29 @@ extern "C" {
 #define TESSEL_OUTPUT_OFFLINE 3 /* a WAV file, rendered only as the host pulls frames */
 
 // Chooses the output for the next BASS_Init. wavPath names the file for
-// TESSEL_OUTPUT_WAV and TESSEL_OUTPUT_OFFLINE (created or truncated by BASS_Init) and is
-// ignored otherwise. Returns 0 for an unknown kind or a file output without a path.
-// Until a host calls it, every BASS_Init reads TESSEL_OUTPUT ("wav:PATH", "null",
+// TESSEL_OUTPUT_WAV and TESSEL_OUTPUT_OFFLINE and is ignored otherwise. Returns 0 for an
+// unknown kind or a file output without a path. Until a host calls it (or
+// TesselBass_SetOutputFile), every BASS_Init reads TESSEL_OUTPUT ("wav:PATH", "null",
 // "device" or unset); from its first call on the host's choice wins.
+//
+// BASS_Init never waits on the path. A regular file (or a new name) is only checked
+// there, and created or truncated when the first frame is written: a music that fails
+// to load leaves an existing file as it was. Any other existing file (a FIFO, a
+// device) is opened at once without blocking: a FIFO that no process reads fails the
+// Init. A file that cannot seek gets a streamed WAV (below).
 int TesselBass_SetOutput(int kind, const char *wavPath);
+
+// For TESSEL_OUTPUT_WAV or TESSEL_OUTPUT_OFFLINE: the next BASS_Init writes to fd, an
+// already open descriptor (on Windows one of msvcrt's), instead of opening a path. It
+// must stay open until BASS_Init returns. The library writes to its own duplicate and
+// closes only that, from BASS_Init to BASS_Free; it never removes or truncates what it
+// did not create. A regular file gets its header kept up to date as any seekable file;
+// the WAV starts at the descriptor's position. One that cannot seek (a pipe, a FIFO, a
+// terminal, a descriptor that appends) gets a streamed WAV: written straight through,
+// never seeked, with data size 0x7FFFF000 and RIFF size 0x7FFFF024 in its header.
+// Returns 0 for an unknown kind or a descriptor that is not open for writing. This
+// and TesselBass_SetOutput replace each other's choice: the last call wins.
+int TesselBass_SetOutputFile(int kind, int fd);
 
 // Why a music stopped on the offline output.
 #define TESSEL_END_NONE  0 /* it has not */

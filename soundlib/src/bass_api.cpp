@@ -133,6 +133,11 @@ int TesselBass_SetOutput(int kind, const char *wavPath)
     return Guarded([&]() -> int { return Engine::Instance().SetOutput(kind, wavPath); }, 0);
 }
 
+int TesselBass_SetOutputFile(int kind, int fd)
+{
+    return Guarded([&]() -> int { return Engine::Instance().SetOutputFile(kind, fd); }, 0);
+}
+
 void TesselBass_SetNullBuffer(uint32_t milliseconds)
 {
     Engine::Instance().SetNullBuffer(milliseconds);

@@ -3,6 +3,7 @@
 #include "bass.h"
 #include "mixer.h"
 #include "output_choice.h"
+#include "output_file.h"
 
 #include <algorithm>
 #include <chrono>
@@ -101,7 +102,7 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
     format.rate = freq < kMinRate || freq > kMaxRate ? 0 : freq;
     format.bits = (flags & BASS_DEVICE_8BITS) ? 8 : 16;
     // The host's own choice wins; otherwise TESSEL_OUTPUT, read afresh every time.
-    OutputChoice choice{outputKind_, wavPath_};
+    OutputChoice choice{outputKind_, wavPath_, wavFd_};
     if (!hostChoseOutput_) {
         std::optional<OutputChoice> wanted = OutputFromEnvironment();
         if (!wanted) {
@@ -114,10 +115,11 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
     std::unique_ptr<Output> output;
     OfflineOutput *offline = nullptr;
     std::string error;
+    FileTarget file{choice.wavPath, choice.wavFd};
     if (choice.kind == TESSEL_OUTPUT_WAV) {
-        output = OpenWavOutput(choice.wavPath, format, error);
+        output = OpenWavOutput(file, format, error);
     } else if (choice.kind == TESSEL_OUTPUT_OFFLINE) {
-        std::unique_ptr<OfflineOutput> pulled = OpenOfflineOutput(choice.wavPath, format, error);
+        std::unique_ptr<OfflineOutput> pulled = OpenOfflineOutput(file, format, error);
         offline = pulled.get();
         output = std::move(pulled);
     } else if (choice.kind == TESSEL_OUTPUT_NULL) {
@@ -394,6 +396,21 @@ bool Engine::SetOutput(int kind, const char *wavPath)
     hostChoseOutput_ = true;
     outputKind_ = kind;
     wavPath_ = file ? wavPath : "";
+    wavFd_ = -1;
+    return true;
+}
+
+bool Engine::SetOutputFile(int kind, int fd)
+{
+    if (kind != TESSEL_OUTPUT_WAV && kind != TESSEL_OUTPUT_OFFLINE)
+        return false;
+    if (!OutputFile::UsableDescriptor(fd))
+        return false;
+    std::lock_guard<std::mutex> lock(controlLock_);
+    hostChoseOutput_ = true;
+    outputKind_ = kind;
+    wavPath_.clear();
+    wavFd_ = fd;
     return true;
 }
 
@@ -627,6 +644,7 @@ private:
 
 void Engine::RenderLoop()
 {
+    OutputFile::ShieldWritingThread();
     Output &output = *output_;
     const OutputFormat format = format_;
     const uint32_t chunk = output.ChunkFrames();

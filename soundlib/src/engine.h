@@ -46,6 +46,7 @@ public:
     uint32_t MusicActive(uint32_t handle);
 
     bool SetOutput(int kind, const char *wavPath);
+    bool SetOutputFile(int kind, int fd);
     void SetNullBuffer(uint32_t milliseconds);
     void SetOfflineLimit(uint32_t limitMs, bool onePass);
     uint32_t Pull(uint32_t frames, int *end);
@@ -94,6 +95,7 @@ private:
     // Guarded by controlLock_.
     int outputKind_ = TESSEL_OUTPUT_DEVICE;
     std::string wavPath_;
+    int wavFd_ = -1; // a host's descriptor instead of wavPath_
     bool hostChoseOutput_ = false; // TesselBass_SetOutput was called: TESSEL_OUTPUT is ignored
     uint32_t nullBufferMs_ = 0;
     uint32_t offlineLimitMs_ = 0;

@@ -67,6 +67,7 @@ public:
 
     void Interrupt() override
     {
+        file_->Interrupt();
         std::lock_guard<std::mutex> lock(lock_);
         interrupted_ = true;
         changed_.notify_all();
@@ -92,9 +93,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<OfflineOutput> OpenOfflineOutput(const std::string &path, OutputFormat &format, std::string &error)
+std::unique_ptr<OfflineOutput> OpenOfflineOutput(const FileTarget &target, OutputFormat &format, std::string &error)
 {
-    std::unique_ptr<Output> file = OpenWavOutput(path, format, error);
+    std::unique_ptr<Output> file = OpenWavOutput(target, format, error);
     if (!file)
         return nullptr;
     auto output = std::make_unique<Offline>(std::move(file));

@@ -75,9 +75,15 @@ public:
 // Each Open takes the format asked for and leaves in it the format in use: a rate of
 // 0, or one the output cannot take, gives the output's own rate.
 
-// nullptr (with the reason in error) when the file cannot be created.
-std::unique_ptr<Output> OpenWavOutput(const std::string &path, OutputFormat &format, std::string &error);
-std::unique_ptr<OfflineOutput> OpenOfflineOutput(const std::string &path, OutputFormat &format, std::string &error);
+// Where a file output writes: a path, or a host's open descriptor (fd >= 0).
+struct FileTarget {
+    std::string path;
+    int fd = -1;
+};
+
+// nullptr (with the reason in error) when the file cannot be opened or created.
+std::unique_ptr<Output> OpenWavOutput(const FileTarget &target, OutputFormat &format, std::string &error);
+std::unique_ptr<OfflineOutput> OpenOfflineOutput(const FileTarget &target, OutputFormat &format, std::string &error);
 std::unique_ptr<Output> OpenNullOutput(OutputFormat &format, uint32_t bufferMs);
 // device: -1 for the default output device, n >= 0 for the n-th output device as
 // DeviceDescription numbers them. nullptr when it cannot be opened.

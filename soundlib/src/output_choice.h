@@ -10,7 +10,8 @@ namespace tessel::sound {
 
 struct OutputChoice {
     int kind = 0;        // TESSEL_OUTPUT_*
-    std::string wavPath; // for TESSEL_OUTPUT_WAV
+    std::string wavPath; // for TESSEL_OUTPUT_WAV and TESSEL_OUTPUT_OFFLINE
+    int wavFd = -1;      // instead of wavPath: a host's open descriptor
 };
 
 // value may be null (unset). The keywords take any case; "wav:" splits at the first

@@ -1,15 +1,16 @@
 // The WAV file output: canonical 44-byte RIFF header, PCM data as rendered, written as
-// fast as the render thread delivers. The sizes in the header are brought up to date
-// whenever the music pauses or ends and when the output closes, so a file left behind
-// by a host that never called BASS_Free still plays. Every failure sticks, with the
-// system's reason: a short write, a full disk, the file-size limit, a failing close.
-#include "fopen_mode.h"
+// fast as the render thread delivers. Nothing is written, and a named file is neither
+// created nor truncated, before the first frame. A file that can seek has the sizes in
+// its header brought up to what reached it whenever the music pauses or ends and at
+// the close, after a failure too, so whatever is left behind plays. One that cannot
+// (a pipe, a FIFO) gets a streamed WAV: sizes that mean "read to the end", never
+// seeked. Every failure sticks, with the system's reason.
 #include "output.h"
+#include "output_file.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "WAV data is little-endian, as the mix is written");
 
@@ -21,6 +22,11 @@ constexpr uint32_t kRiffSizeOffset = 4;
 constexpr uint32_t kDataSizeOffset = 40;
 // RIFF sizes are 32-bit: data past this point is not written.
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - (kHeaderBytes - 8);
+// The data size of a streamed WAV, as other streaming writers give it: readers take it
+// as "until the end", and it stays clear of the sign bit that some of them trip on.
+constexpr uint32_t kStreamDataBytes = 0x7FFFF000;
+// Data goes to the file in blocks of this size.
+constexpr size_t kBufferBytes = 1 << 16;
 
 void PutLe(uint8_t *at, uint32_t value, int bytes)
 {
@@ -30,12 +36,9 @@ void PutLe(uint8_t *at, uint32_t value, int bytes)
 
 class WavOutput final : public Output {
 public:
-    WavOutput(std::FILE *file, const std::string &path, const OutputFormat &format)
-        : file_(file), path_(path), format_(format), buffer_(new char[kBufferBytes])
+    WavOutput(std::unique_ptr<OutputFile> file, const OutputFormat &format) : file_(std::move(file)), format_(format)
     {
-        // glibc ignores the size unless it is given the buffer too: it would write in
-        // blocks of 4 KB, sixteen times the system calls.
-        std::setvbuf(file_, buffer_.get(), _IOFBF, kBufferBytes);
+        buffer_.reserve(kBufferBytes);
     }
 
     ~WavOutput() override
@@ -43,40 +46,24 @@ public:
         Close();
     }
 
-    bool WriteHeader()
-    {
-        uint8_t header[kHeaderBytes];
-        std::memcpy(header, "RIFF\0\0\0\0WAVEfmt ", 16);
-        PutLe(header + 16, 16, 4);                                         // fmt size
-        PutLe(header + 20, 1, 2);                                          // PCM
-        PutLe(header + 22, format_.channels, 2);
-        PutLe(header + 24, format_.rate, 4);
-        PutLe(header + 28, format_.rate * format_.FrameBytes(), 4);        // bytes/s
-        PutLe(header + 32, format_.FrameBytes(), 2);                       // block align
-        PutLe(header + 34, format_.bits, 2);
-        std::memcpy(header + 36, "data", 4);
-        PutLe(header + kDataSizeOffset, 0, 4);
-        PutLe(header + kRiffSizeOffset, kHeaderBytes - 8, 4);
-        if (std::fwrite(header, 1, kHeaderBytes, file_) != kHeaderBytes || std::fflush(file_) != 0)
-            FailWith("cannot write");
-        return Error().empty();
-    }
-
     void Write(const void *data, uint32_t frames) override
     {
         if (!Error().empty())
             return;
-        uint64_t bytes = uint64_t(frames) * format_.FrameBytes();
-        if (dataBytes_ + bytes > kMaxDataBytes) {
-            Fail(path_ + ": longer than a WAV file can hold");
+        if (!begun_ && !Begin())
             return;
-        }
-        if (std::fwrite(data, 1, bytes, file_) != bytes) {
-            FailWith("cannot write");
-            return;
-        }
+        const uint32_t frameBytes = format_.FrameBytes();
+        uint64_t bytes = uint64_t(frames) * frameBytes;
+        bool tooLong = file_->Seekable() && dataBytes_ + bytes > kMaxDataBytes;
+        if (tooLong)
+            bytes = (kMaxDataBytes - dataBytes_) / frameBytes * frameBytes;
+        Put(static_cast<const uint8_t *>(data), size_t(bytes));
         dataBytes_ += bytes;
-        dirty_ = true;
+        if (tooLong) {
+            // What fits is kept: the file ends as a whole WAV at the limit.
+            Flush();
+            Fail(file_->Name() + ": longer than a WAV file can hold");
+        }
     }
 
     uint32_t Latency() override
@@ -84,9 +71,17 @@ public:
         return 0;
     }
 
+    // The render thread pauses the output whenever it has nothing to write: the file
+    // then holds everything so far, under a header that says so.
     void Pause() override
     {
+        Flush();
         UpdateHeader();
+    }
+
+    void Interrupt() override
+    {
+        file_->Interrupt();
     }
 
     bool Continuous() const override
@@ -101,64 +96,112 @@ public:
 
     void Close() override
     {
-        if (file_ == nullptr)
+        if (closed_)
             return;
+        closed_ = true;
+        Flush();
         UpdateHeader();
-        if (std::fclose(file_) != 0)
+        if (!file_->Close())
             FailWith("cannot close");
-        file_ = nullptr;
     }
 
 private:
-    void FailWith(const char *what)
+    // At the first frame: the file is made, the header goes first.
+    bool Begin()
     {
-        Fail(std::string(what) + " " + path_ + ": " + std::strerror(errno ? errno : EIO));
+        begun_ = true;
+        if (!file_->Opened() && !file_->Create()) {
+            FailWith("cannot create");
+            return false;
+        }
+        const uint32_t dataBytes = file_->Seekable() ? 0 : kStreamDataBytes;
+        uint8_t header[kHeaderBytes];
+        std::memcpy(header, "RIFF\0\0\0\0WAVEfmt ", 16);
+        PutLe(header + 16, 16, 4);                                  // fmt size
+        PutLe(header + 20, 1, 2);                                   // PCM
+        PutLe(header + 22, format_.channels, 2);
+        PutLe(header + 24, format_.rate, 4);
+        PutLe(header + 28, format_.rate * format_.FrameBytes(), 4); // bytes/s
+        PutLe(header + 32, format_.FrameBytes(), 2);                // block align
+        PutLe(header + 34, format_.bits, 2);
+        std::memcpy(header + 36, "data", 4);
+        PutLe(header + kDataSizeOffset, dataBytes, 4);
+        PutLe(header + kRiffSizeOffset, dataBytes + kHeaderBytes - 8, 4);
+        Put(header, kHeaderBytes);
+        return Error().empty();
     }
 
-    // The render thread calls Pause when it goes idle, which keeps the header current.
-    void UpdateHeader()
+    void Put(const uint8_t *data, size_t size)
     {
-        if (!dirty_ || !Error().empty())
+        if (buffer_.size() + size > kBufferBytes)
+            Flush();
+        if (!Error().empty())
             return;
-        dirty_ = false;
-        uint8_t size[4];
-        long end = std::ftell(file_);
-        PutLe(size, static_cast<uint32_t>(dataBytes_), 4);
-        bool ok = std::fseek(file_, kDataSizeOffset, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
-        PutLe(size, static_cast<uint32_t>(dataBytes_ + kHeaderBytes - 8), 4);
-        ok = ok && std::fseek(file_, kRiffSizeOffset, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
-        ok = ok && end >= 0 && std::fseek(file_, end, SEEK_SET) == 0 && std::fflush(file_) == 0;
+        if (size >= kBufferBytes)
+            Send(data, size);
+        else
+            buffer_.insert(buffer_.end(), data, data + size);
+    }
+
+    void Flush()
+    {
+        if (!buffer_.empty() && Error().empty())
+            Send(buffer_.data(), buffer_.size());
+        buffer_.clear();
+    }
+
+    void Send(const uint8_t *data, size_t size)
+    {
+        size_t done = 0;
+        bool ok = file_->Append(data, size, done);
+        sent_ += done;
         if (!ok)
             FailWith("cannot write");
     }
 
-    static constexpr size_t kBufferBytes = 1 << 16;
+    // To what reached the file, in whole frames, whatever failed before.
+    void UpdateHeader()
+    {
+        if (!file_->Opened() || !file_->Seekable() || sent_ < kHeaderBytes || sent_ == patched_)
+            return;
+        patched_ = sent_;
+        const uint32_t frameBytes = format_.FrameBytes();
+        uint32_t dataBytes = uint32_t((sent_ - kHeaderBytes) / frameBytes * frameBytes);
+        uint8_t size[4];
+        PutLe(size, dataBytes, 4);
+        bool ok = file_->WriteAt(kDataSizeOffset, size, 4);
+        PutLe(size, dataBytes + kHeaderBytes - 8, 4);
+        ok = ok && file_->WriteAt(kRiffSizeOffset, size, 4);
+        if (!ok)
+            FailWith("cannot update the header of");
+    }
 
-    std::FILE *file_;
-    std::string path_;
+    void FailWith(const std::string &what)
+    {
+        Fail(what + " " + file_->Name() + ": " + file_->Reason());
+    }
+
+    std::unique_ptr<OutputFile> file_;
     OutputFormat format_;
-    std::unique_ptr<char[]> buffer_; // the file's stdio buffer, so it outlives fclose
-    uint64_t dataBytes_ = 0;
-    bool dirty_ = false;
+    std::vector<uint8_t> buffer_;
+    bool begun_ = false;
+    bool closed_ = false;
+    uint64_t dataBytes_ = 0; // data taken, buffered or sent
+    uint64_t sent_ = 0;      // bytes that reached the file, header included
+    uint64_t patched_ = 0;   // sent_ as the header last gave it
 };
 
 } // namespace
 
-std::unique_ptr<Output> OpenWavOutput(const std::string &path, OutputFormat &format, std::string &error)
+std::unique_ptr<Output> OpenWavOutput(const FileTarget &target, OutputFormat &format, std::string &error)
 {
     if (format.rate == 0)
         format.rate = kOwnRate;
-    std::FILE *file = std::fopen(path.c_str(), "wb" TESSEL_FOPEN_CLOEXEC);
-    if (file == nullptr) {
-        error = "cannot create " + path + ": " + std::strerror(errno);
+    std::unique_ptr<OutputFile> file =
+        target.fd >= 0 ? OutputFile::ForDescriptor(target.fd, error) : OutputFile::ForPath(target.path, error);
+    if (!file)
         return nullptr;
-    }
-    auto output = std::make_unique<WavOutput>(file, path, format);
-    if (!output->WriteHeader()) {
-        error = output->Error();
-        return nullptr;
-    }
-    return output;
+    return std::make_unique<WavOutput>(std::move(file), format);
 }
 
 } // namespace tessel::sound

@@ -238,6 +238,20 @@ TEST_F(Api, UnusableOutputsFailCleanly)
     EXPECT_FALSE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, ""));
     ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("no/such/dir.wav").c_str()));
     EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr));
+
+    // A descriptor serves the file outputs only, and must be open for writing.
+    int file = CreateDescriptor(dir_.Path("host.wav"));
+    ASSERT_GE(file, 0);
+    EXPECT_FALSE(TesselBass_SetOutputFile(7, file));
+    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_NULL, file));
+    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_WAV, -1));
+    CloseDescriptor(file);
+    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, file)) << "a closed descriptor";
+#ifndef _WIN32
+    int readOnly = open(dir_.Path("host.wav").c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_WAV, readOnly)) << "a descriptor open for reading only";
+    close(readOnly);
+#endif
 }
 
 TEST_F(Api, RatesTheOutputCannotTakeGiveItsOwnRate)

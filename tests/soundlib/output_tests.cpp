@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <thread>
 
 using namespace soundtest;
@@ -209,6 +210,52 @@ TEST_F(WavOutput, PlayExStartsAgainFromTheBeginning)
     ASSERT_GT(half, 0u);
     EXPECT_TRUE(std::equal(wav.data.begin(), wav.data.begin() + half, wav.data.begin() + half))
         << "expected the second playback to repeat the first exactly";
+}
+
+TEST_F(WavOutput, GoesToAHostsDescriptor)
+{
+    const size_t samples = ReferenceRender(mod_, 44100).size();
+    const std::string named = dir_.Path("named.wav");
+
+    // A regular file: the WAV starts where the host's descriptor stands, and its sizes
+    // are kept; the descriptor replaces the path chosen before it, and stays open.
+    int file = CreateDescriptor(dir_.Path("host.wav"));
+    ASSERT_GE(file, 0);
+    ASSERT_TRUE(WriteDescriptor(file, "HOST"));
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, named.c_str()));
+    ASSERT_TRUE(TesselBass_SetOutputFile(TESSEL_OUTPUT_WAV, file));
+    PlayThroughLibrary(mod_);
+    EXPECT_TRUE(WriteDescriptor(file, "!")) << "expected the host's descriptor still open";
+    CloseDescriptor(file);
+    std::vector<uint8_t> bytes = ReadFileBytes(dir_.Path("host.wav"));
+    ASSERT_GT(bytes.size(), 5u);
+    EXPECT_EQ("HOST", std::string(bytes.begin(), bytes.begin() + 4));
+    Wav wav = ParseWav(std::vector<uint8_t>(bytes.begin() + 4, bytes.end() - 1), "the host's file");
+    EXPECT_EQ(samples, wav.samples.size());
+    EXPECT_EQ(wav.data.size(), wav.declaredBytes);
+    EXPECT_EQ(wav.data.size() + 36, wav.declaredRiff);
+    EXPECT_FALSE(std::ifstream(named).good()) << "expected nothing written to the path the descriptor replaced";
+
+    // A pipe cannot seek: the WAV streams through, its sizes saying "to the end".
+    int ends[2];
+    ASSERT_TRUE(MakePipe(ends));
+    std::vector<uint8_t> piped;
+    std::thread reader([&] { piped = ReadToEnd(ends[0]); });
+    EXPECT_TRUE(TesselBass_SetOutputFile(TESSEL_OUTPUT_WAV, ends[1]));
+    PlayThroughLibrary(mod_);
+    CloseDescriptor(ends[1]);
+    reader.join();
+    CloseDescriptor(ends[0]);
+    Wav streamed = ParseWav(piped, "the pipe");
+    EXPECT_EQ(0x7FFFF000u, streamed.declaredBytes);
+    EXPECT_EQ(0x7FFFF024u, streamed.declaredRiff);
+    EXPECT_EQ(samples, streamed.samples.size());
+    EXPECT_EQ(0, TesselBass_GetOutputError(nullptr, 0));
+
+    // A path chosen after a descriptor wins in turn.
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, named.c_str()));
+    PlayThroughLibrary(mod_);
+    EXPECT_EQ(samples, ReadWav(named).samples.size());
 }
 
 TEST_F(WavOutput, ChannelFrequencySetsTheSpeed)

@@ -12,9 +12,14 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <tlhelp32.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace soundtest {
@@ -56,25 +61,23 @@ double Wav::Rms(uint32_t channel, size_t from, size_t to) const
     return std::sqrt(sum / double(to - from));
 }
 
-Wav ReadWav(const std::string &path)
+Wav ParseWav(const std::vector<uint8_t> &bytes, const std::string &what)
 {
     Wav wav;
-    std::ifstream file(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (bytes.size() < 44 || std::string(bytes.begin(), bytes.begin() + 4) != "RIFF" ||
         std::string(bytes.begin() + 8, bytes.begin() + 16) != "WAVEfmt " ||
         std::string(bytes.begin() + 36, bytes.begin() + 40) != "data") {
-        ADD_FAILURE() << "expected a canonical WAV file at " << path << ", got " << bytes.size() << " bytes";
+        ADD_FAILURE() << "expected a canonical WAV in " << what << ", got " << bytes.size() << " bytes";
         return wav;
     }
-    EXPECT_EQ(1u, Le(bytes, 20, 2)) << "format tag of " << path;
+    EXPECT_EQ(1u, Le(bytes, 20, 2)) << "format tag of " << what;
     wav.channels = Le(bytes, 22, 2);
     wav.rate = Le(bytes, 24, 4);
     wav.blockAlign = Le(bytes, 32, 2);
     wav.bits = Le(bytes, 34, 2);
     wav.declaredBytes = Le(bytes, 40, 4);
-    EXPECT_EQ(bytes.size() - 8, Le(bytes, 4, 4)) << "RIFF size of " << path;
-    EXPECT_EQ(wav.rate * wav.blockAlign, Le(bytes, 28, 4)) << "bytes per second of " << path;
+    wav.declaredRiff = Le(bytes, 4, 4);
+    EXPECT_EQ(wav.rate * wav.blockAlign, Le(bytes, 28, 4)) << "bytes per second of " << what;
     wav.data.assign(bytes.begin() + 44, bytes.end());
     if (wav.bits == 16) {
         for (size_t i = 0; i + 1 < wav.data.size(); i += 2)
@@ -82,6 +85,16 @@ Wav ReadWav(const std::string &path)
     } else {
         for (uint8_t sample : wav.data)
             wav.samples.push_back(float(int(sample) - 128) / 128.0f);
+    }
+    return wav;
+}
+
+Wav ReadWav(const std::string &path)
+{
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    Wav wav = ParseWav(bytes, path);
+    if (wav.channels != 0) {
+        EXPECT_EQ(bytes.size() - 8, wav.declaredRiff) << "RIFF size of " << path;
     }
     return wav;
 }
@@ -135,12 +148,11 @@ bool WaitFor(const std::function<bool()> &done, std::chrono::milliseconds limit)
     return true;
 }
 
-Wav RenderThroughLibrary(const std::vector<uint8_t> &module, const std::string &wavPath, const PlayOptions &options)
+void PlayThroughLibrary(const std::vector<uint8_t> &module, const PlayOptions &options)
 {
-    EXPECT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, wavPath.c_str()));
     if (!BASS_Init(-1, options.freq, options.devflags, nullptr)) {
-        ADD_FAILURE() << "expected BASS_Init to open " << wavPath;
-        return Wav();
+        ADD_FAILURE() << "expected BASS_Init to open the output";
+        return;
     }
     BASS_Start();
     HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), options.modflags);
@@ -149,6 +161,12 @@ Wav RenderThroughLibrary(const std::vector<uint8_t> &module, const std::string &
     EXPECT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
     EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; })) << "expected the music to end";
     BASS_Free();
+}
+
+Wav RenderThroughLibrary(const std::vector<uint8_t> &module, const std::string &wavPath, const PlayOptions &options)
+{
+    EXPECT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, wavPath.c_str()));
+    PlayThroughLibrary(module, options);
     TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
     return ReadWav(wavPath);
 }
@@ -160,6 +178,72 @@ void SetOutputVariable(const std::string &value)
 #else
     setenv("TESSEL_OUTPUT", value.c_str(), 1);
 #endif
+}
+
+#ifdef _WIN32
+int CreateDescriptor(const std::string &path)
+{
+    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+bool MakePipe(int ends[2])
+{
+    return _pipe(ends, 1 << 16, _O_BINARY) == 0;
+}
+
+bool WriteDescriptor(int fd, const std::string &bytes)
+{
+    return _write(fd, bytes.data(), unsigned(bytes.size())) == int(bytes.size());
+}
+
+std::vector<uint8_t> ReadToEnd(int fd)
+{
+    std::vector<uint8_t> bytes;
+    char block[4096];
+    for (int got; (got = _read(fd, block, sizeof block)) > 0;)
+        bytes.insert(bytes.end(), block, block + got);
+    return bytes;
+}
+
+void CloseDescriptor(int fd)
+{
+    _close(fd);
+}
+#else
+int CreateDescriptor(const std::string &path)
+{
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+}
+
+bool MakePipe(int ends[2])
+{
+    return pipe2(ends, O_CLOEXEC) == 0;
+}
+
+bool WriteDescriptor(int fd, const std::string &bytes)
+{
+    return write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+}
+
+std::vector<uint8_t> ReadToEnd(int fd)
+{
+    std::vector<uint8_t> bytes;
+    char block[4096];
+    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;)
+        bytes.insert(bytes.end(), block, block + got);
+    return bytes;
+}
+
+void CloseDescriptor(int fd)
+{
+    close(fd);
+}
+#endif
+
+std::vector<uint8_t> ReadFileBytes(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
 #ifdef _WIN32

@@ -21,6 +21,7 @@ struct Wav {
     uint32_t bits = 0;
     uint32_t blockAlign = 0;
     uint32_t declaredBytes = 0; // the data chunk's size field
+    uint32_t declaredRiff = 0;  // the RIFF chunk's size field
     std::vector<uint8_t> data;  // the data chunk as found in the file
     std::vector<float> samples; // interleaved, scaled to -1..1
 
@@ -29,7 +30,10 @@ struct Wav {
     double Rms(uint32_t channel, size_t from = 0, size_t to = SIZE_MAX) const;
 };
 
-// Reads a canonical WAV file; fails the test (and returns an empty Wav) otherwise.
+// A canonical WAV from its bytes, whatever its sizes say; fails the test (and returns
+// an empty Wav) otherwise. what names it in the failure.
+Wav ParseWav(const std::vector<uint8_t> &bytes, const std::string &what);
+// Reads a canonical WAV file whose RIFF size is the file's.
 Wav ReadWav(const std::string &path);
 
 // A fresh directory under the system's temporary directory, removed at the end.
@@ -64,14 +68,25 @@ struct PlayOptions {
     int channelFreq = -1;
 };
 
-// Renders a whole module to a WAV file through the library (Init, Start, Load, PlayEx,
-// wait for the end, Free) and reads it back.
+// Plays a whole module through the output chosen already: Init, Start, Load, the
+// options' attributes, PlayEx, wait for the end, Free.
+void PlayThroughLibrary(const std::vector<uint8_t> &module, const PlayOptions &options = PlayOptions());
+
+// Renders a whole module to a WAV file through the library and reads it back.
 Wav RenderThroughLibrary(const std::vector<uint8_t> &module, const std::string &wavPath,
                          const PlayOptions &options = PlayOptions());
 
 // Sets TESSEL_OUTPUT in the process's environment block, where a host would put it:
 // on Windows not through the C runtime, whose copy the library must not read.
 void SetOutputVariable(const std::string &value);
+
+// Descriptors as a host holds them (the C runtime's on Windows).
+int CreateDescriptor(const std::string &path); // write-only, created or truncated; -1 on failure
+bool MakePipe(int ends[2]);                    // ends[0] reads, ends[1] writes
+bool WriteDescriptor(int fd, const std::string &bytes);
+std::vector<uint8_t> ReadToEnd(int fd);
+void CloseDescriptor(int fd);
+std::vector<uint8_t> ReadFileBytes(const std::string &path);
 
 // Open file descriptors and threads of this process, for leak checks.
 size_t OpenDescriptorCount();
