@@ -77,12 +77,6 @@ bool WritesOverAnInput(const std::vector<std::string> &files, const std::vector<
     return false;
 }
 
-// Hands the target's open file to the sound library's offline output.
-bool ChooseOutput(const WavTarget &target)
-{
-    return TesselBass_SetOutput(TESSEL_OUTPUT_OFFLINE, ("/proc/self/fd/" + std::to_string(target.Fd())).c_str());
-}
-
 } // namespace
 
 int RunRender(PluginHost &host, const std::vector<std::string> &files, const std::string &out, double maxSeconds)
@@ -132,7 +126,9 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
             std::fprintf(stderr, "tessel: cannot write %s: %s\n", ForTerminal(wav).c_str(), error.c_str());
             return 1;
         }
-        if (!ChooseOutput(*target)) {
+        // The library writes what tessel opened: a FIFO waited for, a new file never
+        // opened by name again.
+        if (!TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, target->Fd())) {
             std::fprintf(stderr, "tessel: the sound library refused the WAV output %s\n", ForTerminal(wav).c_str());
             return 1;
         }
