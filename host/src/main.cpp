@@ -1,4 +1,5 @@
 // tessel: plays tracker modules in the terminal through the in_tessel.so plug-in.
+#include "info_workers.h"
 #include "modes.h"
 #include "output.h"
 #include "plugin_host.h"
@@ -189,6 +190,11 @@ int main(int argc, char **argv)
         return FinishOutput(RunDevices());
 
     InstallSignalHandlers();
+    // Started before anything else is loaded, while this process has one thread.
+    std::unique_ptr<InfoWorkers> workers;
+    if (options.mode == Mode::Info)
+        if (int count = InfoWorkers::CountFor(options.files))
+            workers = InfoWorkers::Start(count);
     // The player and the configuration dialog draw in the terminal; everything else
     // writes lines, and message boxes go to stderr.
     std::unique_ptr<Terminal> terminal;
@@ -220,7 +226,8 @@ int main(int argc, char **argv)
         status = RunRender(*host, ExpandArguments(*host, options.files), options.output, options.maxSeconds);
         break;
     case Mode::Info:
-        status = RunInfo(*host, ExpandArguments(*host, options.files), options.json);
+        status = RunInfo(*host, ExpandArguments(*host, options.files), options.json, workers.get());
+        workers.reset();
         break;
     default:
         status = RunPlayer(*host, terminal.get(), ExpandArguments(*host, options.files));

@@ -1,0 +1,63 @@
+// tessel --info over a collection: worker processes, each with a plug-in of its own.
+//
+// One file's answer takes the plug-in about 20 ms of waiting and little work: Stop
+// waits for the monitor thread's 20 ms pass and the null output's pacing, as any host
+// of the plug-in waits. Several processes wait at once, and the answers are printed
+// in the order of the files.
+#pragma once
+
+#include "plugin_host.h"
+
+#include <sys/types.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tessel::host {
+
+// What one file gave: the dialog's five fields, whether it played, and what the
+// plug-in and tessel said on stderr meanwhile.
+struct InfoResult {
+    bool played = false; // Play succeeded: the title is this file's own
+    bool opened = false; // the dialog opened and was read
+    std::string title, file, channel, sampleText, message;
+    std::string err;
+};
+
+// Plays the file silently, reads its Module Info dialog and stops it.
+InfoResult InfoOf(PluginHost &host, const std::string &file);
+
+class InfoWorkers {
+public:
+    // Forks the workers before this process has loaded the plug-in or started a
+    // thread; each loads its own plug-in when it gets its first file. In a worker this
+    // never returns. nullptr when no worker could be started.
+    static std::unique_ptr<InfoWorkers> Start(int count);
+    // Ends the workers (closing their sockets) and waits for them.
+    ~InfoWorkers();
+    InfoWorkers(const InfoWorkers &) = delete;
+    InfoWorkers &operator=(const InfoWorkers &) = delete;
+
+    // Hands out the files, and gives each result to report in the files' order as soon
+    // as it and every earlier one are in. Stops early when report returns false or a
+    // signal arrives; the workers are then ended at once.
+    void Run(const std::vector<std::string> &files, const std::function<bool(size_t, const InfoResult &)> &report);
+
+    // How many workers suit this many arguments (a folder may hold any number).
+    static int CountFor(const std::vector<std::string> &arguments);
+
+private:
+    struct Worker {
+        pid_t pid = -1;
+        int socket = -1;
+        long file = -1; // the file it works on, or -1
+    };
+    InfoWorkers() = default;
+    void Stop(bool now);
+
+    std::vector<Worker> workers_;
+};
+
+} // namespace tessel::host
