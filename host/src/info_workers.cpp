@@ -6,6 +6,9 @@
 #include <soundlib/include/tessel_bass.h>
 #include <tessel/ui_backend.h>
 
+#include <libopenmpt/libopenmpt.h>
+
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -22,14 +25,14 @@
 namespace tessel::host {
 namespace {
 
-// Enough processes that their waits overlap well on a small machine, and no flood on
-// a large one.
-constexpr int kWorkersPerCore = 4;
-constexpr int kMinWorkers = 4;
-constexpr int kMaxWorkers = 16;
+// A file keeps its worker about 21 ms, 1 or 2 of them working: enough workers that a
+// collection takes a round or two, and no flood on a large machine.
+constexpr int kWorkersPerCore = 16;
+constexpr int kMinWorkers = 8;
+constexpr int kMaxWorkers = 32;
 
-// The plug-in's boxes and the store's notices while a worker loads its plug-in: the
-// main process, which loaded its own first, has told them already.
+// The plug-in's boxes and the store's notices while a worker starts its plug-in: the
+// main process, which loaded the same settings, has told them or will.
 class Silent : public tessel::ui::Backend {
 public:
     int MessageBox(HWND, const char *, const char *, UINT) override { return IDOK; }
@@ -141,38 +144,60 @@ bool Decode(const std::string &body, InfoResult &result)
 }
 
 // A worker: a file name in, its result out, until the main process closes the socket.
-[[noreturn]] void Serve(int socket)
+[[noreturn]] void Serve(int socket, PluginHost &host)
 {
     // This process's one thread is not the one the parent's handlers were set for.
     InstallSignalHandlers();
-    TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr);
-    std::unique_ptr<PluginHost> host;
+    bool started = false;
     std::string file;
     while (!PendingSignal() && ReceiveMessage(socket, file)) {
         InfoResult result;
-        if (!host) {
+        if (!started) {
             Silent silent;
             tessel::ui::Backend *previous = tessel::ui::InstallBackend(&silent);
             std::string error;
-            host = PluginHost::Load(error);
+            started = host.Start(error);
             tessel::ui::InstallBackend(previous);
-            if (!host) {
+            if (!started) {
                 result.err = "tessel: " + ForTerminal(error) + "\n";
                 SendMessage(socket, Encode(result));
                 break;
             }
         }
-        result = InfoOf(*host, file);
+        result = InfoOf(host, file);
         if (!SendMessage(socket, Encode(result)))
             break;
     }
-    host.reset();
+    if (started)
+        host.Module().Quit();
     if (int signal = PendingSignal())
         DieBySignal(signal);
     _exit(0); // nothing of the parent's (stdio buffers, exit handlers) runs twice
 }
 
+// libopenmpt builds its resampling tables when it makes its first module, some 10 ms
+// of work, every later module shares them: made once here, before the fork, every
+// worker has them.
+void WarmLibopenmpt()
+{
+    static const char nothing[1084] = {};
+    int error = 0;
+    openmpt_module *module =
+        openmpt_module_create_from_memory2(nothing, sizeof nothing, openmpt_log_func_silent, nullptr,
+                                           openmpt_error_func_ignore, nullptr, &error, nullptr, nullptr);
+    if (module)
+        openmpt_module_destroy(module);
+}
+
 } // namespace
+
+void ChooseSilentOutput()
+{
+    // The offline output renders nothing until a host pulls, and this one never does:
+    // the music plays without a sound, a frame rendered or a thread pacing it.
+    static const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, nowhere);
+}
 
 int InfoWorkers::CountFor(const std::vector<std::string> &arguments)
 {
@@ -187,8 +212,9 @@ int InfoWorkers::CountFor(const std::vector<std::string> &arguments)
     return files < 2 ? 0 : std::min(files, most);
 }
 
-std::unique_ptr<InfoWorkers> InfoWorkers::Start(int count)
+std::unique_ptr<InfoWorkers> InfoWorkers::Start(int count, PluginHost &host)
 {
+    WarmLibopenmpt();
     std::unique_ptr<InfoWorkers> workers(new InfoWorkers);
     for (int i = 0; i < count; ++i) {
         int pair[2];
@@ -199,7 +225,7 @@ std::unique_ptr<InfoWorkers> InfoWorkers::Start(int count)
             close(pair[0]);
             for (const Worker &earlier : workers->workers_)
                 close(earlier.socket);
-            Serve(pair[1]);
+            Serve(pair[1], host);
         }
         close(pair[1]);
         if (pid < 0) {

@@ -26,15 +26,18 @@ struct InfoResult {
     std::string err;
 };
 
+// The output for --info, chosen before the plug-in's first Play.
+void ChooseSilentOutput();
+
 // Plays the file silently, reads its Module Info dialog and stops it.
 InfoResult InfoOf(PluginHost &host, const std::string &file);
 
 class InfoWorkers {
 public:
-    // Forks the workers before this process has loaded the plug-in or started a
-    // thread; each loads its own plug-in when it gets its first file. In a worker this
-    // never returns. nullptr when no worker could be started.
-    static std::unique_ptr<InfoWorkers> Start(int count);
+    // Forks the workers while this process has one thread and has loaded the plug-in
+    // but not started it: each starts its own copy when it gets its first file. In a
+    // worker this never returns. nullptr when no worker could be started.
+    static std::unique_ptr<InfoWorkers> Start(int count, PluginHost &host);
     // Ends the workers (closing their sockets) and waits for them.
     ~InfoWorkers();
     InfoWorkers(const InfoWorkers &) = delete;

@@ -190,11 +190,6 @@ int main(int argc, char **argv)
         return FinishOutput(RunDevices());
 
     InstallSignalHandlers();
-    // Started before anything else is loaded, while this process has one thread.
-    std::unique_ptr<InfoWorkers> workers;
-    if (options.mode == Mode::Info)
-        if (int count = InfoWorkers::CountFor(options.files))
-            workers = InfoWorkers::Start(count);
     // The player and the configuration dialog draw in the terminal; everything else
     // writes lines, and message boxes go to stderr.
     std::unique_ptr<Terminal> terminal;
@@ -205,12 +200,22 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "tessel: --config needs a terminal\n");
         return 1;
     }
-    if (options.mode == Mode::Info || (options.mode == Mode::Play && options.null))
+    if (options.mode == Mode::Info)
+        ChooseSilentOutput();
+    if (options.mode == Mode::Play && options.null)
         TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr);
 
     std::string error;
     std::unique_ptr<PluginHost> host = PluginHost::Load(error);
-    if (!host) {
+    // --info over several files: workers forked from the loaded plug-in, while this
+    // process has one thread. They start it each for themselves; this process only
+    // lists the files.
+    std::unique_ptr<InfoWorkers> workers;
+    if (host && options.mode == Mode::Info)
+        if (int count = InfoWorkers::CountFor(options.files))
+            workers = InfoWorkers::Start(count, *host);
+    if (!host || (!workers && !host->Start(error))) {
+        host.reset();
         terminal.reset();
         std::fprintf(stderr, "tessel: %s\n", ForTerminal(error).c_str());
         return 1;
