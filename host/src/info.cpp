@@ -83,10 +83,6 @@ InfoResult InfoOf(PluginHost &host, const std::string &file)
     InfoResult result;
     Capture capture(result.err);
     result.played = host.Play(file);
-    // The dialog shows what the last Play left (its title, path and header fields),
-    // also once the music has stopped. Stopped at once, the monitor thread mostly ends
-    // before its first pass, and Stop need not wait out its 20 ms sleep.
-    host.Stop();
     std::vector<HWND> before = tessel::ui::Dialogs();
     int failed = host.Module().InfoBox(file.c_str(), host.MainWindow());
     host.Pump();
@@ -97,6 +93,7 @@ InfoResult InfoOf(PluginHost &host, const std::string &file)
     tessel::ui::DialogView view;
     if (failed || !dialog || !tessel::ui::DescribeDialog(dialog, view)) {
         result.err += "tessel: the Module Info dialog of " + ForTerminal(file) + " did not open\n";
+        host.Stop();
         return result;
     }
     result.opened = true;
@@ -110,6 +107,7 @@ InfoResult InfoOf(PluginHost &host, const std::string &file)
     host.Pump();
     if (IsWindow(dialog))
         DestroyWindow(dialog);
+    host.Stop();
     return result;
 }
 
