@@ -78,7 +78,7 @@ void PrintJson(const InfoResult &fields)
 
 } // namespace
 
-InfoResult InfoOf(PluginHost &host, const std::string &file)
+InfoResult ReadInfo(PluginHost &host, const std::string &file)
 {
     InfoResult result;
     Capture capture(result.err);
@@ -93,7 +93,6 @@ InfoResult InfoOf(PluginHost &host, const std::string &file)
     tessel::ui::DialogView view;
     if (failed || !dialog || !tessel::ui::DescribeDialog(dialog, view)) {
         result.err += "tessel: the Module Info dialog of " + ForTerminal(file) + " did not open\n";
-        host.Stop();
         return result;
     }
     result.opened = true;
@@ -107,7 +106,6 @@ InfoResult InfoOf(PluginHost &host, const std::string &file)
     host.Pump();
     if (IsWindow(dialog))
         DestroyWindow(dialog);
-    host.Stop();
     return result;
 }
 
@@ -141,9 +139,12 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json, 
         workers->Run(files, report);
         return anyFailed ? 1 : 0;
     }
-    for (size_t index = 0; index < files.size(); ++index)
-        if (!report(index, InfoOf(host, files[index])))
+    for (size_t index = 0; index < files.size(); ++index) {
+        InfoResult result = ReadInfo(host, files[index]);
+        host.Stop();
+        if (!report(index, result))
             break;
+    }
     return anyFailed ? 1 : 0;
 }
 

@@ -164,8 +164,10 @@ bool Decode(const std::string &body, InfoResult &result)
                 break;
             }
         }
-        result = InfoOf(host, file);
-        if (!SendMessage(socket, Encode(result)))
+        result = ReadInfo(host, file);
+        bool sent = SendMessage(socket, Encode(result));
+        host.Stop();
+        if (!sent)
             break;
     }
     if (started)
@@ -338,7 +340,7 @@ void InfoWorkers::Run(const std::vector<std::string> &files,
         }
         stopped = stopped || PendingSignal();
     }
-    Stop(stopped);
+    Stop(true);
 }
 
 } // namespace tessel::host

@@ -1,9 +1,9 @@
 // tessel --info over a collection: worker processes, each with a plug-in of its own.
 //
-// One file's answer takes the plug-in about 20 ms of waiting and little work: Stop
-// waits for the monitor thread's 20 ms pass and the null output's pacing, as any host
-// of the plug-in waits. Several processes wait at once, and the answers are printed
-// in the order of the files.
+// One file's answer takes the plug-in a millisecond or two of work and 20 ms of
+// waiting: Stop waits for the monitor thread's 20 ms pass, as in any host. Several
+// processes wait at once; each sends its answer before it stops the music, so the
+// answers come while the waits go on, and they are printed in the files' order.
 #pragma once
 
 #include "plugin_host.h"
@@ -29,8 +29,8 @@ struct InfoResult {
 // The output for --info, chosen before the plug-in's first Play.
 void ChooseSilentOutput();
 
-// Plays the file silently, reads its Module Info dialog and stops it.
-InfoResult InfoOf(PluginHost &host, const std::string &file);
+// Plays the file silently and reads its Module Info dialog; the caller stops it.
+InfoResult ReadInfo(PluginHost &host, const std::string &file);
 
 class InfoWorkers {
 public:
@@ -38,14 +38,15 @@ public:
     // but not started it: each starts its own copy when it gets its first file. In a
     // worker this never returns. nullptr when no worker could be started.
     static std::unique_ptr<InfoWorkers> Start(int count, PluginHost &host);
-    // Ends the workers (closing their sockets) and waits for them.
+    // Ends the workers that Run has not ended and waits for them.
     ~InfoWorkers();
     InfoWorkers(const InfoWorkers &) = delete;
     InfoWorkers &operator=(const InfoWorkers &) = delete;
 
     // Hands out the files, and gives each result to report in the files' order as soon
     // as it and every earlier one are in. Stops early when report returns false or a
-    // signal arrives; the workers are then ended at once.
+    // signal arrives. The workers are ended at once when it returns: what is left to
+    // them is stopping a silent music.
     void Run(const std::vector<std::string> &files, const std::function<bool(size_t, const InfoResult &)> &report);
 
     // How many workers suit this many arguments (a folder may hold any number).
