@@ -15,31 +15,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 namespace tessel::host {
 namespace {
-
-// What the plug-in and the store would print on stderr during one file, kept with the
-// file's result: answers from several processes are printed in the files' order.
-class Capture : public tessel::ui::Backend {
-public:
-    explicit Capture(std::string &sink) : sink_(sink), previous_(tessel::ui::InstallBackend(this)) {}
-    ~Capture() override { tessel::ui::InstallBackend(previous_); }
-    Capture(const Capture &) = delete;
-    Capture &operator=(const Capture &) = delete;
-
-    // As the platform's own default prints a box, answered with OK.
-    int MessageBox(HWND, const char *text, const char *caption, UINT) override
-    {
-        sink_ += std::string(caption) + ": " + text + "\n";
-        return IDOK;
-    }
-    void Notice(const char *text) override { sink_ += "tessel: " + std::string(text) + "\n"; }
-
-private:
-    std::string &sink_;
-    tessel::ui::Backend *previous_;
-};
 
 std::string ControlText(const tessel::ui::DialogView &view, int id)
 {
@@ -78,10 +57,28 @@ void PrintJson(const InfoResult &fields)
 
 } // namespace
 
+StderrCapture::StderrCapture(std::string &sink) : sink_(sink), previous_(tessel::ui::InstallBackend(this)) {}
+
+StderrCapture::~StderrCapture()
+{
+    tessel::ui::InstallBackend(previous_);
+}
+
+int StderrCapture::MessageBox(HWND, const char *text, const char *caption, UINT)
+{
+    sink_ += std::string(caption) + ": " + text + "\n";
+    return IDOK;
+}
+
+void StderrCapture::Notice(const char *text)
+{
+    sink_ += "tessel: " + std::string(text) + "\n";
+}
+
 InfoResult ReadInfo(PluginHost &host, const std::string &file)
 {
     InfoResult result;
-    Capture capture(result.err);
+    StderrCapture capture(result.err);
     result.played = host.Play(file);
     std::vector<HWND> before = tessel::ui::Dialogs();
     int failed = host.Module().InfoBox(file.c_str(), host.MainWindow());
@@ -120,7 +117,10 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json, 
     // file that did not play shows the one before it in this run, whichever process
     // answered for it.
     std::string lastTitle;
+    std::set<std::string> told; // what workers said as they started, once each
     auto report = [&](size_t, const InfoResult &answer) {
+        if (told.insert(answer.startErr).second)
+            std::fputs(answer.startErr.c_str(), stderr);
         InfoResult result = answer;
         if (result.played && result.opened)
             lastTitle = result.title;

@@ -31,14 +31,6 @@ constexpr int kWorkersPerCore = 16;
 constexpr int kMinWorkers = 8;
 constexpr int kMaxWorkers = 32;
 
-// The plug-in's boxes and the store's notices while a worker starts its plug-in: the
-// main process, which loaded the same settings, has told them or will.
-class Silent : public tessel::ui::Backend {
-public:
-    int MessageBox(HWND, const char *, const char *, UINT) override { return IDOK; }
-    void Notice(const char *) override {}
-};
-
 // Whole messages over a socket: a length, then the bytes. A signal ends a wait.
 bool WriteAll(int fd, const void *data, size_t size)
 {
@@ -123,7 +115,7 @@ std::string Encode(const InfoResult &result)
     std::string body;
     PutString(body, std::string(1, char((result.played ? 1 : 0) | (result.opened ? 2 : 0))));
     for (const std::string *text : {&result.title, &result.file, &result.channel, &result.sampleText,
-                                    &result.message, &result.err})
+                                    &result.message, &result.err, &result.startErr})
         PutString(body, *text);
     return body;
 }
@@ -137,7 +129,7 @@ bool Decode(const std::string &body, InfoResult &result)
     result.played = flags[0] & 1;
     result.opened = flags[0] & 2;
     for (std::string *text : {&result.title, &result.file, &result.channel, &result.sampleText, &result.message,
-                              &result.err})
+                              &result.err, &result.startErr})
         if (!reader.String(*text))
             return false;
     return true;
@@ -149,22 +141,23 @@ bool Decode(const std::string &body, InfoResult &result)
     // This process's one thread is not the one the parent's handlers were set for.
     InstallSignalHandlers();
     bool started = false;
-    std::string file;
+    std::string file, startErr;
     while (!PendingSignal() && ReceiveMessage(socket, file)) {
-        InfoResult result;
         if (!started) {
-            Silent silent;
-            tessel::ui::Backend *previous = tessel::ui::InstallBackend(&silent);
             std::string error;
-            started = host.Start(error);
-            tessel::ui::InstallBackend(previous);
+            {
+                StderrCapture capture(startErr);
+                started = host.Start(error);
+            }
             if (!started) {
-                result.err = "tessel: " + ForTerminal(error) + "\n";
-                SendMessage(socket, Encode(result));
+                InfoResult failed;
+                failed.startErr = startErr + "tessel: " + ForTerminal(error) + "\n";
+                SendMessage(socket, Encode(failed));
                 break;
             }
         }
-        result = ReadInfo(host, file);
+        InfoResult result = ReadInfo(host, file);
+        result.startErr = startErr; // the main process tells each text once
         bool sent = SendMessage(socket, Encode(result));
         host.Stop();
         if (!sent)

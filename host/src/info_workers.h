@@ -8,6 +8,8 @@
 
 #include "plugin_host.h"
 
+#include <tessel/ui_backend.h>
+
 #include <sys/types.h>
 
 #include <functional>
@@ -24,6 +26,24 @@ struct InfoResult {
     bool opened = false; // the dialog opened and was read
     std::string title, file, channel, sampleText, message;
     std::string err;
+    std::string startErr; // what the worker's plug-in said as it started
+};
+
+// While it lives, what the plug-in and the settings store would print on stderr goes
+// to sink instead, as the platform's own default prints it (boxes answered with OK):
+// answers from several processes are printed with their files, in order.
+class StderrCapture : public tessel::ui::Backend {
+public:
+    explicit StderrCapture(std::string &sink);
+    ~StderrCapture() override;
+    StderrCapture(const StderrCapture &) = delete;
+    StderrCapture &operator=(const StderrCapture &) = delete;
+    int MessageBox(HWND owner, const char *text, const char *caption, UINT type) override;
+    void Notice(const char *text) override;
+
+private:
+    std::string &sink_;
+    tessel::ui::Backend *previous_;
 };
 
 // The output for --info, chosen before the plug-in's first Play.
