@@ -77,6 +77,8 @@ std::vector<std::string> WrapLines(const std::string &text, size_t width)
 
 } // namespace
 
+bool KnownTerminalType(const char *name); // terminal_type.cpp
+
 void PutText(int y, int x, const std::string &text, int width, TextKind kind)
 {
     if (width <= 0 || y < 0 || y >= LINES || x >= COLS)
@@ -138,9 +140,11 @@ std::unique_ptr<Terminal> Terminal::Open()
     const char *term = std::getenv("TERM");
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || !term || !*term || std::strcmp(term, "dumb") == 0)
         return nullptr;
+    // initscr would end the program on a terminal type ncurses has no description of:
+    // such a terminal gets the plain lines.
+    if (!KnownTerminalType(term))
+        return nullptr;
     set_escdelay(kEscapeDelayMs);
-    // newterm, unlike initscr, gives up on a terminal type it has no description of
-    // instead of ending the program: such a terminal gets the plain lines.
     SCREEN *screen = newterm(term, stdout, stdin);
     if (!screen)
         return nullptr;
