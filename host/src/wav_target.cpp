@@ -69,12 +69,13 @@ std::unique_ptr<WavTarget> WavTarget::Open(const std::string &out, std::string &
         target->streamed_ = true;
         return target;
     }
-    target->path_ = FollowLinks(out);
+    // Asked of the name itself: the kernel follows links that name no path too
+    // (/dev/stdout to a pipe).
     struct stat status {};
-    const bool exists = stat(target->path_.c_str(), &status) == 0;
+    const bool exists = stat(out.c_str(), &status) == 0;
     if (exists && !S_ISREG(status.st_mode)) {
         // Opened as a shell's redirection opens it: never truncated, never replaced.
-        target->fd_ = open(target->path_.c_str(), O_WRONLY | O_CLOEXEC);
+        target->fd_ = open(out.c_str(), O_WRONLY | O_CLOEXEC);
         if (target->fd_ < 0) {
             error = std::strerror(errno);
             return nullptr;
@@ -82,6 +83,7 @@ std::unique_ptr<WavTarget> WavTarget::Open(const std::string &out, std::string &
         target->ownsFd_ = target->streamed_ = true;
         return target;
     }
+    target->path_ = FollowLinks(out);
     // Made exclusively, under a name of its own: nothing else is ever opened or
     // truncated. Making it is also the check that the folder takes new files.
     std::string name = target->path_.substr(target->path_.rfind('/') + 1).substr(0, kMaxNamePart);

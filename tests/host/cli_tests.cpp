@@ -616,17 +616,22 @@ TEST_F(Cli, RenderNeverLosesAFile)
     EXPECT_EQ(0x7FFFF000u, Le32(streamed, 40)) << "data size of a stream";
     EXPECT_TRUE(std::equal(streamed.begin() + 44, streamed.end(), ReadFile(Path("target.wav")).begin() + 44));
 
-    // "-": the same stream into a pipe, which sox reads to its end, or into a file.
-    std::string command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config " TESSEL_BINARY
-                          " -o - tune.xm 2>/dev/null | sox -t wav - -n stat 2> sox.txt";
-    int soxStatus = std::system(command.c_str());
-    std::string report = Text(Path("sox.txt"));
-    EXPECT_TRUE(WIFEXITED(soxStatus) && WEXITSTATUS(soxStatus) == 0) << "sox: " << soxStatus << "\n" << report;
-    size_t samples = report.find("Samples read:");
-    EXPECT_EQ(plain.dataBytes / 2, samples == std::string::npos ? 0 : std::strtoul(report.c_str() + samples + 13, nullptr, 10))
-        << "samples sox read, against a plain render's\n" << report;
-    EXPECT_EQ(std::string::npos, report.find("WARN")) << report;
-    command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config " TESSEL_BINARY " -o - tune.xm > stdout.wav 2>/dev/null";
+    // "-" (or /dev/stdout): the same stream into a pipe, which sox reads to its end, or
+    // into a file.
+    for (std::string out : {"-", "/dev/stdout"}) {
+        std::string command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config " TESSEL_BINARY " -o " + out +
+                              " tune.xm 2>/dev/null | sox -t wav - -n stat 2> sox.txt";
+        int soxStatus = std::system(command.c_str());
+        std::string report = Text(Path("sox.txt"));
+        EXPECT_TRUE(WIFEXITED(soxStatus) && WEXITSTATUS(soxStatus) == 0) << out << ": sox " << soxStatus << "\n"
+                                                                          << report;
+        size_t samples = report.find("Samples read:");
+        EXPECT_EQ(plain.dataBytes / 2,
+                  samples == std::string::npos ? 0 : std::strtoul(report.c_str() + samples + 13, nullptr, 10))
+            << out << ": samples sox read, against a plain render's\n" << report;
+        EXPECT_EQ(std::string::npos, report.find("WARN")) << report;
+    }
+    std::string command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config " TESSEL_BINARY " -o - tune.xm > stdout.wav 2>/dev/null";
     EXPECT_EQ(0, std::system(command.c_str()));
     EXPECT_EQ(plain.dataBytes, ReadWav(Path("stdout.wav")).dataBytes) << "a file gets its sizes patched";
 }
