@@ -118,6 +118,8 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
     for (size_t index = 0; index < files.size(); ++index) {
         const std::string &file = files[index];
         const std::string &wav = wavs[index];
+        if (int signal = PendingSignal()) // during a file that did not play
+            DieBySignal(signal);
         std::string error;
         std::unique_ptr<WavTarget> target = WavTarget::Open(wav, error);
         if (!target) {
