@@ -237,7 +237,9 @@ Terminal::Terminal(const std::string &folder, const std::string &configHome,
                    const std::vector<std::string> &arguments, int width, int height, const std::string &locale,
                    const std::string &environment)
 {
-    socket_ = folder + "/tmux.socket";
+    // A server of its own each time: one just killed may still hold the last socket.
+    static int terminals = 0;
+    socket_ = folder + "/tmux-" + std::to_string(++terminals) + ".socket";
     pidFile_ = folder + "/tessel.pid";
     std::string command = "cd " + Quote(folder) + " && echo $$ > " + Quote(pidFile_) +
                           " && unset LC_ALL LC_CTYPE && LANG=" + Quote(locale) +
