@@ -12,6 +12,17 @@ void SeekBy(HANDLE file, LONG distance)
     SetFilePointer(file, distance, NULL, FILE_CURRENT);
 }
 
+DWORD SeekByFrom(HANDLE file, LONG distance, DWORD position)
+{
+    DWORD moved = SetFilePointer(file, distance, NULL, FILE_CURRENT);
+    return moved == INVALID_SET_FILE_POINTER ? position : moved;
+}
+
+DWORD FilePosition(HANDLE file)
+{
+    return SetFilePointer(file, 0, NULL, FILE_CURRENT);
+}
+
 DWORD ReadField(HANDLE file, void *field, DWORD count)
 {
     // Read aside and copy what arrived, so nothing else of the field is touched

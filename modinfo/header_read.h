@@ -11,6 +11,11 @@
 // before the start fails and leaves the position where it was, as Win32 does.
 void SeekTo(HANDLE file, LONG offset);
 void SeekBy(HANDLE file, LONG distance);
+// The same, giving the position afterwards (its low 32 bits): the one held before
+// when the move failed.
+DWORD SeekByFrom(HANDLE file, LONG distance, DWORD position);
+// The position in the file (its low 32 bits).
+DWORD FilePosition(HANDLE file);
 
 // Reads count bytes (at most MAX_FIELD_READ) at the position into field and returns how
 // many arrived. Bytes that did not arrive keep what they held: a field of a damaged

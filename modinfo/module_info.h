@@ -39,6 +39,10 @@ void AppendTextLine(TextCursor *cursor, const char *text, DWORD length);
 // closes the file. 0 when a reader ran and returned 0, else 1.
 int ScanModuleInfo(const char *path);
 
+// A header reader exists for the path's extension (MOD, S3M, XM, IT): a scan of it that
+// fails did not read the file as that format.
+BOOL HasHeaderReader(const char *path);
+
 // The header readers: each positions the open file itself and leaves it open. Only the
 // MOD reader can fail (1: no format tag).
 int ReadModInfo(HANDLE file);

@@ -48,21 +48,27 @@ bool TakeExtension(const char *path, char extension[kExtensionSize])
     return true;
 }
 
-int ReadByExtension(HANDLE file, const char *path)
+// The reader the path's extension names, or none.
+const Reader *ReaderFor(const char *path)
 {
     if (strlen(path) < kShortestPath)
-        return 1;
+        return NULL;
     char extension[kExtensionSize];
     if (!TakeExtension(path, extension))
-        return 1;
+        return NULL;
     for (const Reader &reader : kReaders) {
         if (strcmp(extension, reader.extension) == 0)
-            return reader.read(file);
+            return &reader;
     }
-    return 1; // mo3, an empty extension and everything else
+    return NULL; // mo3, an empty extension and everything else
 }
 
 } // namespace
+
+BOOL HasHeaderReader(const char *path)
+{
+    return path && ReaderFor(path) != NULL;
+}
 
 int ScanModuleInfo(const char *path)
 {
@@ -73,7 +79,8 @@ int ScanModuleInfo(const char *path)
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 1;
-    int result = ReadByExtension(file, path);
+    const Reader *reader = ReaderFor(path);
+    int result = reader ? reader->read(file) : 1;
     CloseHandle(file);
     return result;
 }

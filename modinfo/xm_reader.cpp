@@ -38,10 +38,43 @@ const DWORD kNameStart = offsetof(XmInstrumentHead, name);
 const DWORD kSampleLengthSize = 4; // the first field of a sample header
 const int kFirstFill = 'a';        // instrument i's name starts as 22 copies of 'a' + i
 
-// Every pattern, instrument header and sample header the walk passes is one step.
-// FastTracker II's largest module takes 256 + 128 + 128 × 16; stale counts of a
-// damaged file could ask for a billion. Past this bound the walk counts as ended.
-const DWORD kMaxWalkSteps = 32768;
+// An intact file moves the walk on at every step (a pattern, an instrument header, a
+// sample header, an instrument's sample data), and a walk that moves on ends at the
+// file's end, where a read first comes back short. Only a damaged file leads the walk
+// back to where it has been, and its stale counts could ask for a billion such steps:
+// only those are counted, and this many end the walk.
+const DWORD kMaxStepsBack = 32768;
+
+// The walk's place in the file and how far it has come.
+struct XmWalk {
+    HANDLE file;
+    DWORD position; // low 32 bits, as the moves give it
+    DWORD furthest; // the furthest position a step has ended at
+    DWORD stepsBack;
+    BOOL atEnd; // a read came back short, or the walk led back too often
+};
+
+DWORD WalkRead(XmWalk *walk, void *field, DWORD size)
+{
+    DWORD got = ReadField(walk->file, field, size);
+    walk->position += got;
+    if (got < size)
+        walk->atEnd = TRUE;
+    return got;
+}
+
+void WalkMove(XmWalk *walk, LONG distance)
+{
+    walk->position = SeekByFrom(walk->file, distance, walk->position);
+}
+
+void EndStep(XmWalk *walk)
+{
+    if (walk->position > walk->furthest)
+        walk->furthest = walk->position;
+    else if (++walk->stepsBack >= kMaxStepsBack)
+        walk->atEnd = TRUE;
+}
 
 // An unread name shows its fill, so a cut file still lists every instrument.
 void FillName(char *name, LONG instrument)
@@ -71,15 +104,16 @@ int ReadXmInfo(HANDLE file)
     // Once a read of the walk comes back short the walk is at the end of the file:
     // every later read would deliver nothing and repeat stale sizes, so it reads and
     // moves no more, and the instruments left give the lines of unread names.
-    BOOL atEnd = FALSE;
-    DWORD steps = 0;
     SeekTo(file, AsLong(kHeaderSizeOffset + headerSize));
+    XmWalk walk = {file, FilePosition(file), 0, 0, FALSE};
+    walk.furthest = walk.position;
     XmPatternHead pattern = {};
     LONG patterns = AsSigned16(patternCount);
-    for (LONG p = 0; p < patterns && !atEnd; p++) {
-        atEnd = ++steps > kMaxWalkSteps || ReadField(file, &pattern, sizeof pattern) < sizeof pattern;
-        if (!atEnd)
-            SeekBy(file, AsLong(Le32(pattern.headerLength) + Le16(pattern.packedSize) - (DWORD)sizeof pattern));
+    for (LONG p = 0; p < patterns && !walk.atEnd; p++) {
+        if (WalkRead(&walk, &pattern, sizeof pattern) < sizeof pattern)
+            break;
+        WalkMove(&walk, AsLong(Le32(pattern.headerLength) + Le16(pattern.packedSize) - (DWORD)sizeof pattern));
+        EndStep(&walk);
     }
 
     TextCursor names;
@@ -90,33 +124,38 @@ int ReadXmInfo(HANDLE file)
     LONG instruments = AsSigned16(instrumentCount);
     for (LONG i = 0; i < instruments && !names.full; i++) {
         FillName(name, i);
-        atEnd = atEnd || ++steps > kMaxWalkSteps;
-        if (atEnd) {
+        if (walk.atEnd) {
             AppendLine(&names, name);
             continue;
         }
-        DWORD got = ReadField(file, &instrument, sizeof instrument);
+        DWORD got = WalkRead(&walk, &instrument, sizeof instrument);
         if (got > kNameStart)
             memcpy(name, instrument.name, got - kNameStart < kNameWidth ? got - kNameStart : kNameWidth);
         AppendLine(&names, name);
-        atEnd = got < sizeof instrument;
-        if (atEnd)
+        if (walk.atEnd)
             continue;
-        SeekBy(file, AsLong(Le32(instrument.size) - (DWORD)sizeof instrument));
+        WalkMove(&walk, AsLong(Le32(instrument.size) - (DWORD)sizeof instrument));
+        EndStep(&walk);
 
         DWORD sampleHeaderSize = Le32(instrument.sampleHeaderSize);
         DWORD sampleDataSize = 0;
         LONG samples = AsSigned16(Le16(instrument.sampleCount));
-        for (LONG s = 0; s < samples && !atEnd; s++) {
-            atEnd = ++steps > kMaxWalkSteps || ReadLe32(file, &sampleLength) < kSampleLengthSize;
-            if (atEnd)
+        for (LONG s = 0; s < samples && !walk.atEnd; s++) {
+            DWORD lengthGot = ReadLe32(file, &sampleLength);
+            walk.position += lengthGot;
+            if (lengthGot < kSampleLengthSize) {
+                walk.atEnd = TRUE;
                 break;
+            }
             if (sampleHeaderSize != kSampleLengthSize)
-                SeekBy(file, AsLong(sampleHeaderSize - kSampleLengthSize));
+                WalkMove(&walk, AsLong(sampleHeaderSize - kSampleLengthSize));
             sampleDataSize += sampleLength;
+            EndStep(&walk);
         }
-        if (!atEnd && sampleDataSize)
-            SeekBy(file, AsLong(sampleDataSize));
+        if (!walk.atEnd && sampleDataSize) {
+            WalkMove(&walk, AsLong(sampleDataSize));
+            EndStep(&walk);
+        }
     }
     return 0;
 }

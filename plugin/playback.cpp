@@ -84,8 +84,9 @@ void BuildCurrentTitle(char *destination)
     destination[length + 2] = '\0';
 }
 
-// The scan cannot tell a file that is missing from one it has no reader for (MO3,
-// an unknown extension); only the first is worth a box, the library plays the rest.
+// The scan cannot tell a file that is missing, or that its reader rejects (a MOD too
+// short for its format tag), from one it has no reader for (MO3, an unknown
+// extension); only the first two are worth a box, the library plays the rest.
 static BOOL FileOpens(const char *file)
 {
     HANDLE handle = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
@@ -129,7 +130,7 @@ int Play(const char *file)
         file = "";
     CopyPath(playbackState.currentPath, file);
     playbackState.paused = 0;
-    if (ScanModuleInfo(file) != 0 && !FileOpens(file))
+    if (ScanModuleInfo(file) != 0 && (HasHeaderReader(file) || !FileOpens(file)))
         ShowErrorBox(inModule.hMainWindow, "Cannot open module file");
     if (inModule.SetInfo)
         inModule.SetInfo(moduleInfo.channels, static_cast<int>(settings.freq / 1000),

@@ -48,14 +48,19 @@ void SaveSettings(void)
         SaveSettingsValue(value);
 }
 
-// Any stored value of at most four bytes is taken byte for byte, whatever its type;
-// one that cannot be read is written back from memory.
+// Any stored value of at most four bytes is taken byte for byte, whatever its type (a
+// shorter one replaces only the low bytes); one that cannot be read is written back
+// from memory. The query goes into a copy: on ERROR_MORE_DATA Windows leaves the
+// buffer undefined, and the field must keep its value.
 void LoadSettings(void)
 {
     for (const SettingsValue &value : settingsValues) {
-        DWORD size = sizeof(DWORD);
-        if (RegQueryValueExA(settingsKey, value.name, nullptr, nullptr, reinterpret_cast<BYTE *>(value.field),
-                             &size) != ERROR_SUCCESS)
+        DWORD stored = *value.field;
+        DWORD size = sizeof stored;
+        if (RegQueryValueExA(settingsKey, value.name, nullptr, nullptr, reinterpret_cast<BYTE *>(&stored), &size) ==
+            ERROR_SUCCESS)
+            *value.field = stored;
+        else
             SaveSettingsValue(value);
     }
 }

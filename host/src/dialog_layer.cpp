@@ -274,13 +274,40 @@ void DrawMultiLineEdit(const Layout &layout, const ControlView &control, bool fr
     }
 }
 
-void DrawEdit(const Layout &layout, const ControlView &control, bool front)
+// The cells of a one-line edit. In a dialog squeezed to a small screen the label in
+// front of it may need more columns than the template's units give it (the terminal's
+// letters are wider than the template's font): the edit then starts one blank after the
+// label's whole text and gives up those columns at its left.
+Cells FieldCells(const Layout &layout, const DialogView &view, const ControlView &edit)
+{
+    Cells cells = CellsOf(layout, edit.rect);
+    int row = MiddleRow(layout, edit.rect);
+    int start = cells.x0;
+    for (const ControlView &label : view.controls) {
+        if (!label.visible || label.kind != ControlKind::Label || MiddleRow(layout, label.rect) != row)
+            continue;
+        int x = CellsOf(layout, label.rect).x0;
+        if (x < cells.x0)
+            start = std::max(start, x + int(WithoutMnemonic(label.text).size()) + 1);
+    }
+    start = std::min(start, cells.x0 + cells.width - 1);
+    cells.width -= start - cells.x0;
+    cells.x0 = start;
+    return cells;
+}
+
+bool OneLineEdit(const ControlView &control)
+{
+    return control.kind == ControlKind::Edit && !(control.style & ES_MULTILINE);
+}
+
+void DrawEdit(const Layout &layout, const DialogView &view, const ControlView &control, bool front)
 {
     if (control.style & ES_MULTILINE) {
         DrawMultiLineEdit(layout, control, front);
         return;
     }
-    Cells cells = CellsOf(layout, control.rect);
+    Cells cells = FieldCells(layout, view, control);
     bool readOnly = (control.style & ES_READONLY) != 0;
     DrawSingleLineEdit(MiddleRow(layout, control.rect), cells.x0, cells.width, control, front, !readOnly);
 }
@@ -341,7 +368,7 @@ int RoomRightOf(const Layout &layout, const DialogView &view, const ControlView 
     for (const ControlView &other : view.controls) {
         if (&other == &label || !other.visible || other.kind == ControlKind::GroupBox)
             continue;
-        Cells cells = CellsOf(layout, other.rect);
+        Cells cells = OneLineEdit(other) ? FieldCells(layout, view, other) : CellsOf(layout, other.rect);
         bool sameRow = row >= cells.y0 && row < cells.y0 + cells.height;
         if (other.kind != ControlKind::Edit || !(other.style & ES_MULTILINE))
             sameRow = row == MiddleRow(layout, other.rect);
@@ -421,7 +448,7 @@ void DialogLayer::DrawDialog(const DialogView &view, bool front)
             break;
         }
         case ControlKind::Edit:
-            DrawEdit(layout, control, front);
+            DrawEdit(layout, view, control, front);
             break;
         case ControlKind::ComboBox:
             DrawCombo(layout, control, front);

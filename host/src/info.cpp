@@ -3,6 +3,8 @@
 // dialog closed, the music stopped.
 #include "modes.h"
 
+#include "info_workers.h"
+
 #include "output.h"
 #include "signals.h"
 #include "text.h"
@@ -13,13 +15,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 namespace tessel::host {
 namespace {
-
-struct InfoFields {
-    std::string title, file, channel, sampleText, message;
-};
 
 std::string ControlText(const tessel::ui::DialogView &view, int id)
 {
@@ -34,7 +33,7 @@ std::string Shown(const std::string &text, TextKind kind)
     return ForLocale(ForPeople(text, kind));
 }
 
-void PrintPlain(const InfoFields &fields)
+void PrintPlain(const InfoResult &fields)
 {
     // The title may be made from the file name.
     Print("Title: %s\n", Shown(fields.title, TextKind::Name).c_str());
@@ -49,7 +48,7 @@ void PrintPlain(const InfoFields &fields)
     Print("\n");
 }
 
-void PrintJson(const InfoFields &fields)
+void PrintJson(const InfoResult &fields)
 {
     Print("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s}\n",
           JsonString(fields.title).c_str(), JsonString(fields.file, TextKind::Name).c_str(),
@@ -58,42 +57,93 @@ void PrintJson(const InfoFields &fields)
 
 } // namespace
 
-int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json)
+StderrCapture::StderrCapture(std::string &sink) : sink_(sink), previous_(tessel::ui::InstallBackend(this)) {}
+
+StderrCapture::~StderrCapture()
+{
+    tessel::ui::InstallBackend(previous_);
+}
+
+int StderrCapture::MessageBox(HWND, const char *text, const char *caption, UINT)
+{
+    sink_ += std::string(caption) + ": " + text + "\n";
+    return IDOK;
+}
+
+void StderrCapture::Notice(const char *text)
+{
+    sink_ += "tessel: " + std::string(text) + "\n";
+}
+
+InfoResult ReadInfo(PluginHost &host, const std::string &file)
+{
+    InfoResult result;
+    StderrCapture capture(result.err);
+    result.played = host.Play(file);
+    std::vector<HWND> before = tessel::ui::Dialogs();
+    int failed = host.Module().InfoBox(file.c_str(), host.MainWindow());
+    host.Pump();
+    HWND dialog = nullptr;
+    for (HWND candidate : tessel::ui::Dialogs())
+        if (std::find(before.begin(), before.end(), candidate) == before.end())
+            dialog = candidate;
+    tessel::ui::DialogView view;
+    if (failed || !dialog || !tessel::ui::DescribeDialog(dialog, view)) {
+        result.err += "tessel: the Module Info dialog of " + ForTerminal(file) + " did not open\n";
+        return result;
+    }
+    result.opened = true;
+    result.title = ControlText(view, IDC_TITLE);
+    result.file = ControlText(view, IDC_FILE);
+    result.channel = ControlText(view, IDC_CHANNELS);
+    result.sampleText = ControlText(view, IDC_SAMPLE_TEXT);
+    result.message = ControlText(view, IDC_MESSAGE);
+    // OK, as the user would press it.
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    host.Pump();
+    if (IsWindow(dialog))
+        DestroyWindow(dialog);
+    return result;
+}
+
+int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json, InfoWorkers *workers)
 {
     if (files.empty()) {
         std::fprintf(stderr, "tessel: nothing to show\n");
         return 1;
     }
     bool anyFailed = false;
-    for (const std::string &file : files) {
-        // A full output or a signal ends the run; main says which.
-        if (OutputFailed() || PendingSignal())
-            break;
-        anyFailed = !host.Play(file) || anyFailed;
-        std::vector<HWND> before = tessel::ui::Dialogs();
-        int failed = host.Module().InfoBox(file.c_str(), host.MainWindow());
-        host.Pump();
-        HWND dialog = nullptr;
-        for (HWND candidate : tessel::ui::Dialogs())
-            if (std::find(before.begin(), before.end(), candidate) == before.end())
-                dialog = candidate;
-        tessel::ui::DialogView view;
-        if (failed || !dialog || !tessel::ui::DescribeDialog(dialog, view)) {
-            std::fprintf(stderr, "tessel: the Module Info dialog of %s did not open\n", file.c_str());
-            anyFailed = true;
-            host.Stop();
-            continue;
+    // As in any host, the dialog shows the title of the last module that played: a
+    // file that did not play shows the one before it in this run, whichever process
+    // answered for it.
+    std::string lastTitle;
+    std::set<std::string> told; // what workers said as they started, once each
+    auto report = [&](size_t, const InfoResult &answer) {
+        if (told.insert(answer.startErr).second)
+            std::fputs(answer.startErr.c_str(), stderr);
+        InfoResult result = answer;
+        if (result.played && result.opened)
+            lastTitle = result.title;
+        else
+            result.title = lastTitle;
+        anyFailed = anyFailed || !result.played || !result.opened;
+        std::fputs(result.err.c_str(), stderr);
+        if (result.opened) {
+            json ? PrintJson(result) : PrintPlain(result);
+            Flush();
         }
-        InfoFields fields{ControlText(view, IDC_TITLE), ControlText(view, IDC_FILE), ControlText(view, IDC_CHANNELS),
-                          ControlText(view, IDC_SAMPLE_TEXT), ControlText(view, IDC_MESSAGE)};
-        json ? PrintJson(fields) : PrintPlain(fields);
-        Flush();
-        // OK, as the user would press it.
-        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-        host.Pump();
-        if (IsWindow(dialog))
-            DestroyWindow(dialog);
+        // A full output or a signal ends the run; main says which.
+        return !OutputFailed() && !PendingSignal();
+    };
+    if (workers && files.size() > 1) {
+        workers->Run(files, report);
+        return anyFailed ? 1 : 0;
+    }
+    for (size_t index = 0; index < files.size(); ++index) {
+        InfoResult result = ReadInfo(host, files[index]);
         host.Stop();
+        if (!report(index, result))
+            break;
     }
     return anyFailed ? 1 : 0;
 }

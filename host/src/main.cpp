@@ -1,15 +1,18 @@
 // tessel: plays tracker modules in the terminal through the in_tessel.so plug-in.
+#include "info_workers.h"
 #include "modes.h"
 #include "output.h"
 #include "plugin_host.h"
 #include "signals.h"
 #include "terminal.h"
+#include "text.h"
 
 #include <soundlib/include/tessel_bass.h>
 
 #include <getopt.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +38,9 @@ const char kHelp[] =
     "\n"
     "  -o, --output OUT    render to a WAV file instead of the sound device, as fast as\n"
     "                      the machine can; with several files OUT is a folder that\n"
-    "                      receives one NAME.wav per file\n"
+    "                      receives one NAME.wav per file. OUT is replaced only by a\n"
+    "                      render that succeeded or was interrupted; - (stdout), a FIFO\n"
+    "                      or a device gets a streamed WAV\n"
     "      --max-time SEC  with -o: end a module after SEC seconds of sound (1800)\n"
     "      --null          play in real time to no device (no sound card needed)\n"
     "      --info          print the fields of each file's Module Info dialog\n"
@@ -66,6 +71,10 @@ const char kHelp[] =
     "be written, 2 on bad usage, 128 + the signal when interrupted.\n"
     "See tessel(1).\n";
 
+// --max-time: one millisecond up to the largest count of them in 32 bits.
+constexpr double kMinMaxSeconds = 0.001;
+constexpr double kMaxMaxSeconds = 4294967.295;
+
 enum class Mode { Play, Render, Info, Config, Devices };
 
 struct Options {
@@ -82,6 +91,13 @@ struct Options {
 {
     std::fprintf(stderr, "tessel: %s\n%sTry 'tessel --help' for more.\n", message.c_str(), kUsage);
     std::exit(2);
+}
+
+// The option as the user typed it, without a value after '=', safe for the terminal.
+std::string OptionNamed(const char *argument)
+{
+    std::string text = argument;
+    return ForTerminal(text.substr(0, text.find('=')));
 }
 
 void SetMode(Options &options, Mode mode, const char *name)
@@ -125,8 +141,9 @@ Options Parse(int argc, char **argv)
             std::string text = optarg;
             char *end = nullptr;
             options.maxSeconds = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end || !(options.maxSeconds > 0))
-                BadUsage("--max-time takes a number of seconds above 0, not '" + text + "'");
+            // The limit goes to the sound library in whole milliseconds, 32 bits of them.
+            if (text.empty() || *end || !(options.maxSeconds >= kMinMaxSeconds && options.maxSeconds <= kMaxMaxSeconds))
+                BadUsage("--max-time takes seconds from 0.001 to 4294967, not '" + ForTerminal(text) + "'");
             options.maxTimeGiven = true;
             break;
         }
@@ -136,10 +153,15 @@ Options Parse(int argc, char **argv)
         case kConfig: SetMode(options, Mode::Config, "--config"); break;
         case kDevices: SetMode(options, Mode::Devices, "--devices"); break;
         case ':':
-            BadUsage(std::string(argv[optind - 1]) + " needs a value");
+            BadUsage(OptionNamed(argv[optind - 1]) + " needs a value");
         default:
-            BadUsage(optopt ? std::string("unknown option -") + char(optopt)
-                            : "unknown option " + std::string(argv[optind - 1]));
+            // optopt is a letter for a short option, and a long option's code (not a
+            // character) for one given a value it does not take.
+            if (optopt > 0 && optopt < 128 && std::isgraph(optopt))
+                BadUsage(std::string("unknown option -") + char(optopt));
+            if (optopt)
+                BadUsage(OptionNamed(argv[optind - 1]) + " takes no value");
+            BadUsage("unknown option " + OptionNamed(argv[optind - 1]));
         }
     }
     for (int i = optind; i < argc; ++i)
@@ -174,33 +196,45 @@ int main(int argc, char **argv)
     // writes lines, and message boxes go to stderr.
     std::unique_ptr<Terminal> terminal;
     bool interactive = options.mode == Mode::Config || options.mode == Mode::Play;
-    if (interactive && Terminal::Available())
-        terminal = std::make_unique<Terminal>();
-    else if (options.mode == Mode::Config) {
+    if (interactive)
+        terminal = Terminal::Open();
+    if (!terminal && options.mode == Mode::Config) {
         std::fprintf(stderr, "tessel: --config needs a terminal\n");
         return 1;
     }
-    if (options.mode == Mode::Info || (options.mode == Mode::Play && options.null))
+    if (options.mode == Mode::Info)
+        ChooseSilentOutput();
+    if (options.mode == Mode::Play && options.null)
         TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr);
 
     std::string error;
     std::unique_ptr<PluginHost> host = PluginHost::Load(error);
-    if (!host) {
+    // --info over several files: workers forked from the loaded plug-in, while this
+    // process has one thread. They start it each for themselves; this process only
+    // lists the files.
+    std::unique_ptr<InfoWorkers> workers;
+    if (host && options.mode == Mode::Info)
+        if (int count = InfoWorkers::CountFor(options.files))
+            workers = InfoWorkers::Start(count, *host);
+    if (!host || (!workers && !host->Start(error))) {
+        host.reset();
         terminal.reset();
-        std::fprintf(stderr, "tessel: %s\n", error.c_str());
+        std::fprintf(stderr, "tessel: %s\n", ForTerminal(error).c_str());
         return 1;
     }
 
     int status = 0;
+    std::string failure; // told once the terminal is back
     switch (options.mode) {
     case Mode::Config:
-        status = RunConfig(*host, *terminal);
+        status = RunConfig(*host, *terminal, failure);
         break;
     case Mode::Render:
         status = RunRender(*host, ExpandArguments(*host, options.files), options.output, options.maxSeconds);
         break;
     case Mode::Info:
-        status = RunInfo(*host, ExpandArguments(*host, options.files), options.json);
+        status = RunInfo(*host, ExpandArguments(*host, options.files), options.json, workers.get());
+        workers.reset();
         break;
     default:
         status = RunPlayer(*host, terminal.get(), ExpandArguments(*host, options.files));
@@ -210,5 +244,7 @@ int main(int argc, char **argv)
     terminal.reset();
     if (int signal = PendingSignal())
         DieBySignal(signal);
+    if (!failure.empty())
+        std::fprintf(stderr, "tessel: %s\n", ForTerminal(failure).c_str());
     return FinishOutput(status);
 }

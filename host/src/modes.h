@@ -11,13 +11,14 @@ namespace tessel::host {
 
 // tessel -o OUT FILE...: one WAV (or one per file in the folder OUT).
 int RunRender(PluginHost &host, const std::vector<std::string> &files, const std::string &out, double maxSeconds);
-// tessel --info [--json] FILE...
-int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json);
+class InfoWorkers;
+// tessel --info [--json] FILE...; with workers, several files are answered at once.
+int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json, InfoWorkers *workers);
 // tessel [--null] FILE...: the player on the terminal, or without one a plain run
 // through the playlist.
 int RunPlayer(PluginHost &host, Terminal *terminal, const std::vector<std::string> &files);
-// tessel --config
-int RunConfig(PluginHost &host, Terminal &terminal);
+// tessel --config; 1 with the reason in failure when OK could not save the settings.
+int RunConfig(PluginHost &host, Terminal &terminal, std::string &failure);
 // tessel --devices
 int RunDevices();
 

@@ -109,7 +109,7 @@ private:
         if (!playing_) {
             entry.failed = true;
             if (!terminal_)
-                std::fprintf(stderr, "tessel: %s did not play\n", entry.path.c_str());
+                std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(entry.path).c_str());
             return false;
         }
         host_.Module().SetVolume(volume_);
@@ -143,7 +143,7 @@ private:
         if (terminal_)
             terminal_->MessageBox(nullptr, text.c_str(), "Tessel", MB_OK | MB_ICONERROR);
         else
-            std::fprintf(stderr, "tessel: %s\n", text.c_str());
+            std::fprintf(stderr, "tessel: %s\n", ForTerminal(text).c_str());
     }
 
     // Without a terminal: until the end message, or a signal.
@@ -237,6 +237,9 @@ private:
         }
     }
 
+    // Stopped after failures in a row, until a key moves on.
+    bool Waiting() const { return !playing_ && failuresInRow_ >= kFailuresBeforeWaiting; }
+
     int Position()
     {
         int reported = host_.Module().GetOutputTime() / 1000;
@@ -278,7 +281,8 @@ private:
         row(3, "File", entry.path);
         StreamInfo info = host_.Info();
         std::string stream;
-        if (info.known)
+        // A file that did not play told the host its channels before it failed.
+        if (info.known && playing_)
             stream = std::to_string(info.channels) + " channels, " + std::to_string(info.rateKhz) + " kHz, " +
                      (info.outputChannels == 1 ? "mono" : "stereo");
         TesselBassStats stats{};
@@ -307,9 +311,8 @@ private:
             std::string state = entry.outputFailed ? "the output failed"
                                 : entry.failed     ? "did not play"
                                                    : "stopped";
-            if (failuresInRow_ >= kFailuresBeforeWaiting)
-                state = "the last " + std::to_string(failuresInRow_) +
-                        " files did not play: n next, p previous, c configuration, q quit";
+            if (Waiting())
+                state = "the last " + std::to_string(failuresInRow_) + " files did not play";
             row(9, "State", state);
         }
         int percent = (volume_ * 100 + kMaxVolume / 2) / kMaxVolume;
@@ -336,6 +339,10 @@ private:
         mvhline(LINES - kKeyLines - 1, 0, ACS_HLINE, width);
         if (!typed_.empty()) {
             PutText(LINES - 2, 1, "Go to entry " + typed_ + "  (Enter goes, Escape forgets)", width - 2);
+        } else if (Waiting()) {
+            PutText(LINES - 2, 1, std::to_string(failuresInRow_) +
+                                      " files in a row did not play:  n next  p previous  c configuration  q quit",
+                    width - 2);
         } else {
             PutText(LINES - 2, 1, "space pause  left/right seek  up/down volume  n/p next/previous  q quit", width - 2);
             PutText(LINES - 1, 1, "digits Enter go to entry  Home/End first/last  i info  c configuration", width - 2);

@@ -97,30 +97,32 @@ std::unique_ptr<PluginHost> PluginHost::Load(std::string &error)
         host->module_ = nullptr;
         return nullptr;
     }
+    return host;
+}
 
+bool PluginHost::Start(std::string &error)
+{
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.lpszClassName = kWindowClass;
     RegisterClassA(&windowClass); // already there when a second host is made in one process
-    host->window_ = CreateWindowExA(0, kWindowClass, "tessel", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
-                                    nullptr, nullptr);
-    if (!host->window_) {
+    window_ = CreateWindowExA(0, kWindowClass, "tessel", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                              nullptr, nullptr);
+    if (!window_) {
         error = "cannot create the host's main window";
-        host->module_ = nullptr;
-        return nullptr;
+        return false;
     }
-
-    In_Module &module = *host->module_;
-    module.hMainWindow = host->window_;
-    module.hDllInstance = host->library_;
-    module.SetInfo = SetInfo;
-    module.Init();
-    return host;
+    module_->hMainWindow = window_;
+    module_->hDllInstance = library_;
+    module_->SetInfo = SetInfo;
+    module_->Init();
+    started_ = true;
+    return true;
 }
 
 PluginHost::~PluginHost()
 {
-    if (module_)
+    if (started_)
         module_->Quit();
     if (window_)
         DestroyWindow(window_);

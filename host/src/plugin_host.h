@@ -28,9 +28,12 @@ struct StreamInfo {
 class PluginHost {
 public:
     // Loads the plug-in (TESSEL_PLUGIN, else the build's or an installed layout next
-    // to this program), checks its interface version, fills the host slots and runs
-    // Init. nullptr with a reason in error when that fails.
+    // to this program) and checks its interface version. nullptr with a reason in
+    // error when that fails. Its record's lists (extensions, IsOurFile) answer now.
     static std::unique_ptr<PluginHost> Load(std::string &error);
+    // Creates the main window, fills the host slots and runs Init: the plug-in is ready
+    // to play. False with a reason in error when that fails.
+    bool Start(std::string &error);
     ~PluginHost();
     PluginHost(const PluginHost &) = delete;
     PluginHost &operator=(const PluginHost &) = delete;
@@ -66,6 +69,7 @@ private:
     PluginHost() = default;
 
     HMODULE library_ = nullptr;
+    bool started_ = false; // Init has run: Quit is due
     In_Module *module_ = nullptr;
     HWND window_ = nullptr;
     std::string path_;

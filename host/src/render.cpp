@@ -7,12 +7,14 @@
 #include "output.h"
 #include "signals.h"
 #include "text.h"
+#include "wav_target.h"
 
 #include <soundlib/include/tessel_bass.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -54,60 +56,95 @@ void Progress(const std::string &label, int order, int length, double seconds)
     std::fflush(stderr);
 }
 
+// A WAV written over one of the modules would lose it, whatever name either goes by.
+bool WritesOverAnInput(const std::vector<std::string> &files, const std::vector<std::string> &wavs,
+                       std::string &which)
+{
+    std::vector<FileIdentity> inputs;
+    for (const std::string &file : files) {
+        FileIdentity identity;
+        if (IdentityOf(file, identity))
+            inputs.push_back(identity);
+    }
+    for (const std::string &wav : wavs) {
+        FileIdentity identity;
+        bool known = wav == "-" ? IdentityOf("/dev/stdout", identity) : IdentityOf(wav, identity);
+        if (known && std::find(inputs.begin(), inputs.end(), identity) != inputs.end()) {
+            which = wav;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int RunRender(PluginHost &host, const std::vector<std::string> &files, const std::string &out, double maxSeconds)
 {
-    struct stat outInfo {};
-    const bool outIsFolder = stat(out.c_str(), &outInfo) == 0 && S_ISDIR(outInfo.st_mode);
-    // Several files, or a folder named as one: a WAV per file in that folder.
-    const bool folder = files.size() > 1 || outIsFolder || out.back() == '/';
     if (files.empty()) {
         std::fprintf(stderr, "tessel: nothing to render\n");
         return 1;
     }
+    struct stat outInfo {};
+    const bool outIsFolder = out != "-" && stat(out.c_str(), &outInfo) == 0 && S_ISDIR(outInfo.st_mode);
+    // Several files, or a folder named as one: a WAV per file in that folder.
+    const bool folder = files.size() > 1 || outIsFolder || out.back() == '/';
     if (folder) {
         struct stat info {};
-        if (stat(out.c_str(), &info) != 0) {
-            if (mkdir(out.c_str(), 0777) != 0) {
-                std::fprintf(stderr, "tessel: cannot create the folder %s: %s\n", out.c_str(), std::strerror(errno));
-                return 1;
-            }
-        } else if (!S_ISDIR(info.st_mode)) {
-            std::fprintf(stderr, "tessel: with several files, -o names a folder; %s is not one\n", out.c_str());
+        if (out == "-" || (stat(out.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))) {
+            std::fprintf(stderr, "tessel: with several files, -o names a folder; %s is not one\n",
+                         ForTerminal(out).c_str());
             return 2;
         }
     }
-    const bool showProgress = isatty(STDERR_FILENO);
+    // Every WAV named before anything is written.
     std::set<std::string> taken;
+    std::vector<std::string> wavs;
+    for (const std::string &file : files)
+        wavs.push_back(folder ? (out.back() == '/' ? out : out + "/") + WavName(file, taken) : out);
+    if (std::string which; WritesOverAnInput(files, wavs, which)) {
+        std::fprintf(stderr, "tessel: %s is one of the files to render; -o needs another name\n",
+                     ForTerminal(which).c_str());
+        return 2;
+    }
+    if (folder && !outIsFolder && mkdir(out.c_str(), 0777) != 0 && errno != EEXIST) {
+        std::fprintf(stderr, "tessel: cannot create the folder %s: %s\n", ForTerminal(out).c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+    const bool showProgress = isatty(STDERR_FILENO);
     bool anyFailed = false;
 
     for (size_t index = 0; index < files.size(); ++index) {
         const std::string &file = files[index];
-        const std::string wav = folder ? (out.back() == '/' ? out : out + "/") + WavName(file, taken) : out;
-        if (std::FILE *probe = std::fopen(wav.c_str(), "ab")) {
-            std::fclose(probe);
-        } else {
-            std::fprintf(stderr, "tessel: cannot write %s: %s\n", wav.c_str(), std::strerror(errno));
+        const std::string &wav = wavs[index];
+        if (int signal = PendingSignal()) // during a file that did not play
+            DieBySignal(signal);
+        std::string error;
+        std::unique_ptr<WavTarget> target = WavTarget::Open(wav, error);
+        if (!target) {
+            if (int signal = PendingSignal()) // while waiting for a FIFO's reader
+                DieBySignal(signal);
+            std::fprintf(stderr, "tessel: cannot write %s: %s\n", ForTerminal(wav).c_str(), error.c_str());
             return 1;
         }
-        if (!TesselBass_SetOutput(TESSEL_OUTPUT_OFFLINE, wav.c_str())) {
-            std::fprintf(stderr, "tessel: the sound library refused the WAV output %s\n", wav.c_str());
+        // The library writes what tessel opened: a FIFO waited for, a new file never
+        // opened by name again.
+        if (!TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, target->Fd())) {
+            std::fprintf(stderr, "tessel: the sound library refused the WAV output %s\n", ForTerminal(wav).c_str());
             return 1;
         }
         // One pass of a looping module, and never more than maxSeconds.
         TesselBass_SetOfflineLimit(uint32_t(maxSeconds * 1000 + 0.5), 1);
         const std::string label =
             (files.size() > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(files.size()) + "] " : "") +
-            BaseName(file);
+            ForTerminal(BaseName(file));
         host.Module().SetVolume(kFullVolume);
         if (!host.Play(file)) {
             host.Stop();
-            // BASS_Init made the file before the module failed to load.
-            unlink(wav.c_str());
-            std::fprintf(stderr, "tessel: %s did not play\n", file.c_str());
+            std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(file).c_str());
             anyFailed = true;
-            continue;
+            continue; // its new file goes with the target
         }
 
         TesselBassStats stats{};
@@ -126,28 +163,46 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
         }
         for (DWORD waited = 0; !host.Ended() && !PendingSignal() && waited < kEndWaitMs; waited += 100)
             host.PumpFor(100);
+        // The library has closed its file, its header up to date.
         host.Stop();
         if (showProgress)
             std::fprintf(stderr, "\r\033[K");
+        char reason[512];
+        const bool failed = TesselBass_GetOutputError(reason, sizeof reason);
         if (int signal = PendingSignal()) {
-            std::fprintf(stderr, "tessel: interrupted; %s holds what was rendered\n", wav.c_str());
+            if (!failed && target->Keep(error))
+                std::fprintf(stderr, "tessel: interrupted; %s holds what was rendered\n", ForTerminal(wav).c_str());
             DieBySignal(signal);
         }
-        char reason[512];
-        if (TesselBass_GetOutputError(reason, sizeof reason)) {
-            // A WAV cut short by a full disk is worse than none.
-            unlink(wav.c_str());
-            std::fprintf(stderr, "tessel: %s was not written (%s); removed\n", wav.c_str(), reason);
+        if (failed) {
+            // A WAV cut short by a full disk is worse than none; a stream is what it is.
+            if (target->Streamed())
+                std::fprintf(stderr, "tessel: %s was not written whole (%s)\n", ForTerminal(wav).c_str(), reason);
+            else
+                std::fprintf(stderr, "tessel: %s was not written (%s); it is left as it was\n",
+                             ForTerminal(wav).c_str(), reason);
+            TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
+            return 1;
+        }
+        if (!target->Keep(error)) {
+            std::fprintf(stderr, "tessel: cannot put the WAV in place as %s: %s\n", ForTerminal(wav).c_str(),
+                         error.c_str());
             TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
             return 1;
         }
         const double seconds = double(frames) / rate;
-        // A failed line does not stop the renders: main reports it and exits 1.
-        Print("%s -> %s (%.2f s%s)\n", file.c_str(), wav.c_str(), seconds,
-              end == TESSEL_END_PASS    ? ", ended where it loops"
-              : end == TESSEL_END_LIMIT ? ", cut at --max-time"
-                                        : "");
-        Flush();
+        const char *why = end == TESSEL_END_PASS    ? ", ended where it loops"
+                          : end == TESSEL_END_LIMIT ? ", cut at --max-time"
+                                                    : "";
+        // The lines never go into the WAV's own stream.
+        if (target->SharesStdout()) {
+            std::fprintf(stderr, "%s -> %s (%.2f s%s)\n", ForTerminal(file).c_str(), ForTerminal(wav).c_str(), seconds,
+                         why);
+        } else {
+            // A failed line does not stop the renders: main reports it and exits 1.
+            Print("%s -> %s (%.2f s%s)\n", ForTerminal(file).c_str(), ForTerminal(wav).c_str(), seconds, why);
+            Flush();
+        }
     }
     TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
     return anyFailed ? 1 : 0;

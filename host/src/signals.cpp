@@ -37,11 +37,20 @@ void InstallSignalHandlers()
     struct sigaction action {};
     action.sa_handler = Note;
     sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a blocking read or write returns, and the loop looks at the flag.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+    // Every signal whose default ends the process without a fault of its own: each
+    // must leave the terminal as it found it. No SA_RESTART: a blocking read or write
+    // returns, and the loop looks at the flag.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+                       SIGIO, SIGPWR}) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            continue;
         sigaction(signal, &action, nullptr);
-    // A closed terminal or pipe makes writes fail instead of killing us mid-redraw.
+    }
+    // A closed terminal or pipe, or the file-size limit, makes writes fail instead of
+    // killing us mid-redraw or mid-WAV; the output code reports the failure.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int PendingSignal()

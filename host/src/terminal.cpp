@@ -77,6 +77,8 @@ std::vector<std::string> WrapLines(const std::string &text, size_t width)
 
 } // namespace
 
+bool KnownTerminalType(const char *name); // terminal_type.cpp
+
 void PutText(int y, int x, const std::string &text, int width, TextKind kind)
 {
     if (width <= 0 || y < 0 || y >= LINES || x >= COLS)
@@ -133,18 +135,26 @@ void DrawFrame(int top, int left, int height, int width, const std::string &titl
         PutText(top, left + 2, " " + title + " ", width - 4);
 }
 
-bool Terminal::Available()
+std::unique_ptr<Terminal> Terminal::Open()
 {
     const char *term = std::getenv("TERM");
-    return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && term && *term && std::strcmp(term, "dumb") != 0;
+    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || !term || !*term || std::strcmp(term, "dumb") == 0)
+        return nullptr;
+    // initscr would end the program on a terminal type ncurses has no description of:
+    // such a terminal gets the plain lines.
+    if (!KnownTerminalType(term))
+        return nullptr;
+    set_escdelay(kEscapeDelayMs);
+    SCREEN *screen = newterm(term, stdout, stdin);
+    if (!screen)
+        return nullptr;
+    return std::unique_ptr<Terminal>(new Terminal(screen));
 }
 
-Terminal::Terminal()
+Terminal::Terminal(SCREEN *screen) : screen_(screen)
 {
     utf8Terminal = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
     uiThread = std::this_thread::get_id();
-    set_escdelay(kEscapeDelayMs);
-    initscr();
     cbreak(); // Ctrl-C still interrupts: the loops see the signal and clean up
     noecho();
     nonl();
@@ -164,6 +174,7 @@ Terminal::~Terminal()
     delete dialogs_;
     curs_set(1);
     endwin();
+    delscreen(screen_);
     std::fflush(stdout);
 }
 

@@ -9,7 +9,10 @@
 #include <tessel/ui_backend.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+
+struct screen; // ncurses' SCREEN
 
 namespace tessel::host {
 
@@ -17,11 +20,9 @@ class DialogLayer;
 
 class Terminal : public tessel::ui::Backend {
 public:
-    // Standard input and output are a terminal that ncurses knows.
-    static bool Available();
-
-    // Takes over the terminal and installs itself as the user-interface backend.
-    Terminal();
+    // Takes over the terminal and installs itself as the user-interface backend;
+    // nullptr unless standard input and output are a terminal that ncurses knows.
+    static std::unique_ptr<Terminal> Open();
     // Gives the terminal back as it was (also after a signal) and uninstalls itself.
     ~Terminal() override;
     Terminal(const Terminal &) = delete;
@@ -48,7 +49,10 @@ public:
     DialogLayer &Dialogs() { return *dialogs_; }
 
 private:
+    explicit Terminal(::screen *screen);
     void DrawBox();
+
+    ::screen *screen_;
 
     std::function<void()> background_;
     DialogLayer *dialogs_ = nullptr;

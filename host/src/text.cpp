@@ -172,6 +172,11 @@ std::string ForLocale(const std::string &utf8)
     return out;
 }
 
+std::string ForTerminal(const std::string &name)
+{
+    return ForLocale(ForPeople(name, TextKind::Name));
+}
+
 std::string JsonString(const std::string &text, TextKind kind)
 {
     const bool asIs = kind == TextKind::Name && ValidUtf8(text);

@@ -28,6 +28,10 @@ std::string ForPeople(const std::string &text, TextKind kind = TextKind::Name);
 // locale, else converted, with '?' for each character the set lacks.
 std::string ForLocale(const std::string &utf8);
 
+// A name (a path, an argument) as it may go to the terminal or a line of output:
+// ForPeople, then the locale's character set.
+std::string ForTerminal(const std::string &name);
+
 // A JSON string literal, quotes included, always UTF-8: module texts byte for byte as
 // Latin-1 (byte n is U+00nn), names as they are when valid UTF-8 (as Latin-1 otherwise).
 std::string JsonString(const std::string &text, TextKind kind = TextKind::Module);

@@ -195,8 +195,9 @@ std::vector<std::pair<int, std::string>> LogicalLines(const std::string &text)
         line.erase(line.find_last_not_of(" \t\r") + 1);
         if (pending.empty())
             pendingNumber = number;
-        bool continues = !line.empty() && line.back() == '\\' && line.find('=') != std::string::npos &&
-                         line.compare(line.find('=') + 1, 3, "hex") == 0;
+        // A comment never continues, whatever it ends in: it may quote a value line.
+        bool continues = !line.empty() && line[0] != ';' && line.back() == '\\' &&
+                         line.find('=') != std::string::npos && line.compare(line.find('=') + 1, 3, "hex") == 0;
         bool continuation = !pending.empty();
         if (continuation) {
             size_t start = line.find_first_not_of(" \t");

@@ -6,6 +6,7 @@
 // rather than overwrite it.
 #include "reg_text.h"
 
+#include <tessel/settings_store.h>
 #include <tessel/ui_backend.h>
 
 #include <dirent.h>
@@ -31,7 +32,7 @@ namespace {
 
 const char storeFileName[] = "registry.reg";
 const char lockFileName[] = "registry.lock";
-const char temporaryPrefix[] = "registry.reg.tmp.";
+const char temporarySuffix[] = ".tmp."; // after the replaced file's name
 // Settings are a few hundred bytes; anything this large is not ours to parse.
 constexpr size_t maxStoreSize = 1 << 20;
 
@@ -54,18 +55,44 @@ std::string StoreDirectory()
     return "";
 }
 
-bool MakeDirectories(const std::string &path)
+// False with why when a part of the path cannot be made or is not a folder.
+bool MakeDirectories(const std::string &path, std::string &why)
 {
     for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string prefix = path.substr(0, slash);
-        if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
+        if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+            why = "cannot make the folder " + prefix + ": " + strerror(errno);
             return false;
+        }
         struct stat status {};
-        if (stat(prefix.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+        if (stat(prefix.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            why = prefix + " is not a folder";
             return false;
+        }
         if (slash == std::string::npos)
             return true;
     }
+}
+
+std::string DirectoryOf(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Where a write of path lands: a symbolic link is written through, as editors write
+// it, so the file it names is replaced and the link stays (the end need not exist).
+std::string FollowLinks(std::string path)
+{
+    for (int depth = 0; depth < 40; ++depth) {
+        char target[4096];
+        ssize_t length = readlink(path.c_str(), target, sizeof target);
+        if (length < 0 || static_cast<size_t>(length) >= sizeof target)
+            break;
+        std::string link(target, static_cast<size_t>(length));
+        path = link[0] == '/' ? link : DirectoryOf(path) + "/" + link;
+    }
+    return path;
 }
 
 // A lock on a file beside the store, which (unlike the store) is never replaced.
@@ -124,8 +151,12 @@ Found ReadStore(const std::string &path, RegistryDocument &document, std::string
 {
     document = RegistryDocument{};
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); // a FIFO must not hang us
-    if (fd < 0)
-        return errno == ENOENT ? Found::Document : Found::Unreadable;
+    if (fd < 0 && errno == ENOENT)
+        return Found::Document;
+    if (fd < 0) {
+        why = strerror(errno);
+        return Found::Unreadable;
+    }
     std::string text;
     struct stat status {};
     bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
@@ -134,8 +165,10 @@ Found ReadStore(const std::string &path, RegistryDocument &document, std::string
     while (regular && text.size() <= maxStoreSize && (got = read(fd, buffer, sizeof buffer)) != 0) {
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
+        if (got < 0) {
+            why = strerror(errno);
             break;
+        }
         text.append(buffer, static_cast<size_t>(got));
     }
     close(fd);
@@ -173,32 +206,39 @@ bool WriteAll(int fd, const std::string &text)
 }
 
 // Temporary files are only ever open under the exclusive lock, so any found by its
-// holder were left by a writer that died.
-void RemoveStaleTemporaries(const std::string &directory)
+// holder were left by a writer that died. They are named after the file they replace.
+void RemoveStaleTemporaries(const std::string &directory, const std::string &prefix)
 {
     DIR *folder = opendir(directory.c_str());
     if (!folder)
         return;
     while (dirent *entry = readdir(folder))
-        if (strncmp(entry->d_name, temporaryPrefix, sizeof temporaryPrefix - 1) == 0)
+        if (strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0)
             unlinkat(dirfd(folder), entry->d_name, 0);
     closedir(folder);
 }
 
-bool ReplaceFile(const std::string &directory, const std::string &text)
+// Replaces the store (through a link, the file it names) with text; false with why.
+bool ReplaceFile(const std::string &directory, const std::string &text, std::string &why)
 {
-    std::string path = directory + "/" + storeFileName;
-    std::string temporary = directory + "/" + temporaryPrefix + "XXXXXX";
+    std::string path = FollowLinks(directory + "/" + storeFileName);
+    std::string folder = DirectoryOf(path);
+    std::string prefix = path.substr(path.rfind('/') + 1) + temporarySuffix;
+    RemoveStaleTemporaries(folder, prefix);
+    std::string temporary = folder + "/" + prefix + "XXXXXX";
     int fd = mkostemp(&temporary[0], O_CLOEXEC); // a new file of its own, never a link
-    if (fd < 0)
+    if (fd < 0) {
+        why = "cannot make a file in " + folder + ": " + strerror(errno);
         return false;
+    }
     bool written = WriteAll(fd, text) && fsync(fd) == 0;
     written = close(fd) == 0 && written;
     if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
+        why = "cannot write " + path + ": " + strerror(errno ? errno : EIO);
         unlink(temporary.c_str());
         return false;
     }
-    int directoryFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int directoryFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directoryFd >= 0) {
         fsync(directoryFd);
         close(directoryFd);
@@ -248,12 +288,25 @@ bool KeepCorruptFileAside(const std::string &directory, const std::string &why)
 
 enum class Access { Read, Write };
 
-// The plug-in does not look at what a write returns, so the user hears it this way.
-LONG RefuseWrite(const std::string &directory)
+std::mutex refusalsMutex;
+unsigned refusals = 0;
+std::string lastRefusal;
+
+// A write that did not reach the file, for the host to ask about.
+LONG CountRefusal(const std::string &why)
 {
-    Tell("Settings could not be saved in " + (directory.empty() ? "a settings folder" : directory) +
-                        ".");
+    std::lock_guard<std::mutex> lock(refusalsMutex);
+    ++refusals;
+    lastRefusal = why;
     return ERROR_ACCESS_DENIED;
+}
+
+// The plug-in does not look at what a write returns, so the user hears it this way.
+LONG RefuseWrite(const std::string &directory, const std::string &why)
+{
+    Tell("Settings could not be saved in " + (directory.empty() ? "a settings folder" : directory) + " (" + why +
+         ").");
+    return CountRefusal(why);
 }
 
 // Runs one registry operation on the current document. A write that reports
@@ -268,12 +321,14 @@ LONG WithStore(Access access, const std::function<LONG(RegistryDocument &, bool 
         // Nothing stored yet; a read makes no folder.
         if (directory.empty() || stat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
             return operation(document, changed);
-    } else if (directory.empty() || !MakeDirectories(directory)) {
-        return RefuseWrite(directory);
+    } else if (directory.empty()) {
+        return RefuseWrite(directory, "no home folder to keep them in");
+    } else if (std::string why; !MakeDirectories(directory, why)) {
+        return RefuseWrite(directory, why);
     }
     StoreLock lock(directory, access == Access::Write);
     if (!lock.Held() && access == Access::Write)
-        return RefuseWrite(directory);
+        return RefuseWrite(directory, std::string("cannot lock ") + lockFileName + ": " + strerror(errno));
     std::string path = directory + "/" + storeFileName;
     std::string why;
     Found found = ReadStore(path, document, why);
@@ -285,14 +340,18 @@ LONG WithStore(Access access, const std::function<LONG(RegistryDocument &, bool 
             keptAside = KeepCorruptFileAside(directory, why);
     }
     if (found == Found::Unreadable)
-        return access == Access::Write ? RefuseWrite(directory) : ERROR_ACCESS_DENIED;
+        return access == Access::Write ? RefuseWrite(directory, "cannot read " + path + ": " + why)
+                                       : ERROR_ACCESS_DENIED;
     LONG result = operation(document, changed);
     if (result != ERROR_SUCCESS || !changed)
         return result;
     if (found == Found::Corrupt && !keptAside)
-        return ERROR_ACCESS_DENIED; // already told: the file stays as it is
-    RemoveStaleTemporaries(directory);
-    return ReplaceFile(directory, FormatRegistryText(document)) ? ERROR_SUCCESS : RefuseWrite(directory);
+        return CountRefusal(path + " could not be read nor kept aside"); // already told
+    std::string text = FormatRegistryText(document);
+    // The next read would set such a file aside as corrupt.
+    if (text.size() > maxStoreSize)
+        return RefuseWrite(directory, "the file would grow past 1 MiB");
+    return ReplaceFile(directory, text, why = "") ? ERROR_SUCCESS : RefuseWrite(directory, why);
 }
 
 // Open keys: a handle names a path below HKEY_CURRENT_USER.
@@ -366,6 +425,14 @@ LONG SubKeyPath(HKEY key, LPCSTR subKey, std::string &path)
 }
 
 } // namespace
+
+unsigned tessel::platform::RefusedStoreWrites(std::string *why)
+{
+    std::lock_guard<std::mutex> lock(refusalsMutex);
+    if (why)
+        *why = lastRefusal;
+    return refusals;
+}
 
 extern "C" LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
                                        PHKEY result, LPDWORD disposition)

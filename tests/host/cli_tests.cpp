@@ -20,7 +20,9 @@
 #include <cmath>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstring>
 #include <thread>
 
@@ -46,8 +48,22 @@ protected:
         WriteTune("song.it", "Host IT", 2, 8);
     }
 
-    // tessel under a 1 MB file-size limit, SIGXFSZ ignored as a shell's ulimit leaves
-    // it: writes past the limit fail rather than kill tessel.
+    // What a render left beside its outputs: nothing, once it has ended.
+    std::vector<std::string> Leftovers()
+    {
+        std::vector<std::string> found;
+        std::string command = "cd '" + Folder() + "' && find . -name '*.tessel-*'";
+        if (FILE *pipe = popen(command.c_str(), "r")) {
+            char line[4096];
+            while (std::fgets(line, sizeof line, pipe))
+                found.push_back(line);
+            pclose(pipe);
+        }
+        return found;
+    }
+
+    // tessel under a 1 MB file-size limit, SIGXFSZ at its default as a shell's ulimit
+    // leaves it: tessel itself must turn the limit into a failed write.
     RunResult RunWithFileSizeLimit(const std::vector<std::string> &arguments)
     {
         rlimit saved{};
@@ -55,7 +71,7 @@ protected:
         rlimit limited = saved;
         limited.rlim_cur = 1 << 20;
         EXPECT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-        sighandler_t previous = signal(SIGXFSZ, SIG_IGN);
+        sighandler_t previous = signal(SIGXFSZ, SIG_DFL);
         RunResult result = Run(arguments);
         signal(SIGXFSZ, previous);
         EXPECT_EQ(0, setrlimit(RLIMIT_FSIZE, &saved));
@@ -94,6 +110,12 @@ WavFormat ReadWav(const std::string &path)
     return wav;
 }
 
+std::string Text(const std::string &path)
+{
+    Bytes bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 double Seconds(const WavFormat &wav)
 {
     return wav.rate && wav.channels && wav.bits ? double(wav.dataBytes) / (wav.rate * wav.channels * wav.bits / 8)
@@ -126,6 +148,10 @@ TEST_F(Cli, HelpVersionAndBadUsage)
         {"--devices", "--null"},
         {"--max-time", "10", "a.xm"},
         {"-o", "x.wav", "--max-time", "-1", "a.xm"},
+        // Past what the limit's 32 bits of milliseconds hold, and below one of them.
+        {"-o", "x.wav", "--max-time", "4294968", "a.xm"},
+        {"-o", "x.wav", "--max-time", "0.0001", "a.xm"},
+        {"--info=3", "a.xm"},
     };
     for (const auto &arguments : bad) {
         RunResult result = Run(arguments);
@@ -136,6 +162,8 @@ TEST_F(Cli, HelpVersionAndBadUsage)
         EXPECT_NE(std::string::npos, result.err.find("Usage:")) << "tessel " << shown << "\n" << result.err;
         EXPECT_EQ("", result.out) << "tessel " << shown;
     }
+    // A long option is named in its error.
+    EXPECT_NE(std::string::npos, Run({"--info=3", "a.xm"}).err.find("tessel: --info takes no value\n"));
 }
 
 TEST_F(Cli, InfoPrintsTheDialogFieldsOfEveryFormat)
@@ -245,6 +273,19 @@ TEST_F(Cli, NonAsciiPathsAndModuleTexts)
     RunResult cPlain = RunIn("C", {"--info", file});
     EXPECT_NE(std::string::npos, cPlain.out.find("File: ? dir/caf? ? song.xm\n")) << cPlain.out;
     EXPECT_NE(std::string::npos, cPlain.out.find("  ? ? ?Cr?me??[2J\n")) << cPlain.out;
+
+    // Names with control characters (a terminal title, a colour) reach no line raw:
+    // not the rendered files', not a file that did not play, not an argument.
+    const std::string hostile = "x\x1b]2;TITLE\x07\x1b[41m.xm";
+    ASSERT_EQ(0, mkdir(Path("in").c_str(), 0700));
+    WriteTune("in/" + hostile, "Hostile", 1, 4);
+    for (const std::vector<std::string> &arguments :
+         std::vector<std::vector<std::string>>{{"-o", "out/", "in/"}, {"--null", "gone" + hostile}, {"--bogus" + hostile}}) {
+        RunResult result = Run(arguments);
+        std::string said = result.out + result.err;
+        EXPECT_EQ(std::string::npos, said.find_first_of("\x1b\x07")) << arguments[0] << ": " << said;
+        EXPECT_NE(std::string::npos, said.find("x?]2;TITLE??[41m.")) << arguments[0] << ": " << said;
+    }
 }
 
 TEST_F(Cli, InfoOfFilesThatDoNotPlay)
@@ -296,7 +337,7 @@ TEST_F(Cli, AFullOutputIsAnError)
     }
 }
 
-TEST_F(Cli, ASignalEndsAWriteThatBlocks)
+TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
 {
     // Far more than a pipe holds: --info blocks in its write once the pipe is full.
     modwriter::Tune song = samplegen::TestSong("Blocked", 1, 4);
@@ -336,6 +377,28 @@ TEST_F(Cli, ASignalEndsAWriteThatBlocks)
         EXPECT_TRUE(ended) << "signal " << signal << ": tessel still blocked after 5 s";
         EXPECT_TRUE(WIFSIGNALED(waitStatus) && WTERMSIG(waitStatus) == signal)
             << "signal " << signal << ": wait status " << waitStatus;
+    }
+
+    // A signal inherited as ignored (nohup, a shell's background job) stays ignored.
+    WriteTune("a.xm", "Ignored A", 2, 4); // about a second each in real time
+    WriteTune("b.xm", "Ignored B", 2, 4);
+    for (int signal : {SIGHUP, SIGINT}) {
+        int out[2];
+        ASSERT_EQ(0, pipe2(out, O_CLOEXEC));
+        pid_t pid = Start({"--null", "a.xm", "b.xm"}, out[1], signal);
+        close(out[1]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(pid, signal);
+        std::string played;
+        char buffer[4096];
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+            played.append(buffer, size_t(n));
+        close(out[0]);
+        int waitStatus = 0;
+        waitpid(pid, &waitStatus, 0);
+        EXPECT_TRUE(WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0)
+            << "signal " << signal << ": wait status " << waitStatus;
+        EXPECT_NE(std::string::npos, played.find("Playing b.xm")) << "signal " << signal << ": " << played;
     }
 }
 
@@ -445,6 +508,11 @@ TEST_F(Cli, RenderIntoAFullDiskFailsAndLeavesNoWav)
     EXPECT_EQ(1, result.status) << result.out;
     EXPECT_NE(std::string::npos, result.err.find("full.wav")) << result.err;
     EXPECT_FALSE(Exists(Path("full.wav"))) << "expected the partial WAV removed";
+    // A file that was there stays as it was.
+    Write("kept.wav", std::string("old"));
+    EXPECT_EQ(1, RunWithFileSizeLimit({"-o", "kept.wav", "long.xm"}).status);
+    EXPECT_EQ("old", Text(Path("kept.wav")));
+    EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 }
 
 TEST_F(Cli, PlayerReportsAnOutputThatFailsDuringPlayback)
@@ -486,6 +554,91 @@ TEST_F(Cli, RenderSeveralFilesIntoAFolder)
     RunResult unwritable = Run({"-o", "no/such/folder.wav", "a.xm"});
     EXPECT_EQ(1, unwritable.status);
     EXPECT_NE(std::string::npos, unwritable.err.find("cannot write no/such/folder.wav")) << unwritable.err;
+}
+
+// Everything a FIFO gives its readers while run() writes into it; a reader is always
+// there, so a writer that opens it again does not hang.
+Bytes ReadFifoDuring(const std::string &fifo, const std::function<void()> &run)
+{
+    Bytes got;
+    std::atomic<bool> done{false}, finished{false};
+    std::thread reader([&] {
+        while (!done) {
+            int fd = open(fifo.c_str(), O_RDONLY | O_CLOEXEC);
+            char buffer[65536];
+            for (ssize_t n; fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0;)
+                got.insert(got.end(), buffer, buffer + n);
+            if (fd >= 0)
+                close(fd);
+        }
+        finished = true;
+    });
+    run();
+    done = true;
+    while (!finished) { // a reader waiting in open is let go
+        int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    reader.join();
+    return got;
+}
+
+TEST_F(Cli, RenderNeverLosesAFile)
+{
+    std::string tune = WriteTune("tune.xm", "Rules", 2, 8);
+    const Bytes module = ReadFile(tune);
+    ASSERT_EQ(0, symlink("tune.xm", Path("alias.xm").c_str()));
+    // An output that is one of the inputs, by any name: refused before anything is written.
+    for (const char *out : {"tune.xm", "alias.xm"}) {
+        RunResult result = Run({"-o", out, "tune.xm"});
+        EXPECT_EQ(2, result.status) << out << ": " << result.err;
+        EXPECT_TRUE(ReadFile(tune) == module) << out << " was written over";
+    }
+    // A render that fails leaves OUT as it was; a link is written through to its target.
+    Write("notes.txt", std::string("precious"));
+    EXPECT_EQ(1, Run({"-o", "notes.txt", "missing.xm"}).status);
+    EXPECT_EQ("precious", Text(Path("notes.txt")));
+    Write("target.wav", std::string("old"));
+    ASSERT_EQ(0, symlink("target.wav", Path("link.wav").c_str()));
+    ASSERT_EQ(0, Run({"-o", "link.wav", "tune.xm"}).status);
+    struct stat link {};
+    EXPECT_TRUE(lstat(Path("link.wav").c_str(), &link) == 0 && S_ISLNK(link.st_mode)) << "the link stays a link";
+    WavFormat plain = ReadWav(Path("target.wav"));
+    EXPECT_NEAR(1.92, Seconds(plain), 0.2);
+    EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+
+    // A FIFO gets the WAV as a stream, written straight through; it stays a FIFO.
+    ASSERT_EQ(0, mkfifo(Path("stream").c_str(), 0600));
+    RunResult fifo;
+    Bytes streamed = ReadFifoDuring(Path("stream"), [&] { fifo = Run({"-o", "stream", "tune.xm"}); });
+    EXPECT_EQ(0, fifo.status) << fifo.err;
+    struct stat status {};
+    EXPECT_TRUE(stat(Path("stream").c_str(), &status) == 0 && S_ISFIFO(status.st_mode)) << "the FIFO was removed";
+    ASSERT_EQ(44 + plain.dataBytes, streamed.size());
+    EXPECT_EQ(0x7FFFF024u, Le32(streamed, 4)) << "RIFF size of a stream";
+    EXPECT_EQ(0x7FFFF000u, Le32(streamed, 40)) << "data size of a stream";
+    EXPECT_TRUE(std::equal(streamed.begin() + 44, streamed.end(), ReadFile(Path("target.wav")).begin() + 44));
+
+    // "-" (or /dev/stdout): the same stream into a pipe, which sox reads to its end, or
+    // into a file.
+    for (std::string out : {"-", "/dev/stdout"}) {
+        std::string command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config " TESSEL_BINARY " -o " + out +
+                              " tune.xm 2>/dev/null | sox -t wav - -n stat 2> sox.txt";
+        int soxStatus = std::system(command.c_str());
+        std::string report = Text(Path("sox.txt"));
+        EXPECT_TRUE(WIFEXITED(soxStatus) && WEXITSTATUS(soxStatus) == 0) << out << ": sox " << soxStatus << "\n"
+                                                                          << report;
+        size_t samples = report.find("Samples read:");
+        EXPECT_EQ(plain.dataBytes / 2,
+                  samples == std::string::npos ? 0 : std::strtoul(report.c_str() + samples + 13, nullptr, 10))
+            << out << ": samples sox read, against a plain render's\n" << report;
+        EXPECT_EQ(std::string::npos, report.find("WARN")) << report;
+    }
+    std::string command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config " TESSEL_BINARY " -o - tune.xm > stdout.wav 2>/dev/null";
+    EXPECT_EQ(0, std::system(command.c_str()));
+    EXPECT_EQ(plain.dataBytes, ReadWav(Path("stdout.wav")).dataBytes) << "a file gets its sizes patched";
 }
 
 TEST_F(Cli, RenderEndsALoopingModule)

@@ -77,10 +77,12 @@ int StatusOf(int waitStatus)
 // Starts a program in folder with these variables added to the environment, standard
 // input from /dev/null and its output into out and err (-1: /dev/null).
 pid_t Spawn(const std::vector<std::string> &argv, const std::string &folder,
-            const std::vector<std::string> &environment, int out, int err)
+            const std::vector<std::string> &environment, int out, int err, int ignored = 0)
 {
     pid_t pid = fork();
     if (pid == 0) {
+        if (ignored)
+            signal(ignored, SIG_IGN); // as nohup or a shell's background job leaves it
         int nul = open("/dev/null", O_RDWR);
         dup2(nul, 0);
         dup2(out >= 0 ? out : nul, 1);
@@ -195,11 +197,11 @@ RunResult HostTest::RunIn(const std::string &locale, const std::vector<std::stri
     return RunProgram(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=" + locale});
 }
 
-pid_t HostTest::Start(const std::vector<std::string> &arguments, int out)
+pid_t HostTest::Start(const std::vector<std::string> &arguments, int out, int ignored)
 {
     std::vector<std::string> argv = {TESSEL_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return Spawn(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"}, out, -1);
+    return Spawn(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"}, out, -1, ignored);
 }
 
 void HostTest::WriteSettings(int32_t device, uint32_t freq, uint32_t devflags, uint32_t modflags)
@@ -232,13 +234,17 @@ bool Exists(const std::string &path)
 }
 
 Terminal::Terminal(const std::string &folder, const std::string &configHome,
-                   const std::vector<std::string> &arguments, int width, int height, const std::string &locale)
+                   const std::vector<std::string> &arguments, int width, int height, const std::string &locale,
+                   const std::string &environment)
 {
-    socket_ = folder + "/tmux.socket";
+    // A server of its own each time: one just killed may still hold the last socket.
+    static int terminals = 0;
+    socket_ = folder + "/tmux-" + std::to_string(++terminals) + ".socket";
     pidFile_ = folder + "/tessel.pid";
     std::string command = "cd " + Quote(folder) + " && echo $$ > " + Quote(pidFile_) +
                           " && unset LC_ALL LC_CTYPE && LANG=" + Quote(locale) +
-                          " XDG_CONFIG_HOME=" + Quote(configHome) + " exec " + Quote(TESSEL_BINARY);
+                          " XDG_CONFIG_HOME=" + Quote(configHome) + " " + environment + " exec " +
+                          Quote(TESSEL_BINARY);
     for (const std::string &arg : arguments)
         command += " " + Quote(arg);
     // The shell outlives tessel (Ctrl-C included) to report how it ended and what the

@@ -41,8 +41,9 @@ protected:
     // The same in another locale (LC_ALL).
     RunResult RunIn(const std::string &locale, const std::vector<std::string> &arguments);
     // tessel started as Run starts it, its standard output into the descriptor out,
-    // its standard error to /dev/null; the caller waits for it.
-    pid_t Start(const std::vector<std::string> &arguments, int out);
+    // its standard error to /dev/null, the signal ignored (if not 0); the caller waits
+    // for it.
+    pid_t Start(const std::vector<std::string> &arguments, int out, int ignored = 0);
 
     // Settings straight into the store, as the configuration dialog's OK writes them.
     void WriteSettings(int32_t device, uint32_t freq, uint32_t devflags, uint32_t modflags);
@@ -61,8 +62,10 @@ bool Exists(const std::string &path);
 // ("terminal: ..."), then waits, so the test can read both from the screen.
 class Terminal {
 public:
+    // environment: assignments for tessel's command line ("TERM=...").
     Terminal(const std::string &folder, const std::string &configHome, const std::vector<std::string> &arguments,
-             int width = 120, int height = 40, const std::string &locale = "C.UTF-8");
+             int width = 120, int height = 40, const std::string &locale = "C.UTF-8",
+             const std::string &environment = "");
     ~Terminal();
     Terminal(const Terminal &) = delete;
     Terminal &operator=(const Terminal &) = delete;

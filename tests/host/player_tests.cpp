@@ -85,7 +85,12 @@ TEST_F(Player, ScreenShowsTitleStreamTimeAndLevelsThenQuits)
         return level.find("L [|") != std::string::npos && level.find("R [|") != std::string::npos;
     })) << "the tune is heard in both channels\n" << terminal->LastScreen();
 
-    terminal->Keys({"q"});
+    // The Module Info dialog squeezed into 80 columns keeps its labels whole.
+    terminal->Keys({"i"});
+    ASSERT_TRUE(terminal->WaitFor("Module Info")) << terminal->LastScreen();
+    for (const char *shown : {"Title Screen Tune", "Channel 4", "File tune.xm"})
+        EXPECT_NE(std::string::npos, terminal->LastScreen().find(shown)) << shown << "\n" << terminal->LastScreen();
+    terminal->Keys({"Escape", "q"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
     ExpectTerminalRestored(*terminal);
 }
@@ -315,12 +320,29 @@ TEST_F(Player, ConfigurationOkChangesTheNextPlay)
 
 TEST_F(Player, ConfigOptionOpensTheDialogAlone)
 {
-    auto terminal = std::make_unique<Terminal>(Folder(), ConfigHome(), std::vector<std::string>{"--config"});
+    auto terminal = std::make_unique<Terminal>(Folder(), ConfigHome(), std::vector<std::string>{"--config"}, 80, 24);
     ASSERT_TRUE(terminal->WaitFor("Velkin Configuration")) << terminal->LastScreen();
     EXPECT_NE(std::string::npos, terminal->LastScreen().find("[ OK ]")) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, terminal->LastScreen().find("Escape Cancel")) << "the header fits 80 columns\n"
+                                                                             << terminal->LastScreen();
     terminal->Keys({"Escape"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
     ExpectTerminalRestored(*terminal);
+
+    // A file where the settings folder should be: OK saves nothing, and says why.
+    Write("blocked", std::string("x"));
+    terminal.reset();
+    terminal = std::make_unique<Terminal>(Folder(), Path("blocked"), std::vector<std::string>{"--config"});
+    for (const char *box : {"Settings could not be saved", "Cannot open registry key"}) {
+        ASSERT_TRUE(terminal->WaitFor(box)) << terminal->LastScreen();
+        terminal->Keys({"Enter"});
+    }
+    ASSERT_TRUE(terminal->WaitFor("Velkin Configuration")) << terminal->LastScreen();
+    terminal->Keys({"Enter"});
+    EXPECT_EQ(1, terminal->ExitStatus()) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, terminal->LastScreen().find("the settings were not saved: " + Path("blocked") +
+                                                             " is not a folder"))
+        << terminal->LastScreen();
 }
 
 TEST_F(Player, MessageBoxesWaitForAKey)
@@ -344,7 +366,7 @@ TEST_F(Player, MessageBoxesWaitForAKey)
 TEST_F(Player, ThreeFailuresInARowStopTheMovingOn)
 {
     WriteTune("good.xm", "Good At Last", 8, 32);
-    auto terminal = Start({"gone1.xm", "gone2.xm", "gone3.xm", "good.xm"});
+    auto terminal = Start({"gone1.xm", "gone2.xm", "gone3.xm", "good.xm"}, 80, 24);
     for (int file = 1; file <= 3; ++file) {
         std::string counter = "file " + std::to_string(file) + " of 4";
         for (const char *box : {"Cannot open module file", "Can't load module"}) {
@@ -362,6 +384,9 @@ TEST_F(Player, ThreeFailuresInARowStopTheMovingOn)
     for (size_t at = screen.find("(did not play)"); at != std::string::npos; at = screen.find("(did not play)", at + 1))
         ++marks;
     EXPECT_EQ(3u, marks) << screen;
+    // At 80 columns the way on is told whole, and a file that did not play has no stream.
+    EXPECT_NE(std::string::npos, screen.find("c configuration  q quit")) << screen;
+    EXPECT_EQ(std::string::npos, ScreenLine(screen, "Stream").find("channels")) << screen;
     terminal->Keys({"n"});
     ASSERT_TRUE(terminal->WaitFor([](const std::string &s) {
         return ScreenLine(s, "Title").find("Good At Last") != std::string::npos;
@@ -378,6 +403,24 @@ TEST_F(Player, CtrlCStopsAndRestoresTheTerminal)
     terminal->Keys({"C-c"});
     EXPECT_EQ(128 + SIGINT, terminal->ExitStatus()) << terminal->LastScreen();
     ExpectTerminalRestored(*terminal);
+
+    // The other signals that end a program give the terminal back first too.
+    for (int signal : {SIGQUIT, SIGUSR1, SIGALRM}) {
+        terminal.reset();
+        terminal = Start({"tune.xm"});
+        ASSERT_TRUE(terminal->WaitFor("Interrupted")) << terminal->LastScreen();
+        kill(terminal->Pid(), signal);
+        EXPECT_EQ(128 + signal, terminal->ExitStatus()) << "signal " << signal << "\n" << terminal->LastScreen();
+        ExpectTerminalRestored(*terminal);
+    }
+}
+
+TEST_F(Player, UnknownTerminalTypePlaysInLines)
+{
+    WriteTune("tune.xm", "Plain Lines", 1, 4);
+    Terminal terminal(Folder(), ConfigHome(), {"--null", "tune.xm"}, 120, 40, "C.UTF-8", "TERM=bogus");
+    EXPECT_EQ(0, terminal.ExitStatus()) << terminal.LastScreen();
+    EXPECT_NE(std::string::npos, terminal.LastScreen().find("Playing tune.xm (Plain Lines)")) << terminal.LastScreen();
 }
 
 TEST_F(Player, ClosedTerminalEndsThePlayer)

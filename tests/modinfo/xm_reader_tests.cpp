@@ -155,4 +155,17 @@ TEST_F(ScanTest, XmDamagedWalkStaysBoundedAndListsEveryInstrument)
     EXPECT_EQ(Fill(1) + "\r\n", text.substr(0, 24));
     EXPECT_EQ(32760u, text.size()) << "1365 lines of 24 bytes";
     EXPECT_EQ("no message available", Message());
+
+    // The bound never cuts an intact file: 32767 empty patterns, or 16400 instruments
+    // of one sample each, still give the names after them.
+    XmFile many;
+    many.patterns.assign(0x7FFF, modwriter::XmPattern{Bytes(), {}});
+    many.instruments = {Named("first"), Named("second")};
+    EXPECT_EQ(0, Scan("patterns.xm", modwriter::BuildXm(many)));
+    EXPECT_EQ(Lines({"first", "second"}), SampleText());
+    many.patterns = {modwriter::XmPattern{}};
+    many.instruments.assign(16400, Named("", {modwriter::Sample{"s", {}, false, 64, 0, 0, 0}}));
+    many.instruments.back().name = "last";
+    EXPECT_EQ(0, Scan("instruments.xm", modwriter::BuildXm(many)));
+    EXPECT_EQ(Lines({"last"}), SampleText());
 }

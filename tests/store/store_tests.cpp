@@ -54,6 +54,23 @@ extern "C" int link(const char *from, const char *to) noexcept
     return real(from, to);
 }
 
+// A registry that leaves the buffer undefined when a value does not fit, as Windows
+// may: while scribble is set, such a buffer is scribbled over. The plug-in's calls come
+// here (the program exports it) on their way to the platform's.
+std::atomic<bool> scribble{false};
+
+extern "C" LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                        LPDWORD size)
+{
+    using Real = LONG(WINAPI *)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+    static auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "RegQueryValueExA"));
+    DWORD room = size ? *size : 0;
+    LONG result = real(key, name, reserved, type, data, size);
+    if (scribble && result == ERROR_MORE_DATA && data)
+        memset(data, 0xA5, room);
+    return result;
+}
+
 namespace {
 
 const char concurrentKey[] = "Software\\Vantrel\\Concurrent";
@@ -246,6 +263,31 @@ TEST_F(StoreTest, InitOverAStoreThatCannotBeWrittenShowsTheRegistryBox)
     EXPECT_EQ(MB_OK, recorder.Boxes()[0].buttons | recorder.Boxes()[0].icon);
 }
 
+TEST_F(StoreTest, InitKeepsTheSettingOfAValueThatDoesNotFit)
+{
+    LoadPluginSettings(-1, 44100, 0, 0x45);
+    const char text[] = "handwritten";
+    WriteSettingsValue("modflags", REG_SZ, text, sizeof text);
+    scribble = true;
+    Plugin()->Init();
+    scribble = false;
+    EXPECT_EQ(0x45u, SettingsDword("modflags")) << "written back from memory, not from the query's buffer";
+}
+
+TEST_F(StoreTest, ALinkedFileIsWrittenThrough)
+{
+    // The link, as a dotfiles repository makes it; the file it names is replaced.
+    WriteText(home + "/dotfiles/tessel.reg", "");
+    mkdir((home + "/tessel").c_str(), 0700);
+    ASSERT_EQ(0, symlink("../dotfiles/tessel.reg", StoreFile().c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(SETTINGS_KEY, "freq", 22050));
+    struct stat link {};
+    EXPECT_TRUE(lstat(StoreFile().c_str(), &link) == 0 && S_ISLNK(link.st_mode)) << "the link became a file";
+    EXPECT_NE(std::string::npos, ReadText(home + "/dotfiles/tessel.reg").find("\"freq\"=dword:00005622"));
+    DWORD freq = 0;
+    EXPECT_TRUE(GetDword(SETTINGS_KEY, "freq", freq) && freq == 22050);
+}
+
 TEST_F(StoreTest, FileIsTheRegFormatThatEditorsRead)
 {
     LoadPluginSettings(-1, 44100, 0, 2);
@@ -261,6 +303,7 @@ TEST_F(StoreTest, HandWrittenFileIsRead)
     WriteText(StoreFile(), "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
                            "\r\n"
                            "; edited by hand\r\n"
+                           "; was: \"old\"=hex:01,\\\r\n" // a comment never continues
                            "[HKEY_CURRENT_USER\\Software\\Vantrel\\Velkin\\0.8]\r\n"
                            "\"FREQ\"=dword:00005622\r\n"
                            "\"blob\"=hex:01,02,\\\r\n"
@@ -349,6 +392,18 @@ TEST_F(StoreTest, FileOverOneMebibyteCountsAsCorrupt)
     WriteText(StoreFile(), text + "\n");
     HKEY key;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Big", 0, KEY_READ, &key));
+    EXPECT_EQ(1u, CorruptCopies().size());
+
+    // Nor does the store write a file that large: the write is refused and the file
+    // stays readable.
+    text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Big]\n\"blob\"=hex:00";
+    while (text.size() < (1u << 20) - 10)
+        text += ",00";
+    WriteText(StoreFile(), text + "\n");
+    EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword("Software\\Big", "freq", 44100));
+    EXPECT_EQ(text + "\n", ReadText(StoreFile()));
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Big", 0, KEY_READ, &key));
+    RegCloseKey(key);
     EXPECT_EQ(1u, CorruptCopies().size());
 }
 

@@ -1,0 +1,339 @@
+#include "info_workers.h"
+
+#include "signals.h"
+#include "text.h"
+
+#include <soundlib/include/tessel_bass.h>
+#include <tessel/ui_backend.h>
+
+#include <libopenmpt/libopenmpt.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <map>
+
+namespace tessel::host {
+namespace {
+
+// A file keeps its worker about 21 ms, 1 or 2 of them working: enough workers that a
+// collection takes a round or two, and no flood on a large machine.
+constexpr int kWorkersPerCore = 16;
+constexpr int kMinWorkers = 8;
+constexpr int kMaxWorkers = 32;
+
+// Whole messages over a socket: a length, then the bytes. A signal ends a wait.
+bool WriteAll(int fd, const void *data, size_t size)
+{
+    const char *at = static_cast<const char *>(data);
+    while (size > 0) {
+        ssize_t put = write(fd, at, size);
+        if (put < 0 && errno == EINTR && !PendingSignal())
+            continue;
+        if (put <= 0)
+            return false;
+        at += put;
+        size -= size_t(put);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, void *data, size_t size)
+{
+    char *at = static_cast<char *>(data);
+    while (size > 0) {
+        ssize_t got = read(fd, at, size);
+        if (got < 0 && errno == EINTR && !PendingSignal())
+            continue;
+        if (got <= 0)
+            return false;
+        at += got;
+        size -= size_t(got);
+    }
+    return true;
+}
+
+void PutString(std::string &message, const std::string &text)
+{
+    uint32_t length = uint32_t(text.size());
+    message.append(reinterpret_cast<const char *>(&length), sizeof length);
+    message += text;
+}
+
+bool SendMessage(int fd, const std::string &body)
+{
+    uint32_t length = uint32_t(body.size());
+    return WriteAll(fd, &length, sizeof length) && WriteAll(fd, body.data(), body.size());
+}
+
+// Messages are at most the dialog's texts (2 x 32 KB) and a few lines: anything far
+// larger is not from a worker of ours.
+constexpr uint32_t kMaxMessage = 16 << 20;
+
+bool ReceiveMessage(int fd, std::string &body)
+{
+    uint32_t length = 0;
+    if (!ReadAll(fd, &length, sizeof length) || length > kMaxMessage)
+        return false;
+    body.resize(length);
+    return ReadAll(fd, body.data(), length);
+}
+
+class Reader {
+public:
+    explicit Reader(const std::string &body) : body_(body) {}
+    bool String(std::string &text)
+    {
+        uint32_t length = 0;
+        if (at_ + sizeof length > body_.size())
+            return false;
+        std::memcpy(&length, body_.data() + at_, sizeof length);
+        at_ += sizeof length;
+        if (length > body_.size() - at_)
+            return false;
+        text.assign(body_, at_, length);
+        at_ += length;
+        return true;
+    }
+
+private:
+    const std::string &body_;
+    size_t at_ = 0;
+};
+
+std::string Encode(const InfoResult &result)
+{
+    std::string body;
+    PutString(body, std::string(1, char((result.played ? 1 : 0) | (result.opened ? 2 : 0))));
+    for (const std::string *text : {&result.title, &result.file, &result.channel, &result.sampleText,
+                                    &result.message, &result.err, &result.startErr})
+        PutString(body, *text);
+    return body;
+}
+
+bool Decode(const std::string &body, InfoResult &result)
+{
+    Reader reader(body);
+    std::string flags;
+    if (!reader.String(flags) || flags.size() != 1)
+        return false;
+    result.played = flags[0] & 1;
+    result.opened = flags[0] & 2;
+    for (std::string *text : {&result.title, &result.file, &result.channel, &result.sampleText, &result.message,
+                              &result.err, &result.startErr})
+        if (!reader.String(*text))
+            return false;
+    return true;
+}
+
+// A worker: a file name in, its result out, until the main process closes the socket.
+[[noreturn]] void Serve(int socket, PluginHost &host)
+{
+    // This process's one thread is not the one the parent's handlers were set for.
+    InstallSignalHandlers();
+    bool started = false;
+    std::string file, startErr;
+    while (!PendingSignal() && ReceiveMessage(socket, file)) {
+        if (!started) {
+            std::string error;
+            {
+                StderrCapture capture(startErr);
+                started = host.Start(error);
+            }
+            if (!started) {
+                InfoResult failed;
+                failed.startErr = startErr + "tessel: " + ForTerminal(error) + "\n";
+                SendMessage(socket, Encode(failed));
+                break;
+            }
+        }
+        InfoResult result = ReadInfo(host, file);
+        result.startErr = startErr; // the main process tells each text once
+        bool sent = SendMessage(socket, Encode(result));
+        host.Stop();
+        if (!sent)
+            break;
+    }
+    if (started)
+        host.Module().Quit();
+    if (int signal = PendingSignal())
+        DieBySignal(signal);
+    _exit(0); // nothing of the parent's (stdio buffers, exit handlers) runs twice
+}
+
+// libopenmpt builds its resampling tables when it makes its first module, some 10 ms
+// of work, every later module shares them: made once here, before the fork, every
+// worker has them.
+void WarmLibopenmpt()
+{
+    static const char nothing[1084] = {};
+    int error = 0;
+    openmpt_module *module =
+        openmpt_module_create_from_memory2(nothing, sizeof nothing, openmpt_log_func_silent, nullptr,
+                                           openmpt_error_func_ignore, nullptr, &error, nullptr, nullptr);
+    if (module)
+        openmpt_module_destroy(module);
+}
+
+} // namespace
+
+void ChooseSilentOutput()
+{
+    // The offline output renders nothing until a host pulls, and this one never does:
+    // the music plays without a sound, a frame rendered or a thread pacing it.
+    static const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, nowhere);
+}
+
+int InfoWorkers::CountFor(const std::vector<std::string> &arguments)
+{
+    long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    int most = std::clamp(int(cores > 0 ? cores : 1) * kWorkersPerCore, kMinWorkers, kMaxWorkers);
+    int files = 0;
+    for (const std::string &argument : arguments) {
+        struct stat status {};
+        files += stat(argument.c_str(), &status) == 0 && S_ISDIR(status.st_mode) ? most : 1;
+    }
+    // One file is answered faster by the main process than by starting another.
+    return files < 2 ? 0 : std::min(files, most);
+}
+
+std::unique_ptr<InfoWorkers> InfoWorkers::Start(int count, PluginHost &host)
+{
+    WarmLibopenmpt();
+    std::unique_ptr<InfoWorkers> workers(new InfoWorkers);
+    for (int i = 0; i < count; ++i) {
+        int pair[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+            break;
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(pair[0]);
+            for (const Worker &earlier : workers->workers_)
+                close(earlier.socket);
+            Serve(pair[1], host);
+        }
+        close(pair[1]);
+        if (pid < 0) {
+            close(pair[0]);
+            break;
+        }
+        workers->workers_.push_back({pid, pair[0], -1});
+    }
+    if (workers->workers_.empty())
+        return nullptr;
+    return workers;
+}
+
+InfoWorkers::~InfoWorkers()
+{
+    Stop(false);
+}
+
+void InfoWorkers::Stop(bool now)
+{
+    for (Worker &worker : workers_) {
+        if (worker.socket >= 0)
+            close(worker.socket); // a worker waiting for a file ends
+        worker.socket = -1;
+        if (now && worker.pid > 0)
+            kill(worker.pid, SIGKILL); // it holds nothing that needs a tidy end
+    }
+    for (Worker &worker : workers_) {
+        if (worker.pid <= 0)
+            continue;
+        while (waitpid(worker.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        worker.pid = -1;
+    }
+}
+
+void InfoWorkers::Run(const std::vector<std::string> &files,
+                      const std::function<bool(size_t, const InfoResult &)> &report)
+{
+    size_t next = 0, reported = 0;
+    std::map<size_t, InfoResult> waiting; // results ahead of their turn
+    auto handOut = [&](Worker &worker) {
+        while (next < files.size()) {
+            std::string file = files[next];
+            if (SendMessage(worker.socket, file)) {
+                worker.file = long(next++);
+                return;
+            }
+            if (PendingSignal())
+                return;
+            // A worker that is gone takes no more files; another does this one.
+            close(worker.socket);
+            worker.socket = -1;
+            return;
+        }
+        worker.file = -1;
+    };
+    for (Worker &worker : workers_)
+        handOut(worker);
+
+    bool stopped = false;
+    while (reported < files.size() && !stopped) {
+        std::vector<pollfd> fds;
+        std::vector<Worker *> busy;
+        for (Worker &worker : workers_)
+            if (worker.socket >= 0 && worker.file >= 0) {
+                fds.push_back({worker.socket, POLLIN, 0});
+                busy.push_back(&worker);
+            }
+        if (busy.empty()) {
+            // Every worker is gone: what is left fails, as a file the plug-in could not
+            // answer for.
+            for (; next < files.size(); ++next) {
+                InfoResult lost;
+                lost.err = "tessel: the Module Info of " + ForTerminal(files[next]) + " could not be read\n";
+                waiting[next] = lost;
+            }
+        } else if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno != EINTR || PendingSignal())
+                stopped = true;
+            continue;
+        }
+        for (size_t i = 0; i < busy.size() && !stopped; ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            Worker &worker = *busy[i];
+            std::string body;
+            InfoResult result;
+            if (!ReceiveMessage(worker.socket, body) || !Decode(body, result)) {
+                if (PendingSignal()) {
+                    stopped = true;
+                    break;
+                }
+                result = InfoResult{};
+                result.err = "tessel: the Module Info of " + ForTerminal(files[size_t(worker.file)]) +
+                             " could not be read: its process ended\n";
+                close(worker.socket);
+                worker.socket = -1;
+            }
+            waiting[size_t(worker.file)] = std::move(result);
+            worker.file = -1;
+            if (worker.socket >= 0)
+                handOut(worker);
+        }
+        for (auto found = waiting.find(reported); found != waiting.end() && !stopped;
+             found = waiting.find(reported)) {
+            stopped = !report(reported, found->second) || PendingSignal();
+            waiting.erase(found);
+            ++reported;
+        }
+        stopped = stopped || PendingSignal();
+    }
+    Stop(true);
+}
+
+} // namespace tessel::host
