@@ -77,6 +77,17 @@ void Write(const std::string &path, const modwriter::Bytes &bytes)
 // A collection of files in folder: names relative to it.
 using Collection = std::vector<std::string>;
 
+// The tune as stem.mod, .s3m, .xm and .it in folder, added to files.
+void WriteInEveryFormat(const std::string &folder, const std::string &stem, const modwriter::Tune &tune,
+                        Collection &files)
+{
+    for (auto [extension, write] : {std::pair{".mod", &modwriter::WriteMod}, std::pair{".s3m", &modwriter::WriteS3m},
+                                    std::pair{".xm", &modwriter::WriteXm}, std::pair{".it", &modwriter::WriteIt}}) {
+        Write(folder + "/" + stem + extension, write(tune));
+        files.push_back(stem + extension);
+    }
+}
+
 // Modules of the size real ones have: songs of two to four minutes, instruments with
 // tens of kilobytes of sample data; the demo tune's, in the four formats.
 Collection RealisticModules(const std::string &folder)
@@ -98,12 +109,7 @@ Collection RealisticModules(const std::string &folder)
             for (size_t at = data.size(); at < size; ++at)
                 data.push_back(int8_t((at * 37 + s * 11) % 61 - 30));
         }
-        std::string stem = "real" + std::to_string(i);
-        for (auto [extension, write] : {std::pair{".mod", &modwriter::WriteMod}, std::pair{".s3m", &modwriter::WriteS3m},
-                                        std::pair{".xm", &modwriter::WriteXm}, std::pair{".it", &modwriter::WriteIt}}) {
-            Write(folder + "/" + stem + extension, write(tune));
-            files.push_back(stem + extension);
-        }
+        WriteInEveryFormat(folder, "real" + std::to_string(i), tune, files);
     }
     files.resize(42);
     return files;
@@ -116,12 +122,7 @@ Collection SmallModules(const std::string &folder)
     for (int i = 0; i < 11; ++i) {
         modwriter::Tune tune = i < 10 ? samplegen::TestSong("Tune " + std::to_string(i), 2 + i * 3, 16 + 8 * (i % 4))
                                       : samplegen::DemoSong();
-        std::string stem = "small" + std::to_string(i);
-        for (auto [extension, write] : {std::pair{".mod", &modwriter::WriteMod}, std::pair{".s3m", &modwriter::WriteS3m},
-                                        std::pair{".xm", &modwriter::WriteXm}, std::pair{".it", &modwriter::WriteIt}}) {
-            Write(folder + "/" + stem + extension, write(tune));
-            files.push_back(stem + extension);
-        }
+        WriteInEveryFormat(folder, "small" + std::to_string(i), tune, files);
     }
     files.resize(42);
     return files;
