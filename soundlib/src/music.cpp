@@ -90,9 +90,9 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
     try {
         music->module_ = std::make_unique<openmpt::module>(data, size, music->log_.Stream());
         openmpt::module &module = *music->module_;
-        // Samples in a codec this build cannot decode (an MO3's Vorbis or MP3 where
-        // libopenmpt was built without those decoders, an OggMod XM) would play as
-        // silence: such a music is refused instead. libopenmpt only logs it.
+        // Samples that no decoder can read (an OggMod XM with a broken stream, an MO3
+        // cut short in its sample data) would play as silence: such a music is
+        // refused instead. libopenmpt only logs it.
         if (module.get_metadata("warnings").find("unsupported codec") != std::string::npos)
             return nullptr;
         ApplyLoadFlags(module, flags);

@@ -229,8 +229,8 @@ TEST_F(Api, ALoadHoldsNothingUp)
 
 TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
 {
-    // Loaded, it would play as silence (an MO3 with Vorbis or MP3 samples where the
-    // library has no decoder for them); refused, the plug-in says it cannot load it.
+    // Loaded, it would play as silence (here an OggMod XM whose stream no decoder
+    // reads); refused, the plug-in says it cannot load it.
     InitNull();
     std::vector<uint8_t> ogg = WriteOggXm(ShortSong());
     EXPECT_EQ(0u, BASS_MusicLoad(TRUE, ogg.data(), 0, DWORD(ogg.size()), BASS_MUSIC_RAMPS));
