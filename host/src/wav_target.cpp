@@ -1,5 +1,7 @@
 #include "wav_target.h"
 
+#include <tessel/paths.h>
+
 #include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
@@ -11,34 +13,11 @@
 namespace tessel::host {
 namespace {
 
-// As many links as the kernel follows in one path.
-constexpr int kMaxLinks = 40;
+using tessel::platform::DirectoryOf;
+using tessel::platform::FollowLinks;
+
 // Of the target's name in the new file's: room for the suffix within 255 bytes.
 constexpr size_t kMaxNamePart = 200;
-
-std::string DirectoryOf(const std::string &path)
-{
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The path with its last part's symbolic links followed, as far as they lead (the end
-// need not exist: a dangling link names the file to make). A loop is left for the
-// open that follows to report.
-std::string FollowLinks(std::string path)
-{
-    for (int depth = 0; depth < kMaxLinks; ++depth) {
-        char target[PATH_MAX];
-        ssize_t length = readlink(path.c_str(), target, sizeof target);
-        if (length < 0 || size_t(length) >= sizeof target)
-            break;
-        std::string link(target, size_t(length));
-        path = link[0] == '/' ? link : DirectoryOf(path) + "/" + link;
-    }
-    return path;
-}
 
 mode_t CreationMask()
 {

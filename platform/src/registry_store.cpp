@@ -6,6 +6,7 @@
 // rather than overwrite it.
 #include "reg_text.h"
 
+#include <tessel/paths.h>
 #include <tessel/settings_store.h>
 #include <tessel/ui_backend.h>
 
@@ -72,27 +73,6 @@ bool MakeDirectories(const std::string &path, std::string &why)
         if (slash == std::string::npos)
             return true;
     }
-}
-
-std::string DirectoryOf(const std::string &path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Where a write of path lands: a symbolic link is written through, as editors write
-// it, so the file it names is replaced and the link stays (the end need not exist).
-std::string FollowLinks(std::string path)
-{
-    for (int depth = 0; depth < 40; ++depth) {
-        char target[4096];
-        ssize_t length = readlink(path.c_str(), target, sizeof target);
-        if (length < 0 || static_cast<size_t>(length) >= sizeof target)
-            break;
-        std::string link(target, static_cast<size_t>(length));
-        path = link[0] == '/' ? link : DirectoryOf(path) + "/" + link;
-    }
-    return path;
 }
 
 // A lock on a file beside the store, which (unlike the store) is never replaced.
@@ -221,6 +201,7 @@ void RemoveStaleTemporaries(const std::string &directory, const std::string &pre
 // Replaces the store (through a link, the file it names) with text; false with why.
 bool ReplaceFile(const std::string &directory, const std::string &text, std::string &why)
 {
+    // Through a link, as editors write it: the file it names is replaced, the link stays.
     std::string path = FollowLinks(directory + "/" + storeFileName);
     std::string folder = DirectoryOf(path);
     std::string prefix = path.substr(path.rfind('/') + 1) + temporarySuffix;
