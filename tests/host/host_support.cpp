@@ -77,12 +77,10 @@ int StatusOf(int waitStatus)
 // Starts a program in folder with these variables added to the environment, standard
 // input from /dev/null and its output into out and err (-1: /dev/null).
 pid_t Spawn(const std::vector<std::string> &argv, const std::string &folder,
-            const std::vector<std::string> &environment, int out, int err, int ignored = 0)
+            const std::vector<std::string> &environment, int out, int err)
 {
     pid_t pid = fork();
     if (pid == 0) {
-        if (ignored)
-            signal(ignored, SIG_IGN); // as nohup or a shell's background job leaves it
         int nul = open("/dev/null", O_RDWR);
         dup2(nul, 0);
         dup2(out >= 0 ? out : nul, 1);
@@ -197,11 +195,11 @@ RunResult HostTest::RunIn(const std::string &locale, const std::vector<std::stri
     return RunProgram(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=" + locale});
 }
 
-pid_t HostTest::Start(const std::vector<std::string> &arguments, int out, int ignored)
+pid_t HostTest::Start(const std::vector<std::string> &arguments, int out)
 {
     std::vector<std::string> argv = {TESSEL_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return Spawn(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"}, out, -1, ignored);
+    return Spawn(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"}, out, -1);
 }
 
 void HostTest::WriteSettings(int32_t device, uint32_t freq, uint32_t devflags, uint32_t modflags)

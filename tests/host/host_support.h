@@ -41,9 +41,8 @@ protected:
     // The same in another locale (LC_ALL).
     RunResult RunIn(const std::string &locale, const std::vector<std::string> &arguments);
     // tessel started as Run starts it, its standard output into the descriptor out,
-    // its standard error to /dev/null, the signal ignored (if not 0); the caller waits
-    // for it.
-    pid_t Start(const std::vector<std::string> &arguments, int out, int ignored = 0);
+    // its standard error to /dev/null; the caller waits for it.
+    pid_t Start(const std::vector<std::string> &arguments, int out);
 
     // Settings straight into the store, as the configuration dialog's OK writes them.
     void WriteSettings(int32_t device, uint32_t freq, uint32_t devflags, uint32_t modflags);

@@ -277,6 +277,13 @@ TEST_F(Player, CLocaleDrawsWithTheLineDrawingSetAndQuestionMarks)
     EXPECT_NE(std::string::npos, screen.find("caf? ? song.xm")) << screen;
     terminal->Keys({"Escape", "q"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+
+    // A terminal type that terminfo does not know: plain lines, as for dumb.
+    WriteTune("tune.xm", "Plain Lines", 1, 4);
+    terminal = std::make_unique<Terminal>(Folder(), ConfigHome(), std::vector<std::string>{"--null", "tune.xm"}, 120,
+                                          40, "C.UTF-8", "TERM=bogus");
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, terminal->LastScreen().find("Playing tune.xm (Plain Lines)")) << terminal->LastScreen();
 }
 
 TEST_F(Player, ConfigurationOkChangesTheNextPlay)
@@ -323,25 +330,20 @@ TEST_F(Player, ConfigOptionOpensTheDialogAlone)
     auto terminal = std::make_unique<Terminal>(Folder(), ConfigHome(), std::vector<std::string>{"--config"}, 80, 24);
     ASSERT_TRUE(terminal->WaitFor("Velkin Configuration")) << terminal->LastScreen();
     EXPECT_NE(std::string::npos, terminal->LastScreen().find("[ OK ]")) << terminal->LastScreen();
-    EXPECT_NE(std::string::npos, terminal->LastScreen().find("Escape Cancel")) << "the header fits 80 columns\n"
-                                                                             << terminal->LastScreen();
+    EXPECT_EQ(std::string::npos, terminal->LastScreen().find("\n)")) << "the header wraps\n" << terminal->LastScreen();
     terminal->Keys({"Escape"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
     ExpectTerminalRestored(*terminal);
 
-    // A file where the settings folder should be: OK saves nothing, and says why.
+    // A file where the settings folder should be: OK (the last Enter) saves nothing, and says why.
     Write("blocked", std::string("x"));
-    terminal.reset();
     terminal = std::make_unique<Terminal>(Folder(), Path("blocked"), std::vector<std::string>{"--config"});
-    for (const char *box : {"Settings could not be saved", "Cannot open registry key"}) {
-        ASSERT_TRUE(terminal->WaitFor(box)) << terminal->LastScreen();
+    for (const char *shown : {"Settings could not be saved", "Cannot open registry key", "Velkin Configuration"}) {
+        ASSERT_TRUE(terminal->WaitFor(shown)) << terminal->LastScreen();
         terminal->Keys({"Enter"});
     }
-    ASSERT_TRUE(terminal->WaitFor("Velkin Configuration")) << terminal->LastScreen();
-    terminal->Keys({"Enter"});
     EXPECT_EQ(1, terminal->ExitStatus()) << terminal->LastScreen();
-    EXPECT_NE(std::string::npos, terminal->LastScreen().find("the settings were not saved: " + Path("blocked") +
-                                                             " is not a folder"))
+    EXPECT_NE(std::string::npos, terminal->LastScreen().find("not saved: " + Path("blocked") + " is not a folder"))
         << terminal->LastScreen();
 }
 
@@ -406,21 +408,12 @@ TEST_F(Player, CtrlCStopsAndRestoresTheTerminal)
 
     // The other signals that end a program give the terminal back first too.
     for (int signal : {SIGQUIT, SIGUSR1, SIGALRM}) {
-        terminal.reset();
         terminal = Start({"tune.xm"});
         ASSERT_TRUE(terminal->WaitFor("Interrupted")) << terminal->LastScreen();
         kill(terminal->Pid(), signal);
         EXPECT_EQ(128 + signal, terminal->ExitStatus()) << "signal " << signal << "\n" << terminal->LastScreen();
         ExpectTerminalRestored(*terminal);
     }
-}
-
-TEST_F(Player, UnknownTerminalTypePlaysInLines)
-{
-    WriteTune("tune.xm", "Plain Lines", 1, 4);
-    Terminal terminal(Folder(), ConfigHome(), {"--null", "tune.xm"}, 120, 40, "C.UTF-8", "TERM=bogus");
-    EXPECT_EQ(0, terminal.ExitStatus()) << terminal.LastScreen();
-    EXPECT_NE(std::string::npos, terminal.LastScreen().find("Playing tune.xm (Plain Lines)")) << terminal.LastScreen();
 }
 
 TEST_F(Player, ClosedTerminalEndsThePlayer)

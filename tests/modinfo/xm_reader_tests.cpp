@@ -156,8 +156,7 @@ TEST_F(ScanTest, XmDamagedWalkStaysBoundedAndListsEveryInstrument)
     EXPECT_EQ(32760u, text.size()) << "1365 lines of 24 bytes";
     EXPECT_EQ("no message available", Message());
 
-    // The bound never cuts an intact file: 32767 empty patterns, or 16400 instruments
-    // of one sample each, still give the names after them.
+    // Intact files keep every name: after 32767 empty patterns, or 16400 one-sample instruments.
     XmFile many;
     many.patterns.assign(0x7FFF, modwriter::XmPattern{Bytes(), {}});
     many.instruments = {Named("first"), Named("second")};
