@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sys/stat.h>
@@ -22,20 +21,6 @@
 using namespace soundtest;
 
 namespace {
-
-#ifdef __linux__
-// Bytes this process has read so far, from any file.
-uint64_t BytesRead()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    uint64_t value = 0;
-    while (io >> key >> value)
-        if (key == "rchar:")
-            return value;
-    return 0;
-}
-#endif
 
 class Api : public ::testing::Test {
 protected:
@@ -157,75 +142,21 @@ TEST_F(Api, LoadRefusesWhatIsNotAModule)
 #endif
 #ifdef __linux__
     // A large file that is no module is refused from its header, not read whole.
+    auto bytesRead = [] {
+        std::ifstream io("/proc/self/io");
+        std::string key;
+        uint64_t value = 0;
+        while (io >> key >> value && key != "rchar:") {
+        }
+        return value;
+    };
     std::string zeros = dir_.Path("zeros.xm");
-    std::ofstream(zeros).close();
-    std::filesystem::resize_file(zeros, 64 << 20);
-    uint64_t before = BytesRead();
+    std::ofstream(zeros, std::ios::binary).seekp((64 << 20) - 1).put('\0'); // sparse
+    uint64_t before = bytesRead();
     EXPECT_EQ(0u, LoadFile(zeros));
-    EXPECT_LT(BytesRead() - before, 1u << 20) << "bytes read to refuse 64 MB of zeros";
+    EXPECT_LT(bytesRead() - before, 1u << 20) << "bytes read to refuse 64 MB of zeros";
 #endif
 }
-
-#ifndef _WIN32
-// A stream buffer that holds the first write to it until released.
-class Latch : public std::streambuf {
-public:
-    explicit Latch(std::shared_future<void> release) : release_(std::move(release)) {}
-    std::future<void> Entered() { return entered_.get_future(); }
-
-protected:
-    int overflow(int c) override
-    {
-        Hold();
-        return traits_type::not_eof(c);
-    }
-    std::streamsize xsputn(const char *, std::streamsize n) override
-    {
-        Hold();
-        return n;
-    }
-
-private:
-    void Hold()
-    {
-        if (held_.exchange(true))
-            return;
-        entered_.set_value();
-        release_.wait();
-    }
-    std::promise<void> entered_;
-    std::shared_future<void> release_;
-    std::atomic<bool> held_{false};
-};
-
-TEST_F(Api, ALoadHoldsNothingUp)
-{
-    // libopenmpt logs while it parses the XM with the undecodable samples; with the
-    // log on, that line goes to std::clog, where the load is held in mid-parse.
-    InitNull();
-    std::vector<uint8_t> ogg = WriteOggXm(ShortSong());
-    std::promise<void> release;
-    Latch latch(release.get_future().share());
-    std::future<void> entered = latch.Entered();
-    setenv("TESSEL_SOUND_LOG", "1", 1);
-    std::streambuf *saved = std::clog.rdbuf(&latch);
-    auto load = std::async(std::launch::async,
-                           [&] { return BASS_MusicLoad(TRUE, ogg.data(), 0, DWORD(ogg.size()), BASS_MUSIC_RAMPS); });
-    bool parsing = entered.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    EXPECT_TRUE(parsing) << "expected libopenmpt to log while it parses";
-    auto freed = std::async(std::launch::async, [] {
-        BASS_Free();
-        return TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr) && BASS_Init(-1, 44100, 0, nullptr);
-    });
-    bool returned = freed.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    release.set_value();
-    EXPECT_TRUE(returned) << "expected BASS_Free and BASS_Init not to wait for a load";
-    EXPECT_EQ(0u, load.get());
-    EXPECT_TRUE(freed.get());
-    std::clog.rdbuf(saved);
-    unsetenv("TESSEL_SOUND_LOG");
-}
-#endif
 
 TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
 {
@@ -237,6 +168,34 @@ TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
     std::vector<uint8_t> plain = WriteXm(ShortSong());
     EXPECT_NE(0u, BASS_MusicLoad(TRUE, plain.data(), 0, DWORD(plain.size()), BASS_MUSIC_RAMPS))
         << "expected the same music with plain samples to load";
+#ifndef _WIN32
+    // A load holds nothing up: held in mid-parse where libopenmpt logs the samples it
+    // cannot decode (to std::clog, with the log on), BASS_Free and BASS_Init go on.
+    struct Latch : std::streambuf {
+        std::atomic<bool> entered{false}, released{false};
+        int overflow(int c) override
+        {
+            for (entered = true; !released;)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return traits_type::not_eof(c);
+        }
+    } latch;
+    setenv("TESSEL_SOUND_LOG", "1", 1);
+    std::streambuf *saved = std::clog.rdbuf(&latch);
+    auto load = std::async(std::launch::async,
+                           [&] { return BASS_MusicLoad(TRUE, ogg.data(), 0, DWORD(ogg.size()), BASS_MUSIC_RAMPS); });
+    EXPECT_TRUE(WaitFor([&] { return latch.entered.load(); })) << "expected libopenmpt to log while it parses";
+    auto freed = std::async(std::launch::async, [] {
+        BASS_Free();
+        return TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr) && BASS_Init(-1, 44100, 0, nullptr);
+    });
+    EXPECT_EQ(std::future_status::ready, freed.wait_for(std::chrono::seconds(5))) << "expected no wait for a load";
+    latch.released = true;
+    EXPECT_EQ(0u, load.get());
+    EXPECT_TRUE(freed.get());
+    std::clog.rdbuf(saved);
+    unsetenv("TESSEL_SOUND_LOG");
+#endif
 }
 
 TEST_F(Api, FormatsLoadWithTheirNameAndSongLength)
@@ -325,15 +284,10 @@ TEST_F(Api, UnusableOutputsFailCleanly)
     EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr));
 
     // A descriptor serves the file outputs only, and must be open for writing.
-    int file = CreateDescriptor(dir_.Path("host.wav"));
-    ASSERT_GE(file, 0);
-    EXPECT_FALSE(TesselBass_SetOutputFile(7, file));
-    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_NULL, file));
+    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_NULL, 1));
     EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_WAV, -1));
-    CloseDescriptor(file);
-    EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, file)) << "a closed descriptor";
 #ifndef _WIN32
-    int readOnly = open(dir_.Path("host.wav").c_str(), O_RDONLY | O_CLOEXEC);
+    int readOnly = open("/dev/null", O_RDONLY | O_CLOEXEC);
     EXPECT_FALSE(TesselBass_SetOutputFile(TESSEL_OUTPUT_WAV, readOnly)) << "a descriptor open for reading only";
     close(readOnly);
 #endif

@@ -12,14 +12,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
 #include <tlhelp32.h>
 #else
 #include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
 #endif
 
 namespace soundtest {
@@ -61,23 +56,24 @@ double Wav::Rms(uint32_t channel, size_t from, size_t to) const
     return std::sqrt(sum / double(to - from));
 }
 
-Wav ParseWav(const std::vector<uint8_t> &bytes, const std::string &what)
+Wav ReadWav(const std::string &path)
 {
     Wav wav;
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
     if (bytes.size() < 44 || std::string(bytes.begin(), bytes.begin() + 4) != "RIFF" ||
         std::string(bytes.begin() + 8, bytes.begin() + 16) != "WAVEfmt " ||
         std::string(bytes.begin() + 36, bytes.begin() + 40) != "data") {
-        ADD_FAILURE() << "expected a canonical WAV in " << what << ", got " << bytes.size() << " bytes";
+        ADD_FAILURE() << "expected a canonical WAV file at " << path << ", got " << bytes.size() << " bytes";
         return wav;
     }
-    EXPECT_EQ(1u, Le(bytes, 20, 2)) << "format tag of " << what;
+    EXPECT_EQ(1u, Le(bytes, 20, 2)) << "format tag of " << path;
     wav.channels = Le(bytes, 22, 2);
     wav.rate = Le(bytes, 24, 4);
     wav.blockAlign = Le(bytes, 32, 2);
     wav.bits = Le(bytes, 34, 2);
     wav.declaredBytes = Le(bytes, 40, 4);
-    wav.declaredRiff = Le(bytes, 4, 4);
-    EXPECT_EQ(wav.rate * wav.blockAlign, Le(bytes, 28, 4)) << "bytes per second of " << what;
+    EXPECT_EQ(bytes.size() - 8, Le(bytes, 4, 4)) << "RIFF size of " << path;
+    EXPECT_EQ(wav.rate * wav.blockAlign, Le(bytes, 28, 4)) << "bytes per second of " << path;
     wav.data.assign(bytes.begin() + 44, bytes.end());
     if (wav.bits == 16) {
         for (size_t i = 0; i + 1 < wav.data.size(); i += 2)
@@ -85,16 +81,6 @@ Wav ParseWav(const std::vector<uint8_t> &bytes, const std::string &what)
     } else {
         for (uint8_t sample : wav.data)
             wav.samples.push_back(float(int(sample) - 128) / 128.0f);
-    }
-    return wav;
-}
-
-Wav ReadWav(const std::string &path)
-{
-    std::vector<uint8_t> bytes = ReadFileBytes(path);
-    Wav wav = ParseWav(bytes, path);
-    if (wav.channels != 0) {
-        EXPECT_EQ(bytes.size() - 8, wav.declaredRiff) << "RIFF size of " << path;
     }
     return wav;
 }
@@ -180,65 +166,14 @@ void SetOutputVariable(const std::string &value)
 #endif
 }
 
+bool MakePipe(int ends[2])
+{
 #ifdef _WIN32
-int CreateDescriptor(const std::string &path)
-{
-    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-}
-
-bool MakePipe(int ends[2])
-{
-    return _pipe(ends, 1 << 16, _O_BINARY) == 0;
-}
-
-bool WriteDescriptor(int fd, const std::string &bytes)
-{
-    return _write(fd, bytes.data(), unsigned(bytes.size())) == int(bytes.size());
-}
-
-std::vector<uint8_t> ReadToEnd(int fd)
-{
-    std::vector<uint8_t> bytes;
-    char block[4096];
-    for (int got; (got = _read(fd, block, sizeof block)) > 0;)
-        bytes.insert(bytes.end(), block, block + got);
-    return bytes;
-}
-
-void CloseDescriptor(int fd)
-{
-    _close(fd);
-}
+    return _pipe(ends, 1 << 16, O_BINARY) == 0;
 #else
-int CreateDescriptor(const std::string &path)
-{
-    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-}
-
-bool MakePipe(int ends[2])
-{
     return pipe2(ends, O_CLOEXEC) == 0;
-}
-
-bool WriteDescriptor(int fd, const std::string &bytes)
-{
-    return write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
-}
-
-std::vector<uint8_t> ReadToEnd(int fd)
-{
-    std::vector<uint8_t> bytes;
-    char block[4096];
-    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;)
-        bytes.insert(bytes.end(), block, block + got);
-    return bytes;
-}
-
-void CloseDescriptor(int fd)
-{
-    close(fd);
-}
 #endif
+}
 
 std::vector<uint8_t> ReadFileBytes(const std::string &path)
 {

@@ -13,6 +13,13 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <io.h> // the C runtime's open, read, write and close, as on POSIX
+#else
+#include <unistd.h>
+#endif
+#include <fcntl.h>
+
 namespace soundtest {
 
 struct Wav {
@@ -21,7 +28,6 @@ struct Wav {
     uint32_t bits = 0;
     uint32_t blockAlign = 0;
     uint32_t declaredBytes = 0; // the data chunk's size field
-    uint32_t declaredRiff = 0;  // the RIFF chunk's size field
     std::vector<uint8_t> data;  // the data chunk as found in the file
     std::vector<float> samples; // interleaved, scaled to -1..1
 
@@ -30,10 +36,7 @@ struct Wav {
     double Rms(uint32_t channel, size_t from = 0, size_t to = SIZE_MAX) const;
 };
 
-// A canonical WAV from its bytes, whatever its sizes say; fails the test (and returns
-// an empty Wav) otherwise. what names it in the failure.
-Wav ParseWav(const std::vector<uint8_t> &bytes, const std::string &what);
-// Reads a canonical WAV file whose RIFF size is the file's.
+// Reads a canonical WAV file; fails the test (and returns an empty Wav) otherwise.
 Wav ReadWav(const std::string &path);
 
 // A fresh directory under the system's temporary directory, removed at the end.
@@ -71,8 +74,7 @@ struct PlayOptions {
 // Plays a whole module through the output chosen already: Init, Start, Load, the
 // options' attributes, PlayEx, wait for the end, Free.
 void PlayThroughLibrary(const std::vector<uint8_t> &module, const PlayOptions &options = PlayOptions());
-
-// Renders a whole module to a WAV file through the library and reads it back.
+// The same to a WAV file, read back.
 Wav RenderThroughLibrary(const std::vector<uint8_t> &module, const std::string &wavPath,
                          const PlayOptions &options = PlayOptions());
 
@@ -80,13 +82,14 @@ Wav RenderThroughLibrary(const std::vector<uint8_t> &module, const std::string &
 // on Windows not through the C runtime, whose copy the library must not read.
 void SetOutputVariable(const std::string &value);
 
-// Descriptors as a host holds them (the C runtime's on Windows).
-int CreateDescriptor(const std::string &path); // write-only, created or truncated; -1 on failure
-bool MakePipe(int ends[2]);                    // ends[0] reads, ends[1] writes
-bool WriteDescriptor(int fd, const std::string &bytes);
-std::vector<uint8_t> ReadToEnd(int fd);
-void CloseDescriptor(int fd);
+// A pipe as a host holds it (the C runtime's on Windows); ends[0] reads.
+bool MakePipe(int ends[2]);
 std::vector<uint8_t> ReadFileBytes(const std::string &path);
+// The little-endian 32-bit word at a byte offset (a WAV header's sizes); 0 past the end.
+inline uint32_t Word32(const std::vector<uint8_t> &bytes, size_t at)
+{
+    return bytes.size() < at + 4 ? 0 : bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
+}
 
 // Open file descriptors and threads of this process, for leak checks.
 size_t OpenDescriptorCount();
