@@ -2,7 +2,7 @@
 // playable module, one with many names and the damaged variants the tests use; for
 // MO3 one sample in each codec, cut short and with broken Ogg pages and MP3 frames.
 #include "modwriter/mo3_writer.h"
-#include "tests/fixtures/damaged.h"
+#include "tests/fuzz/damaged.h"
 #include "tests/fixtures/fixture_folder.h"
 
 #include <windows.h>
