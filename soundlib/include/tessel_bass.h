@@ -49,6 +49,7 @@ int TesselBass_SetOutputFile(int kind, int fd);
 #define TESSEL_END_PASS  2 /* one pass of a looping song */
 #define TESSEL_END_LIMIT 3 /* the time limit */
 #define TESSEL_END_ERROR 4 /* the output failed (TesselBass_GetOutputError) */
+#define TESSEL_END_CANCEL 5 /* TesselBass_Cancel */
 
 // Limits of the offline output, for each music played on it, from the next BASS_Init:
 // at most limitMs of sound (0: no limit), and with onePass, a looping song ends after
@@ -81,6 +82,19 @@ int TesselBass_GetOutputError(char *text, uint32_t size);
 // counts as heard, as a device's buffer would hold it. 0 means one render chunk; at
 // most 10000. Takes effect at the next BASS_Init.
 void TesselBass_SetNullBuffer(uint32_t milliseconds);
+
+// Ends at once whatever the library waits on for the live output: a TesselBass_Pull
+// under way, or a render blocked on a file or pipe whose reader does not read. The
+// output then takes nothing more, as after a failure: every pull returns 0 with end
+// TESSEL_END_CANCEL, the music counts as ended, and a seekable WAV keeps a header
+// that counts the whole frames it holds once BASS_Free returns. It lasts until the
+// next BASS_Init; with no output initialised it does nothing. Safe to call from any
+// thread and from a signal handler (it only stores a flag and writes to a pipe).
+void TesselBass_Cancel(void);
+
+// Builds the engine's process-wide tables now, as the first load would: processes
+// forked after this call share them instead of each building its own.
+void TesselBass_WarmUp(void);
 
 typedef struct TesselBassStats {
     uint64_t framesWritten;     // frames handed to the output since BASS_Init; those

@@ -168,4 +168,9 @@ int TesselBass_GetPlaying(TesselBassPlaying *playing)
     return Engine::Instance().GetPlaying(playing);
 }
 
+// Placeholders until the engine's session owns a cancel and a warm-up of its own.
+void TesselBass_Cancel(void) {}
+
+void TesselBass_WarmUp(void) {}
+
 } // extern "C"
