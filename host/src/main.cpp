@@ -4,6 +4,7 @@
 #include "output.h"
 #include "plugin_host.h"
 #include "signals.h"
+#include "standard_streams.h"
 #include "terminal.h"
 #include "text.h"
 
@@ -186,6 +187,7 @@ Options Parse(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    GuardStandardStreams();
     std::setlocale(LC_ALL, "");
     Options options = Parse(argc, argv);
     if (options.mode == Mode::Devices)

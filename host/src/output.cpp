@@ -1,6 +1,9 @@
 #include "output.h"
 
 #include "signals.h"
+#include "standard_streams.h"
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -50,7 +53,9 @@ int FinishOutput(int status)
     Flush();
     if (!firstError)
         return status;
-    if (!PendingSignal())
+    if (StandardStreamClosed(STDOUT_FILENO))
+        std::fprintf(stderr, "tessel: cannot write the output: standard output is closed\n");
+    else if (!PendingSignal())
         std::fprintf(stderr, "tessel: cannot write the output: %s\n", std::strerror(firstError));
     return 1;
 }

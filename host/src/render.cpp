@@ -1,13 +1,14 @@
 // tessel -o: each file through the plug-in into the sound library's offline output,
 // which renders only as far as this host pulls: everything Play sets (the volume
 // among it) applies from the first frame, and the same module gives the same file.
-// The end comes as to any host, by the plug-in's message.
+// The end comes as to any host, by the plug-in's message. What is left of each WAV is
+// its transaction's to decide.
 #include "modes.h"
 
 #include "output.h"
 #include "signals.h"
 #include "text.h"
-#include "wav_target.h"
+#include "wav_transaction.h"
 
 #include <soundlib/include/tessel_bass.h>
 
@@ -77,6 +78,72 @@ bool WritesOverAnInput(const std::vector<std::string> &files, const std::vector<
     return false;
 }
 
+
+// How one file's render ended.
+struct Rendered {
+    enum Ending { DidNotPlay, Whole, Failed, Interrupted } ending = DidNotPlay;
+    double seconds = 0;
+    int end = TESSEL_END_NONE;
+    std::string reason; // Failed: the output's error
+};
+
+Rendered RenderFile(PluginHost &host, const std::string &file, const std::string &label, double maxSeconds)
+{
+    Rendered rendered;
+    // One pass of a looping module, and never more than maxSeconds.
+    TesselBass_SetOfflineLimit(uint32_t(maxSeconds * 1000 + 0.5), 1);
+    host.Module().SetVolume(kFullVolume);
+    if (!host.Play(file)) {
+        host.Stop();
+        return rendered;
+    }
+    const bool showProgress = isatty(STDERR_FILENO);
+    TesselBassStats stats{};
+    const uint32_t rate = TesselBass_GetStats(&stats) && stats.rate ? stats.rate : 44100;
+    const int length = host.Module().GetLength() / 1000;
+    uint64_t frames = 0;
+    // A signal cancels the library's waits: the pull returns at once.
+    while (!PendingSignal()) {
+        uint32_t pulled = TesselBass_Pull(kPullFrames, &rendered.end);
+        if (pulled == 0)
+            break;
+        frames += pulled;
+        host.Pump();
+        if (showProgress)
+            Progress(label, host.Module().GetOutputTime() / 1000, length, double(frames) / rate);
+    }
+    for (DWORD waited = 0; !host.Ended() && !PendingSignal() && waited < kEndWaitMs; waited += 100)
+        host.PumpFor(100);
+    // The library has closed its file, its header up to date.
+    host.Stop();
+    if (showProgress)
+        std::fprintf(stderr, "\r\033[K");
+    rendered.seconds = double(frames) / rate;
+    char reason[512];
+    if (PendingSignal())
+        rendered.ending = Rendered::Interrupted;
+    else if (TesselBass_GetOutputError(reason, sizeof reason))
+        rendered.ending = Rendered::Failed, rendered.reason = reason;
+    else
+        rendered.ending = Rendered::Whole;
+    return rendered;
+}
+
+// The interrupted render's fate, told, and the process ended by the signal.
+[[noreturn]] void EndInterrupted(std::unique_ptr<WavTransaction> wav, const std::string &name)
+{
+    const char *what = "";
+    switch (wav->KeepPartial()) {
+    case WavTransaction::Partial::Kept: what = "holds what was rendered"; break;
+    case WavTransaction::Partial::LeftAsItWas: what = "is left as it was"; break;
+    case WavTransaction::Partial::Removed: what = "was not made: not a whole frame was rendered"; break;
+    case WavTransaction::Partial::Streamed: what = "got what was rendered until then"; break;
+    }
+    wav.reset(); // the output restored before the process goes
+    std::fprintf(stderr, "tessel: interrupted; %s %s\n", ForTerminal(name).c_str(), what);
+    DieBySignal(PendingSignal());
+}
+
 } // namespace
 
 int RunRender(PluginHost &host, const std::vector<std::string> &files, const std::string &out, double maxSeconds)
@@ -86,12 +153,13 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
         return 1;
     }
     struct stat outInfo {};
-    const bool outIsFolder = out != "-" && stat(out.c_str(), &outInfo) == 0 && S_ISDIR(outInfo.st_mode);
+    const bool toStdout = NamesStandardOutput(out);
+    const bool outIsFolder = !toStdout && stat(out.c_str(), &outInfo) == 0 && S_ISDIR(outInfo.st_mode);
     // Several files, or a folder named as one: a WAV per file in that folder.
     const bool folder = files.size() > 1 || outIsFolder || out.back() == '/';
     if (folder) {
         struct stat info {};
-        if (out == "-" || (stat(out.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))) {
+        if (toStdout || (stat(out.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))) {
             std::fprintf(stderr, "tessel: with several files, -o names a folder; %s is not one\n",
                          ForTerminal(out).c_str());
             return 2;
@@ -112,99 +180,60 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
                      std::strerror(errno));
         return 1;
     }
-    const bool showProgress = isatty(STDERR_FILENO);
     bool anyFailed = false;
-
     for (size_t index = 0; index < files.size(); ++index) {
         const std::string &file = files[index];
-        const std::string &wav = wavs[index];
+        const std::string &name = wavs[index];
         if (int signal = PendingSignal()) // during a file that did not play
             DieBySignal(signal);
         std::string error;
-        std::unique_ptr<WavTarget> target = WavTarget::Open(wav, error);
-        if (!target) {
+        int status = 1;
+        std::unique_ptr<WavTransaction> wav = WavTransaction::Begin(name, error, status);
+        if (!wav) {
             if (int signal = PendingSignal()) // while waiting for a FIFO's reader
                 DieBySignal(signal);
-            std::fprintf(stderr, "tessel: cannot write %s: %s\n", ForTerminal(wav).c_str(), error.c_str());
-            return 1;
+            std::fprintf(stderr, "tessel: cannot write %s: %s\n", ForTerminal(name).c_str(), error.c_str());
+            return status;
         }
-        // The library writes what tessel opened: a FIFO waited for, a new file never
-        // opened by name again.
-        if (!TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, target->Fd())) {
-            std::fprintf(stderr, "tessel: the sound library refused the WAV output %s\n", ForTerminal(wav).c_str());
-            return 1;
-        }
-        // One pass of a looping module, and never more than maxSeconds.
-        TesselBass_SetOfflineLimit(uint32_t(maxSeconds * 1000 + 0.5), 1);
         const std::string label =
             (files.size() > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(files.size()) + "] " : "") +
             ForTerminal(BaseName(file));
-        host.Module().SetVolume(kFullVolume);
-        if (!host.Play(file)) {
-            host.Stop();
+        const Rendered rendered = RenderFile(host, file, label, maxSeconds);
+        switch (rendered.ending) {
+        case Rendered::DidNotPlay:
             std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(file).c_str());
             anyFailed = true;
-            continue; // its new file goes with the target
-        }
-
-        TesselBassStats stats{};
-        const uint32_t rate = TesselBass_GetStats(&stats) && stats.rate ? stats.rate : 44100;
-        const int length = host.Module().GetLength() / 1000;
-        uint64_t frames = 0;
-        int end = TESSEL_END_NONE;
-        while (!PendingSignal()) {
-            uint32_t pulled = TesselBass_Pull(kPullFrames, &end);
-            if (pulled == 0)
-                break;
-            frames += pulled;
-            host.Pump();
-            if (showProgress)
-                Progress(label, host.Module().GetOutputTime() / 1000, length, double(frames) / rate);
-        }
-        for (DWORD waited = 0; !host.Ended() && !PendingSignal() && waited < kEndWaitMs; waited += 100)
-            host.PumpFor(100);
-        // The library has closed its file, its header up to date.
-        host.Stop();
-        if (showProgress)
-            std::fprintf(stderr, "\r\033[K");
-        char reason[512];
-        const bool failed = TesselBass_GetOutputError(reason, sizeof reason);
-        if (int signal = PendingSignal()) {
-            if (!failed && target->Keep(error))
-                std::fprintf(stderr, "tessel: interrupted; %s holds what was rendered\n", ForTerminal(wav).c_str());
-            DieBySignal(signal);
-        }
-        if (failed) {
+            continue; // its transaction abandoned
+        case Rendered::Interrupted:
+            EndInterrupted(std::move(wav), name);
+        case Rendered::Failed:
             // A WAV cut short by a full disk is worse than none; a stream is what it is.
-            if (target->Streamed())
-                std::fprintf(stderr, "tessel: %s was not written whole (%s)\n", ForTerminal(wav).c_str(), reason);
-            else
-                std::fprintf(stderr, "tessel: %s was not written (%s); it is left as it was\n",
-                             ForTerminal(wav).c_str(), reason);
-            TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
+            std::fprintf(stderr, "tessel: %s was not written%s (%s)%s\n", ForTerminal(name).c_str(),
+                         wav->Streamed() ? " whole" : "", rendered.reason.c_str(),
+                         wav->Streamed() ? "" : "; it is left as it was");
             return 1;
+        case Rendered::Whole:
+            break;
         }
-        if (!target->Keep(error)) {
-            std::fprintf(stderr, "tessel: cannot put the WAV in place as %s: %s\n", ForTerminal(wav).c_str(),
+        if (!wav->Commit(error)) {
+            std::fprintf(stderr, "tessel: cannot put the WAV in place as %s: %s\n", ForTerminal(name).c_str(),
                          error.c_str());
-            TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
             return 1;
         }
-        const double seconds = double(frames) / rate;
-        const char *why = end == TESSEL_END_PASS    ? ", ended where it loops"
-                          : end == TESSEL_END_LIMIT ? ", cut at --max-time"
-                                                    : "";
+        const char *why = rendered.end == TESSEL_END_PASS    ? ", ended where it loops"
+                          : rendered.end == TESSEL_END_LIMIT ? ", cut at --max-time"
+                                                             : "";
         // The lines never go into the WAV's own stream.
-        if (target->SharesStdout()) {
-            std::fprintf(stderr, "%s -> %s (%.2f s%s)\n", ForTerminal(file).c_str(), ForTerminal(wav).c_str(), seconds,
-                         why);
+        if (wav->SharesStdout()) {
+            std::fprintf(stderr, "%s -> %s (%.2f s%s)\n", ForTerminal(file).c_str(), ForTerminal(name).c_str(),
+                         rendered.seconds, why);
         } else {
             // A failed line does not stop the renders: main reports it and exits 1.
-            Print("%s -> %s (%.2f s%s)\n", ForTerminal(file).c_str(), ForTerminal(wav).c_str(), seconds, why);
+            Print("%s -> %s (%.2f s%s)\n", ForTerminal(file).c_str(), ForTerminal(name).c_str(), rendered.seconds,
+                  why);
             Flush();
         }
     }
-    TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
     return anyFailed ? 1 : 0;
 }
 

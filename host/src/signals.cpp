@@ -1,5 +1,7 @@
 #include "signals.h"
 
+#include <soundlib/include/tessel_bass.h>
+
 #include <pthread.h>
 #include <unistd.h>
 
@@ -22,6 +24,9 @@ void Note(int signal)
 {
     int none = 0;
     pending.compare_exchange_strong(none, signal);
+    // Whatever the sound library waits on (a pull, a write to a reader that never
+    // reads) ends now; it only stores a flag and writes to a pipe.
+    TesselBass_Cancel();
     // The main thread may sit in a blocking call (a write to a full pipe) that only a
     // signal delivered to it interrupts; the kernel may have picked another thread.
     if (gettid() != mainThreadId)

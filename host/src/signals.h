@@ -1,5 +1,6 @@
-// Signals that end a program by default: noted by the handler, acted on by the loops,
-// which stop playback and restore the terminal before the process dies of the signal.
+// Signals that end a program by default: noted by the handler, which also cancels what
+// the sound library waits on, and acted on by the loops, which stop playback and restore
+// the terminal before the process dies of the signal.
 #pragma once
 
 namespace tessel::host {
