@@ -212,6 +212,12 @@ bool ReplaceFile(const std::string &directory, const std::string &text, std::str
         why = "cannot make a file in " + folder + ": " + strerror(errno);
         return false;
     }
+    // The replaced file's mode stays (a new store is private, as mkostemp makes it).
+    // Its other hard links keep the old content: replacing is what keeps a crash from
+    // leaving half a file, as version control and editors replace files too.
+    struct stat replaced {};
+    if (stat(path.c_str(), &replaced) == 0)
+        fchmod(fd, replaced.st_mode & 07777);
     bool written = WriteAll(fd, text) && fsync(fd) == 0;
     written = close(fd) == 0 && written;
     if (!written || rename(temporary.c_str(), path.c_str()) != 0) {

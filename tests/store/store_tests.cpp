@@ -370,6 +370,12 @@ TEST_F(StoreTest, StaleTemporaryFilesAreRemovedAndNeverFollowed)
     ASSERT_EQ(0, symlink("../dotfiles.reg", StoreFile().c_str()));
     ASSERT_EQ(ERROR_SUCCESS, SetDword(SETTINGS_KEY, "freq", 48000));
     EXPECT_NE(std::string::npos, ReadText(home + "/dotfiles.reg").find("\"freq\"=dword:0000bb80"));
+    // Its mode stays the one its owner gave it.
+    ASSERT_EQ(0, chmod((home + "/dotfiles.reg").c_str(), 0644));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(SETTINGS_KEY, "freq", 44100));
+    struct stat status {};
+    ASSERT_EQ(0, stat((home + "/dotfiles.reg").c_str(), &status));
+    EXPECT_EQ(0644u, status.st_mode & 07777) << "expected mode 0644, got " << std::oct << (status.st_mode & 07777);
 }
 
 TEST_F(StoreTest, FileOverOneMebibyteCountsAsCorrupt)
