@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 namespace tessel::host {
@@ -48,6 +49,31 @@ void PrintPlain(const InfoResult &fields)
     Print("\n");
 }
 
+// What went wrong with a file, from what the plug-in and tessel said about it.
+std::string Failure(const InfoResult &result)
+{
+    std::string failure;
+    for (std::string line : SplitLines(result.err)) {
+        // Without the box's caption or the program's name before it.
+        for (const char *prefix : {"Error: ", "tessel: "})
+            if (line.rfind(prefix, 0) == 0)
+                line.erase(0, std::strlen(prefix));
+        failure += (failure.empty() ? "" : "; ") + line;
+    }
+    return failure.empty() ? (result.played ? "the Module Info dialog did not open" : "it did not play") : failure;
+}
+
+// A failed file gets a record of its own, never fields left from another file.
+void PrintFailure(const std::string &file, const InfoResult &result, bool json)
+{
+    if (json)
+        Print("{\"file\":%s,\"error\":%s}\n", JsonString(file, TextKind::Name).c_str(),
+              JsonString(Failure(result), TextKind::Name).c_str());
+    else
+        Print("File: %s\nError: %s\n\n", Shown(file, TextKind::Name).c_str(),
+              Shown(Failure(result), TextKind::Name).c_str());
+}
+
 void PrintJson(const InfoResult &fields)
 {
     Print("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s}\n",
@@ -56,24 +82,6 @@ void PrintJson(const InfoResult &fields)
 }
 
 } // namespace
-
-StderrCapture::StderrCapture(std::string &sink) : sink_(sink), previous_(tessel::ui::InstallBackend(this)) {}
-
-StderrCapture::~StderrCapture()
-{
-    tessel::ui::InstallBackend(previous_);
-}
-
-int StderrCapture::MessageBox(HWND, const char *text, const char *caption, UINT)
-{
-    sink_ += std::string(caption) + ": " + text + "\n";
-    return IDOK;
-}
-
-void StderrCapture::Notice(const char *text)
-{
-    sink_ += "tessel: " + std::string(text) + "\n";
-}
 
 InfoResult ReadInfo(PluginHost &host, const std::string &file)
 {
@@ -113,25 +121,18 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json, 
         return 1;
     }
     bool anyFailed = false;
-    // As in any host, the dialog shows the title of the last module that played: a
-    // file that did not play shows the one before it in this run, whichever process
-    // answered for it.
-    std::string lastTitle;
     std::set<std::string> told; // what workers said as they started, once each
-    auto report = [&](size_t, const InfoResult &answer) {
-        if (told.insert(answer.startErr).second)
-            std::fputs(answer.startErr.c_str(), stderr);
-        InfoResult result = answer;
-        if (result.played && result.opened)
-            lastTitle = result.title;
-        else
-            result.title = lastTitle;
-        anyFailed = anyFailed || !result.played || !result.opened;
+    auto report = [&](size_t index, const InfoResult &result) {
+        if (told.insert(result.startErr).second)
+            std::fputs(result.startErr.c_str(), stderr);
         std::fputs(result.err.c_str(), stderr);
-        if (result.opened) {
+        if (result.played && result.opened) {
             json ? PrintJson(result) : PrintPlain(result);
-            Flush();
+        } else {
+            anyFailed = true;
+            PrintFailure(files[index], result, json);
         }
+        Flush();
         // A full output or a signal ends the run; main says which.
         return !OutputFailed() && !PendingSignal();
     };

@@ -6,8 +6,6 @@
 #include <soundlib/include/tessel_bass.h>
 #include <tessel/ui_backend.h>
 
-#include <libopenmpt/libopenmpt.h>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -25,11 +23,15 @@
 namespace tessel::host {
 namespace {
 
-// A file keeps its worker about 21 ms, 1 or 2 of them working: enough workers that a
-// collection takes a round or two, and no flood on a large machine.
-constexpr int kWorkersPerCore = 16;
-constexpr int kMinWorkers = 8;
+// A file keeps its worker some 25 ms, a few of them working and 20 waiting for the
+// music to stop: with three workers a core, about two per core work while the rest wait,
+// and a busy machine is not flooded with more work than it has cores for.
+constexpr int kWorkersPerCore = 3;
 constexpr int kMaxWorkers = 32;
+// A loaded module takes about twice its file's size: big files get fewer workers, so
+// that the modules in memory at once stay near what one process reading them in turn
+// would hold.
+constexpr uint64_t kLoadedBudgetBytes = 64 << 20;
 
 // Whole messages over a socket: a length, then the bytes. A signal ends a wait.
 bool WriteAll(int fd, const void *data, size_t size)
@@ -170,20 +172,6 @@ bool Decode(const std::string &body, InfoResult &result)
     _exit(0); // nothing of the parent's (stdio buffers, exit handlers) runs twice
 }
 
-// libopenmpt builds its resampling tables when it makes its first module, some 10 ms
-// of work, every later module shares them: made once here, before the fork, every
-// worker has them.
-void WarmLibopenmpt()
-{
-    static const char nothing[1084] = {};
-    int error = 0;
-    openmpt_module *module =
-        openmpt_module_create_from_memory2(nothing, sizeof nothing, openmpt_log_func_silent, nullptr,
-                                           openmpt_error_func_ignore, nullptr, &error, nullptr, nullptr);
-    if (module)
-        openmpt_module_destroy(module);
-}
-
 } // namespace
 
 void ChooseSilentOutput()
@@ -194,22 +182,28 @@ void ChooseSilentOutput()
     TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, nowhere);
 }
 
-int InfoWorkers::CountFor(const std::vector<std::string> &arguments)
+int InfoWorkers::CountFor(const std::vector<std::string> &files)
 {
-    long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    int most = std::clamp(int(cores > 0 ? cores : 1) * kWorkersPerCore, kMinWorkers, kMaxWorkers);
-    int files = 0;
-    for (const std::string &argument : arguments) {
-        struct stat status {};
-        files += stat(argument.c_str(), &status) == 0 && S_ISDIR(status.st_mode) ? most : 1;
-    }
     // One file is answered faster by the main process than by starting another.
-    return files < 2 ? 0 : std::min(files, most);
+    if (files.size() < 2)
+        return 0;
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    int count = std::min(int(cores > 0 ? cores : 1) * kWorkersPerCore, kMaxWorkers);
+    uint64_t largest = 1;
+    for (const std::string &file : files) {
+        struct stat status {};
+        if (stat(file.c_str(), &status) == 0)
+            largest = std::max(largest, uint64_t(status.st_size));
+    }
+    count = std::min<uint64_t>(count, std::max<uint64_t>(1, kLoadedBudgetBytes / largest));
+    return std::min(count, int(files.size()));
 }
 
 std::unique_ptr<InfoWorkers> InfoWorkers::Start(int count, PluginHost &host)
 {
-    WarmLibopenmpt();
+    // The engine's tables, some 10 ms of work at its first module, built once here
+    // before the fork: every worker shares them.
+    TesselBass_WarmUp();
     std::unique_ptr<InfoWorkers> workers(new InfoWorkers);
     for (int i = 0; i < count; ++i) {
         int pair[2];

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "plugin_host.h"
+#include "stderr_backends.h"
 
 #include <tessel/ui_backend.h>
 
@@ -27,23 +28,6 @@ struct InfoResult {
     std::string title, file, channel, sampleText, message;
     std::string err;
     std::string startErr; // what the worker's plug-in said as it started
-};
-
-// While it lives, what the plug-in and the settings store would print on stderr goes
-// to sink instead, as the platform's own default prints it (boxes answered with OK):
-// answers from several processes are printed with their files, in order.
-class StderrCapture : public tessel::ui::Backend {
-public:
-    explicit StderrCapture(std::string &sink);
-    ~StderrCapture() override;
-    StderrCapture(const StderrCapture &) = delete;
-    StderrCapture &operator=(const StderrCapture &) = delete;
-    int MessageBox(HWND owner, const char *text, const char *caption, UINT type) override;
-    void Notice(const char *text) override;
-
-private:
-    std::string &sink_;
-    tessel::ui::Backend *previous_;
 };
 
 // The output for --info, chosen before the plug-in's first Play.
@@ -69,8 +53,8 @@ public:
     // them is stopping a silent music.
     void Run(const std::vector<std::string> &files, const std::function<bool(size_t, const InfoResult &)> &report);
 
-    // How many workers suit this many arguments (a folder may hold any number).
-    static int CountFor(const std::vector<std::string> &arguments);
+    // How many workers suit these files.
+    static int CountFor(const std::vector<std::string> &files);
 
 private:
     struct Worker {

@@ -5,6 +5,7 @@
 #include "plugin_host.h"
 #include "signals.h"
 #include "standard_streams.h"
+#include "stderr_backends.h"
 #include "terminal.h"
 #include "text.h"
 
@@ -209,14 +210,24 @@ int main(int argc, char **argv)
     if (options.mode == Mode::Play && options.null)
         TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr);
 
+    // Without a terminal, boxes and notices are lines on stderr, cleaned as all others.
+    static StderrLines lines;
+    if (!terminal)
+        tessel::ui::InstallBackend(&lines);
+
     std::string error;
     std::unique_ptr<PluginHost> host = PluginHost::Load(error);
+    // The playlist as the loaded plug-in accepts it: folders opened, before deciding how
+    // many --info workers the files it holds want.
+    std::vector<std::string> files;
+    if (host)
+        files = ExpandArguments(*host, options.files);
     // --info over several files: workers forked from the loaded plug-in, while this
     // process has one thread. They start it each for themselves; this process only
     // lists the files.
     std::unique_ptr<InfoWorkers> workers;
     if (host && options.mode == Mode::Info)
-        if (int count = InfoWorkers::CountFor(options.files))
+        if (int count = InfoWorkers::CountFor(files))
             workers = InfoWorkers::Start(count, *host);
     if (!host || (!workers && !host->Start(error))) {
         host.reset();
@@ -232,18 +243,19 @@ int main(int argc, char **argv)
         status = RunConfig(*host, *terminal, failure);
         break;
     case Mode::Render:
-        status = RunRender(*host, ExpandArguments(*host, options.files), options.output, options.maxSeconds);
+        status = RunRender(*host, files, options.output, options.maxSeconds);
         break;
     case Mode::Info:
-        status = RunInfo(*host, ExpandArguments(*host, options.files), options.json, workers.get());
+        status = RunInfo(*host, files, options.json, workers.get());
         workers.reset();
         break;
     default:
-        status = RunPlayer(*host, terminal.get(), ExpandArguments(*host, options.files));
+        status = RunPlayer(*host, terminal.get(), files);
         break;
     }
     host.reset();
     terminal.reset();
+    tessel::ui::InstallBackend(nullptr);
     if (int signal = PendingSignal())
         DieBySignal(signal);
     if (!failure.empty())

@@ -180,8 +180,14 @@ std::string ForTerminal(const std::string &name)
 std::string JsonString(const std::string &text, TextKind kind)
 {
     const bool asIs = kind == TextKind::Name && ValidUtf8(text);
+    auto escape = [](std::string &out, unsigned code) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
+        out += escaped;
+    };
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -189,10 +195,13 @@ std::string JsonString(const std::string &text, TextKind kind)
         case '\n': out += "\\n"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (c < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
+            // Controls, DEL and the C1 controls (U+0080-U+009F) never go raw: a reader
+            // that shows the line would act on them.
+            if (c < 0x20 || c == 0x7F || (!asIs && c >= 0x80 && c < 0xA0)) {
+                escape(out, c);
+            } else if (asIs && c == 0xC2 && i + 1 < text.size() && (unsigned char)text[i + 1] >= 0x80 &&
+                       (unsigned char)text[i + 1] < 0xA0) {
+                escape(out, (unsigned char)text[++i]);
             } else if (asIs) {
                 out.push_back(char(c));
             } else {
