@@ -241,14 +241,17 @@ TEST_F(Cli, NonAsciiPathsAndModuleTexts)
               plain.out.find("  \xe2\x82\xac ? \xe2\x80\x9c" "Cr\xc3\xa8me\xe2\x80\x9d?[2J\n"))
         << plain.out;
 
-    // JSON: the path as it is, the module's bytes as Latin-1, the escape escaped.
+    // JSON: the path as it is, the module's bytes as Latin-1, the escape escaped, and
+    // the C1 controls (U+0080-U+009F) and DEL too, in module texts and in names.
     RunResult json = Run({"--info", "--json", file});
     EXPECT_EQ(0, json.status) << json.err;
     EXPECT_NE(std::string::npos, json.out.find("\"file\":\"" + file + "\"")) << json.out;
     EXPECT_NE(std::string::npos, json.out.find("\"title\":\"Caf\xc3\xa9 Tune\"")) << json.out;
     EXPECT_NE(std::string::npos,
-              json.out.find("\"sampleText\":\"\xc2\x80 \xc2\x81 \xc2\x93" "Cr\xc3\xa8me\xc2\x94\\u001b[2J\\r\\n\""))
+              json.out.find("\"sampleText\":\"\\u0080 \\u0081 \\u0093" "Cr\xc3\xa8me\\u0094\\u001b[2J\\r\\n\""))
         << json.out;
+    RunResult controls = Run({"--info", "--json", "gone\xc2\x9b\x7f.xm"});
+    EXPECT_NE(std::string::npos, controls.out.find("\"file\":\"gone\\u009b\\u007f.xm\"")) << controls.out;
 
     // Whatever the locale: the same JSON in C; plain text there shows '?' for each
     // character ASCII lacks.
@@ -277,34 +280,32 @@ TEST_F(Cli, InfoOfFilesThatDoNotPlay)
     WriteTune("good.xm", "Good Tune", 2, 8);
     Write("notes.xm", std::string("these are notes, not a module\n"));
 
-    // Alone: no music has played yet, so the dialog has no title.
+    // A failed file gets a record naming the failure, never fields left from another file.
     RunResult missing = Run({"--info", "missing.it"});
     EXPECT_EQ(1, missing.status);
-    EXPECT_EQ("Title: \n"
-              "File: missing.it\n"
-              "Channel: 0\n"
-              "Sampletext:\n"
-              "  no sampletext available\n"
-              "Message:\n"
-              "  no message available\n"
-              "\n",
-              missing.out);
+    EXPECT_EQ("File: missing.it\nError: Cannot open module file; Can't load module\n\n", missing.out);
     // The plug-in's boxes, which would have waited for OK, are told on stderr.
     EXPECT_NE(std::string::npos, missing.err.find("Cannot open module file")) << missing.err;
     EXPECT_NE(std::string::npos, missing.err.find("Can't load module")) << missing.err;
 
-    // After a module that played, the dialog keeps that module's title: it shows the
-    // title of the last music that played and the path of the last file named.
     RunResult after = Run({"--info", "--json", "good.xm", "notes.xm", "missing.it"});
     EXPECT_EQ(1, after.status);
     EXPECT_EQ("{\"title\":\"Good Tune\",\"file\":\"good.xm\",\"channel\":\"4\","
               "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\",\"message\":\"no message available\"}\n"
-              "{\"title\":\"Good Tune\",\"file\":\"notes.xm\",\"channel\":\"0\","
-              "\"sampleText\":\"\",\"message\":\"no message available\"}\n"
-              "{\"title\":\"Good Tune\",\"file\":\"missing.it\",\"channel\":\"0\","
-              "\"sampleText\":\"no sampletext available\",\"message\":\"no message available\"}\n",
+              "{\"file\":\"notes.xm\",\"error\":\"Can't load module\"}\n"
+              "{\"file\":\"missing.it\",\"error\":\"Cannot open module file; Can't load module\"}\n",
               after.out);
-    EXPECT_NE(std::string::npos, after.err.find("Can't load module")) << after.err;
+
+    // A folder holding one module, and a module beside an empty folder: answered as one file.
+    ASSERT_EQ(0, mkdir(Path("one").c_str(), 0700));
+    ASSERT_EQ(0, mkdir(Path("empty").c_str(), 0700));
+    WriteTune("one/only.it", "Only", 1, 4);
+    for (const std::vector<std::string> &arguments :
+         {std::vector<std::string>{"--info", "one"}, {"--info", "good.xm", "empty/"}}) {
+        RunResult result = Run(arguments);
+        EXPECT_EQ(0, result.status) << arguments[1] << ": " << result.err;
+        EXPECT_NE(std::string::npos, result.out.find("Title: ")) << arguments[1] << ": " << result.out;
+    }
 }
 
 TEST_F(Cli, AFullOutputIsAnError)
