@@ -28,6 +28,12 @@
 namespace hosttest {
 namespace {
 
+std::string Text(const std::string &path)
+{
+    Bytes bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 class Cli : public HostTest {
 protected:
     // A MOD, an S3M, an XM and an IT that play, with names worth reading.
@@ -62,6 +68,36 @@ protected:
         EXPECT_EQ(0, setrlimit(RLIMIT_FSIZE, &saved));
         return result;
     }
+
+    // A render long enough to interrupt: about a second of work, some 100 MB of WAV.
+    void WriteLongRender()
+    {
+        WriteTune("long.xm", "Long", 80, 64);
+        WriteSettings(-1, 22050, 0x01, 0x02);
+    }
+
+    struct Interrupted {
+        int status = -1;   // as the shell sees it: 128 + the signal that ended tessel
+        long endedMs = -1; // from the signal to the end
+        std::string err;
+    };
+    // The shell runs prepare, then tessel with arguments in the background, sends it
+    // signal after delay seconds and waits (killing it 10 s on, should it hang). A
+    // process that prepare starts in the background sets r, and is ended then.
+    Interrupted InterruptAfter(const std::string &prepare, const std::string &arguments, const char *delay,
+                               const char *signal)
+    {
+        const std::string script = "cd '" + Folder() + "' || exit 99; export XDG_CONFIG_HOME=config LC_ALL=C.UTF-8; " +
+                                   prepare + " " TESSEL_BINARY " " + arguments + " 2> err.txt & p=$!; sleep " + delay +
+                                   "; kill -" + signal + " $p; s=$(date +%s%N); (sleep 10; kill -KILL $p) 2>/dev/null"
+                                   " & w=$!; wait $p; x=$?; e=$(date +%s%N); kill $w $r 2>/dev/null; echo $x $(((e - s) / 1000000))"
+                                   " > ended.txt";
+        Interrupted result;
+        EXPECT_EQ(0, std::system(script.c_str())) << script;
+        std::sscanf(Text(Path("ended.txt")).c_str(), "%d %ld", &result.status, &result.endedMs);
+        result.err = Text(Path("err.txt"));
+        return result;
+    }
 };
 
 struct WavFormat {
@@ -93,12 +129,6 @@ WavFormat ReadWav(const std::string &path)
     EXPECT_EQ(bytes.size() - 44, wav.dataBytes) << path << ": the data size in the header is not the file's";
     EXPECT_EQ(wav.dataBytes + 36, Le32(bytes, 4)) << path << ": RIFF size";
     return wav;
-}
-
-std::string Text(const std::string &path)
-{
-    Bytes bytes = ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
 }
 
 double Seconds(const WavFormat &wav)
@@ -311,14 +341,17 @@ TEST_F(Cli, InfoOfFilesThatDoNotPlay)
 TEST_F(Cli, AFullOutputIsAnError)
 {
     WriteTune("tune.xm", "Full", 1, 4);
-    for (const char *arguments : {"--info tune.xm", "--info --json tune.xm", "--help"}) {
+    // A closed standard output is one that fails: nothing else opened takes its place.
+    for (const char *arguments : {"--info tune.xm > /dev/full", "--info --json tune.xm > /dev/full",
+                                  "--help > /dev/full", "--info tune.xm >&-", "-o - tune.xm >&-"}) {
         std::string command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config LC_ALL=C.UTF-8 " TESSEL_BINARY " " +
-                              arguments + " > /dev/full 2> err.txt";
+                              arguments + " 2> err.txt";
         int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << arguments << ": wait status " << status;
-        Bytes err = ReadFile(Path("err.txt"));
-        EXPECT_NE(std::string::npos, std::string(err.begin(), err.end()).find("cannot write the output"))
-            << arguments << ": " << std::string(err.begin(), err.end());
+        const std::string err = Text(Path("err.txt"));
+        EXPECT_NE(std::string::npos, err.find(std::strstr(arguments, "&-") ? "standard output is closed"
+                                                                          : "cannot write the output"))
+            << arguments << ": " << err;
     }
 }
 
@@ -363,6 +396,38 @@ TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
         EXPECT_TRUE(WIFSIGNALED(waitStatus) && WTERMSIG(waitStatus) == signal)
             << "signal " << signal << ": wait status " << waitStatus;
     }
+
+    // A render: an OUT that was there stays byte for byte; a new one holds what was
+    // rendered, in whole frames under a header that counts them.
+    WriteLongRender();
+    const std::string kept(100000, 'k');
+    Write("keep.wav", kept);
+    // (SIGINT is ignored in a background job of a shell without job control.)
+    Interrupted existing = InterruptAfter("", "-o keep.wav long.xm", "0.5", "TERM");
+    EXPECT_EQ(143, existing.status) << existing.err;
+    EXPECT_TRUE(Text(Path("keep.wav")) == kept) << "keep.wav changed: " << existing.err;
+    EXPECT_NE(std::string::npos, existing.err.find("keep.wav is left as it was")) << existing.err;
+    Interrupted fresh = InterruptAfter("", "-o new.wav long.xm", "0.5", "HUP");
+    EXPECT_EQ(129, fresh.status) << fresh.err;
+    EXPECT_GT(ReadWav(Path("new.wav")).dataBytes, 0u) << fresh.err;
+    EXPECT_NE(std::string::npos, fresh.err.find("new.wav holds what was rendered")) << fresh.err;
+    // Killed outright, it leaves no file; what a dead render's new file left under its
+    // process's name, a later render into that folder removes.
+    pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    waitpid(dead, nullptr, 0);
+    const std::string leftover = "old.wav.tessel-" + std::to_string(dead) + "-AbC123";
+    Write(leftover, std::string("left by a dead render"));
+    EXPECT_EQ(137, InterruptAfter("", "-o killed.wav long.xm", "0.5", "KILL").status);
+    EXPECT_FALSE(Exists(Path("killed.wav")));
+    EXPECT_EQ(0, Run({"-o", "small.wav", "--max-time", "0.1", "long.xm"}).status);
+    EXPECT_NE(0, std::system(("ls -A '" + Folder() + "' | grep -q tessel-").c_str())) << "a new file was left";
+
+    // Whatever tessel waits on, a reader that never reads among it, a signal ends it.
+    Interrupted blocked = InterruptAfter("mkfifo ff; sleep 30 < ff & r=$!;", "-o ff long.xm", "0.5", "TERM");
+    EXPECT_EQ(143, blocked.status) << blocked.err;
+    EXPECT_LE(blocked.endedMs, 2000) << "ms from the signal to the end";
 
     // A signal inherited as ignored (nohup, a shell's background job) stays ignored.
     WriteTune("a.xm", "Ignored A", 2, 4); // about a second each in real time
@@ -568,6 +633,43 @@ TEST_F(Cli, RenderNeverLosesAFile)
     EXPECT_TRUE(lstat(Path("fifo").c_str(), &link) == 0 && S_ISFIFO(link.st_mode)) << "the FIFO was removed";
     ASSERT_EQ(0, std::system((in + tessel + "- tune.xm > stdout.wav").c_str()));
     EXPECT_EQ(dataBytes, ReadWav(Path("stdout.wav")).dataBytes);
+    // /dev/stdout is "-": appended where the shell appends. A terminal gets no WAV.
+    Write("log.txt", std::string("log\n"));
+    ASSERT_EQ(0, std::system((in + tessel + "/dev/stdout tune.xm >> log.txt").c_str()));
+    EXPECT_EQ("log\nRIFF", Text(Path("log.txt")).substr(0, 8)) << "log.txt was not appended to";
+    const int onTerminal = std::system(("script -qec '" + tessel + "- tune.xm' /dev/null > /dev/null").c_str());
+    EXPECT_TRUE(WIFEXITED(onTerminal) && WEXITSTATUS(onTerminal) == 2) << "wait status " << onTerminal;
+
+    // OUT is refused where a shell's redirection is refused, with its reason: a loop of
+    // links, a file its user may not write; a writable OUT in a folder that takes no
+    // new file is refused naming the folder.
+    ASSERT_EQ(0, symlink("loop-b", Path("loop-a").c_str()));
+    ASSERT_EQ(0, symlink("loop-a", Path("loop-b").c_str()));
+    RunResult loop = Run({"-o", "loop-a", "tune.xm"});
+    EXPECT_EQ(1, loop.status);
+    EXPECT_NE(std::string::npos, loop.err.find(std::strerror(ELOOP))) << loop.err;
+    EXPECT_TRUE(lstat(Path("loop-a").c_str(), &link) == 0 && S_ISLNK(link.st_mode)) << "the link was replaced";
+    if (geteuid() != 0)
+        GTEST_SKIP() << "the unwritable cases need root, to run tessel as another user";
+    ASSERT_EQ(0, chmod(Folder().c_str(), 0777));
+    ASSERT_EQ(0, mkdir(Path("shut").c_str(), 0755));
+    Write("ro.wav", std::string("read-only"));
+    Write("shut/open.wav", std::string("writable"));
+    ASSERT_EQ(0, chmod(Path("ro.wav").c_str(), 0444));
+    ASSERT_EQ(0, chmod(Path("shut/open.wav").c_str(), 0666));
+    ASSERT_EQ(0, chmod(ConfigHome().c_str(), 0777));
+    const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups " + tessel;
+    for (const std::string out : {"ro.wav", "shut/open.wav"}) {
+        std::string command = in + nobody + "'" + out + "' tune.xm 2>/dev/null; echo $? > status.txt; " + nobody +
+                              "'" + out + "' tune.xm 2>&1 >/dev/null | cat > err.txt";
+        std::system(command.c_str());
+        EXPECT_EQ("1\n", Text(Path("status.txt"))) << out;
+        const std::string err = Text(Path("err.txt"));
+        EXPECT_NE(std::string::npos, err.find(std::strerror(EACCES))) << out << ": " << err;
+        EXPECT_NE(std::string::npos, err.find(out == "ro.wav" ? "cannot write ro.wav" : "its folder")) << err;
+    }
+    EXPECT_EQ("read-only", Text(Path("ro.wav")));
+    EXPECT_EQ("writable", Text(Path("shut/open.wav")));
 }
 
 TEST_F(Cli, RenderEndsALoopingModule)
