@@ -84,12 +84,14 @@ int TesselBass_GetOutputError(char *text, uint32_t size);
 void TesselBass_SetNullBuffer(uint32_t milliseconds);
 
 // Ends at once whatever the library waits on for the live output: a TesselBass_Pull
-// under way, or a render blocked on a file or pipe whose reader does not read. The
-// output then takes nothing more, as after a failure: every pull returns 0 with end
-// TESSEL_END_CANCEL, the music counts as ended, and a seekable WAV keeps a header
-// that counts the whole frames it holds once BASS_Free returns. It lasts until the
-// next BASS_Init; with no output initialised it does nothing. Safe to call from any
-// thread and from a signal handler (it only stores a flag and writes to a pipe).
+// under way (it returns the frames that reached the file so far), or a render blocked
+// on a file or pipe whose reader does not read. The output then takes nothing more,
+// as after a failure, though TesselBass_GetOutputError reports none: every later pull
+// returns 0 with end TESSEL_END_CANCEL, the music counts as ended, and a seekable WAV
+// keeps a header that counts the whole frames it holds once BASS_Free returns. It
+// lasts until the next BASS_Init; with no output initialised it does nothing. Safe to
+// call from any thread and from a signal handler (it only stores a flag and writes to
+// a pipe).
 void TesselBass_Cancel(void);
 
 // Builds the engine's process-wide tables now, as the first load would: processes

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace tessel::sound {
 namespace {
@@ -83,6 +84,21 @@ void ApplyLoadFlags(openmpt::module &module, uint32_t flags)
 }
 
 } // namespace
+
+void Music::WarmUp()
+{
+    // libopenmpt builds its tables (the resampler's among them) with its first module,
+    // whether the data loads or not: a module of nothing will do.
+    static std::once_flag warmed;
+    std::call_once(warmed, [] {
+        static const char nothing[1084] = {};
+        ModuleLog log;
+        try {
+            openmpt::module module(nothing, sizeof nothing, log.Stream());
+        } catch (...) {
+        }
+    });
+}
 
 std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags, uint32_t rate)
 {

@@ -27,6 +27,8 @@ class Music {
 public:
     // nullptr when the data is not a module libopenmpt can play.
     static std::unique_ptr<Music> Load(const void *data, size_t size, uint32_t flags, uint32_t rate);
+    // Has libopenmpt build its process-wide tables now rather than at the first load.
+    static void WarmUp();
 
     // Fixed at load; read from any thread.
     const std::string &Name() const { return name_; }     // 8-bit, as the file has it

@@ -47,13 +47,13 @@ public:
     bool WriteAt(uint64_t offset, const void *data, size_t size);
     // Closes the descriptor.
     bool Close();
-    // Makes a write that waits for a reader give up soon, for good.
-    void Interrupt() { interrupted_.store(true, std::memory_order_relaxed); }
+    // Makes a write that waits for a reader give up at once, for good. Any thread.
+    void Interrupt();
     // Why the last call that returned false failed.
     const std::string &Reason() const { return reason_; }
 
 private:
-    OutputFile() = default;
+    OutputFile();
     // Takes a freshly opened or duplicated descriptor: seekable or not, where it starts.
     void Adopt(int fd);
 
@@ -66,6 +66,9 @@ private:
     uint64_t start_ = 0; // where this file began in the descriptor
     uint64_t end_ = 0;   // bytes written from start_
     std::atomic<bool> interrupted_{false};
+#ifndef _WIN32
+    int wake_[2] = {-1, -1}; // Interrupt writes to it, a waiting write polls it
+#endif
 };
 
 } // namespace tessel::sound

@@ -141,6 +141,13 @@ void OutputFile::Adopt(int fd)
     end_ = 0;
 }
 
+OutputFile::OutputFile() = default;
+
+void OutputFile::Interrupt()
+{
+    interrupted_.store(true, std::memory_order_relaxed);
+}
+
 OutputFile::~OutputFile()
 {
     if (fd_ >= 0)

@@ -79,6 +79,13 @@ public:
         }
         if (outputRunning_)
             output_.Pause();
+        // A pull that BASS_Free ends counts this last flush too.
+        Engine &e = engine_;
+        std::lock_guard<std::mutex> state(e.stateLock_);
+        if (pulled_ && e.pulling_)
+            e.pullTaken_ = uint32_t(output_.FramesDelivered() - deliveredBeforePull_);
+        e.renderDone_ = true;
+        e.pullDone_.notify_all();
     }
 
 private:
@@ -122,6 +129,8 @@ private:
         }
         e.dirty_ = false;
         run_ = e.run_;
+        cancelled_ = e.cancelled_;
+        failed_ = failed_ || cancelled_;
         allowance_ = pulled_ ? e.credit_ : chunk_;
         newPull_ = pulled_ && e.pullSeq_ != pullSeen_;
         pullSeen_ = e.pullSeq_;
@@ -351,7 +360,7 @@ private:
     // flush) is seen as the music ends, not at BASS_Free.
     void Check()
     {
-        failed_ = failed_ || !output_.Error().empty();
+        failed_ = failed_ || cancelled_ || !output_.Error().empty();
     }
 
     void Publish()
@@ -391,7 +400,7 @@ private:
         std::lock_guard<std::mutex> state(e.stateLock_);
         if (failed_ && !e.outputFailed_) {
             e.outputFailed_ = true;
-            if (e.error_.empty())
+            if (e.error_.empty() && !e.cancelled_)
                 e.error_ = output_.Error();
             e.pullDone_.notify_all();
         }
@@ -415,7 +424,7 @@ private:
             if (music.control.playing && !music.control.movePending && (over || failed_)) {
                 music.control.playing = false;
                 music.publishedActive = 0;
-                e.endReason_ = failed_ ? TESSEL_END_ERROR : music.render.endReason;
+                e.endReason_ = e.cancelled_ ? TESSEL_END_CANCEL : failed_ ? TESSEL_END_ERROR : music.render.endReason;
             }
         }
     }
@@ -450,7 +459,8 @@ private:
     uint64_t pullSeen_ = 0;
     uint64_t deliveredBeforePull_ = 0;
     bool outputRunning_ = false;
-    bool failed_ = false;
+    bool failed_ = false;    // the output failed or was cancelled: it takes nothing more
+    bool cancelled_ = false; // TesselBass_Cancel
 };
 
 void Engine::RenderLoop()

@@ -348,6 +348,80 @@ TEST_F(WavOutput, AFailureLeavesAWholeFileAndComesWithTheEnd)
 }
 #endif
 
+#ifndef _WIN32
+// As a host's handler of SIGINT or SIGTERM calls it.
+void CancelOnSignal(int)
+{
+    TesselBass_Cancel();
+}
+
+TEST_F(WavOutput, AReaderThatStopsReadingHoldsNoPullUp)
+{
+    // The offline output to a pipe nobody reads: the render waits for room, a pull for
+    // the render. Each way out ends the pull at once.
+    struct sigaction cancelling {};
+    cancelling.sa_handler = CancelOnSignal;
+    struct sigaction saved {};
+    ASSERT_EQ(0, sigaction(SIGUSR1, &cancelling, &saved));
+    for (const char *way : {"pause", "stop", "music free", "cancel"}) {
+        SCOPED_TRACE(way);
+        const std::string how = way;
+        int ends[2];
+        ASSERT_TRUE(MakePipe(ends));
+        ASSERT_TRUE(TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, ends[1]));
+        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+        HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+        ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        int end = TESSEL_END_NONE;
+        auto pull = std::async(std::launch::async, [&] { return TesselBass_Pull(1000000, &end); });
+        // The pipe holds 16,384 frames, the output's buffer as many again.
+        TesselBassStats stats{};
+        EXPECT_TRUE(WaitFor([&] { return TesselBass_GetStats(&stats) && stats.framesWritten >= 16384; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (how == "pause")
+            BASS_Pause();
+        else if (how == "stop")
+            BASS_Stop();
+        else if (how == "music free")
+            BASS_MusicFree(music);
+        else
+            raise(SIGUSR1);
+        EXPECT_EQ(std::future_status::ready, pull.wait_for(std::chrono::seconds(2))) << "expected the pull to return";
+        if (how == "cancel") {
+            EXPECT_EQ(TESSEL_END_CANCEL, end);
+            EXPECT_EQ(0u, BASS_ChannelIsActive(music)) << "expected the music over";
+            EXPECT_EQ(0u, TesselBass_Pull(4096, &end));
+            EXPECT_EQ(TESSEL_END_CANCEL, end);
+            EXPECT_EQ(0, TesselBass_GetOutputError(nullptr, 0)) << "expected a cancel to be no failure";
+        }
+        auto freed = std::async(std::launch::async, [] { BASS_Free(); });
+        EXPECT_EQ(std::future_status::ready, freed.wait_for(std::chrono::seconds(5))) << "expected BASS_Free to return";
+        close(ends[0]); // lets a stuck write fail, so the test ends
+        freed.get();
+        pull.get();
+        close(ends[1]);
+    }
+
+    // A cancel of a render to a file leaves it whole, its header counting what it holds.
+    const std::string path = dir_.Path("cancelled.wav");
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_OFFLINE, path.c_str()));
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+    HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    int end = TESSEL_END_NONE;
+    EXPECT_EQ(4096u, TesselBass_Pull(4096, &end));
+    raise(SIGUSR1);
+    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; }));
+    EXPECT_EQ(0u, TesselBass_Pull(4096, &end));
+    EXPECT_EQ(TESSEL_END_CANCEL, end);
+    BASS_Free();
+    Wav wav = ReadWav(path);
+    EXPECT_EQ(4096u, wav.Frames());
+    EXPECT_EQ(wav.data.size(), wav.declaredBytes);
+    sigaction(SIGUSR1, &saved, nullptr);
+}
+#endif
+
 TEST_F(WavOutput, OfflineGivesWhatIsPulled)
 {
     const std::string path = dir_.Path("pulled.wav");
