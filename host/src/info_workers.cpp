@@ -7,6 +7,7 @@
 #include <tessel/ui_backend.h>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -28,10 +29,10 @@ namespace {
 // and a busy machine is not flooded with more work than it has cores for.
 constexpr int kWorkersPerCore = 3;
 constexpr int kMaxWorkers = 32;
-// A loaded module takes about twice its file's size: big files get fewer workers, so
-// that the modules in memory at once stay near what one process reading them in turn
-// would hold.
-constexpr uint64_t kLoadedBudgetBytes = 64 << 20;
+// A worker holds about twice its module's file size while it reads it, and a few MB of
+// its own: big files get fewer workers (one from about 8 MB), so that the modules in
+// memory at once stay near what one process reading them in turn would hold.
+constexpr uint64_t kLoadedBudgetBytes = 8 << 20;
 
 // Whole messages over a socket: a length, then the bytes. A signal ends a wait.
 bool WriteAll(int fd, const void *data, size_t size)
@@ -162,6 +163,9 @@ bool Decode(const std::string &body, InfoResult &result)
         result.startErr = startErr; // the main process tells each text once
         bool sent = SendMessage(socket, Encode(result));
         host.Stop();
+        // What the module took goes back to the system: the workers' memory together
+        // stays near that of one process.
+        malloc_trim(0);
         if (!sent)
             break;
     }
