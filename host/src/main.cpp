@@ -1,13 +1,13 @@
 // tessel: plays tracker modules in the terminal through the in_tessel.so plug-in.
-#include "info_workers.h"
-#include "modes.h"
-#include "output.h"
-#include "plugin_host.h"
-#include "signals.h"
-#include "standard_streams.h"
-#include "stderr_backends.h"
-#include "terminal.h"
-#include "text.h"
+#include "modes/info_workers.h"
+#include "modes/modes.h"
+#include "util/output.h"
+#include "hosting/plugin_host.h"
+#include "util/signals.h"
+#include "util/standard_streams.h"
+#include "terminal/stderr_backends.h"
+#include "terminal/terminal.h"
+#include "util/text.h"
 
 #include <soundlib/include/tessel_bass.h>
 

@@ -1,13 +1,13 @@
 // tessel --info: each file played silently, its Module Info dialog opened through
 // InfoBox, the five fields read from the dialog's controls as it shows them, the
 // dialog closed, the music stopped.
-#include "modes.h"
+#include "modes/modes.h"
 
-#include "info_workers.h"
+#include "modes/info_workers.h"
 
-#include "output.h"
-#include "signals.h"
-#include "text.h"
+#include "util/output.h"
+#include "util/signals.h"
+#include "util/text.h"
 
 #include "res/dialog_ids.h"
 

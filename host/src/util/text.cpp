@@ -1,4 +1,4 @@
-#include "text.h"
+#include "util/text.h"
 
 #include <iconv.h>
 #include <langinfo.h>

@@ -1,6 +1,6 @@
-#include "stderr_backends.h"
+#include "terminal/stderr_backends.h"
 
-#include "text.h"
+#include "util/text.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // The playlist from the command line: a file stands for itself (a missing one too:
 // it fails to play, and says so); a folder for the files in it that the plug-in
 // plays, in name order.
-#include "modes.h"
+#include "modes/modes.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

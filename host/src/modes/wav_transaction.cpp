@@ -1,6 +1,6 @@
-#include "wav_transaction.h"
+#include "modes/wav_transaction.h"
 
-#include "standard_streams.h"
+#include "util/standard_streams.h"
 
 #include <soundlib/include/tessel_bass.h>
 #include <tessel/paths.h>

@@ -1,4 +1,4 @@
-#include "signals.h"
+#include "util/signals.h"
 
 #include <soundlib/include/tessel_bass.h>
 

@@ -1,7 +1,7 @@
-#include "info_workers.h"
+#include "modes/info_workers.h"
 
-#include "signals.h"
-#include "text.h"
+#include "util/signals.h"
+#include "util/text.h"
 
 #include <soundlib/include/tessel_bass.h>
 #include <tessel/ui_backend.h>

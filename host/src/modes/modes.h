@@ -1,8 +1,8 @@
 // What each form of the command line does. Each returns the exit status.
 #pragma once
 
-#include "plugin_host.h"
-#include "terminal.h"
+#include "hosting/plugin_host.h"
+#include "terminal/terminal.h"
 
 #include <string>
 #include <vector>

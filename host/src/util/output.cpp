@@ -1,7 +1,7 @@
-#include "output.h"
+#include "util/output.h"
 
-#include "signals.h"
-#include "standard_streams.h"
+#include "util/signals.h"
+#include "util/standard_streams.h"
 
 #include <unistd.h>
 

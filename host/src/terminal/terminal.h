@@ -4,7 +4,7 @@
 // backend: message boxes are drawn here and wait for a key.
 #pragma once
 
-#include "text.h"
+#include "util/text.h"
 
 #include <tessel/ui_backend.h>
 

@@ -1,7 +1,7 @@
 // tessel --config: the configuration dialog alone, until OK, Cancel or Escape.
-#include "modes.h"
+#include "modes/modes.h"
 
-#include "signals.h"
+#include "util/signals.h"
 
 #include <tessel/settings_store.h>
 

@@ -3,12 +3,12 @@
 // among it) applies from the first frame, and the same module gives the same file.
 // The end comes as to any host, by the plug-in's message. What is left of each WAV is
 // its transaction's to decide.
-#include "modes.h"
+#include "modes/modes.h"
 
-#include "output.h"
-#include "signals.h"
-#include "text.h"
-#include "wav_transaction.h"
+#include "util/output.h"
+#include "util/signals.h"
+#include "util/text.h"
+#include "modes/wav_transaction.h"
 
 #include <soundlib/include/tessel_bass.h>
 

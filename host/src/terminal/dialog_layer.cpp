@@ -1,7 +1,7 @@
-#include "dialog_layer.h"
+#include "terminal/dialog_layer.h"
 
-#include "terminal.h"
-#include "text.h"
+#include "terminal/terminal.h"
+#include "util/text.h"
 
 #include <curses.h>
 

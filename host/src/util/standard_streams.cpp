@@ -1,4 +1,4 @@
-#include "standard_streams.h"
+#include "util/standard_streams.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -6,8 +6,8 @@
 // answers come while the waits go on, and they are printed in the files' order.
 #pragma once
 
-#include "plugin_host.h"
-#include "stderr_backends.h"
+#include "hosting/plugin_host.h"
+#include "terminal/stderr_backends.h"
 
 #include <tessel/ui_backend.h>
 

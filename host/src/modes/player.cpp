@@ -1,10 +1,10 @@
 // The player: a playlist through the plug-in, one file at a time, as a media player
 // drives an input plug-in (Play, the end message, Stop, the next Play).
-#include "modes.h"
+#include "modes/modes.h"
 
-#include "output.h"
-#include "signals.h"
-#include "text.h"
+#include "util/output.h"
+#include "util/signals.h"
+#include "util/text.h"
 
 #include <curses.h>
 

@@ -1,10 +1,10 @@
 // tessel --devices: the output devices numbered by the value the "device" setting
 // takes (what a user writes into registry.reg): -1 is the system's default, listed
 // first as the configuration dialog lists it, then the sound library's 0 to n-1.
-#include "modes.h"
+#include "modes/modes.h"
 
-#include "output.h"
-#include "text.h"
+#include "util/output.h"
+#include "util/text.h"
 
 #include <plugin/bass.h>
 

@@ -1,4 +1,4 @@
-#include "plugin_host.h"
+#include "hosting/plugin_host.h"
 
 #include <tessel/ui_backend.h>
 

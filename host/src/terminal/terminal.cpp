@@ -1,8 +1,8 @@
-#include "terminal.h"
+#include "terminal/terminal.h"
 
-#include "dialog_layer.h"
-#include "signals.h"
-#include "text.h"
+#include "terminal/dialog_layer.h"
+#include "util/signals.h"
+#include "util/text.h"
 
 #include <windows.h>
 
