@@ -41,8 +41,9 @@ const char kHelp[] =
     "  -o, --output OUT    render to a WAV file instead of the sound device, as fast as\n"
     "                      the machine can; with several files OUT is a folder that\n"
     "                      receives one NAME.wav per file. OUT is replaced only by a\n"
-    "                      render that succeeded or was interrupted; - (stdout), a FIFO\n"
-    "                      or a device gets a streamed WAV\n"
+    "                      render that succeeded; an interrupted one is kept only\n"
+    "                      where no OUT existed. - (stdout, /dev/stdout), a FIFO or\n"
+    "                      a device gets a streamed WAV; a terminal none\n"
     "      --max-time SEC  with -o: end a module after SEC seconds of sound (1800)\n"
     "      --null          play in real time to no device (no sound card needed)\n"
     "      --info          print the fields of each file's Module Info dialog\n"
@@ -70,7 +71,8 @@ const char kHelp[] =
     "every Play, sends the sound to wav:PATH (a WAV file, as fast as it renders), null\n"
     "(nowhere, in real time) or device (the same as unset); --null and -o win over it.\n"
     "Exit status: 0 when every file played, 1 when any did not or the output could not\n"
-    "be written, 2 on bad usage, 128 + the signal when interrupted.\n"
+    "be written (a closed stdout too), 2 on bad usage, 128 + the signal when\n"
+    "interrupted.\n"
     "See tessel(1).\n";
 
 // --max-time: one millisecond up to the largest count of them in 32 bits.
