@@ -303,6 +303,16 @@ TEST_F(Cli, NonAsciiPathsAndModuleTexts)
         EXPECT_EQ(std::string::npos, said.find_first_of("\x1b\x07")) << arguments[0] << ": " << said;
         EXPECT_NE(std::string::npos, said.find("x?]2;TITLE??[41m.")) << arguments[0] << ": " << said;
     }
+    // Nor a settings folder's name in the settings store's notices.
+    const std::string hostileConfig = "config\x1b[41m";
+    ASSERT_EQ(0, mkdir(Path(hostileConfig).c_str(), 0700));
+    ASSERT_EQ(0, mkdir(Path(hostileConfig + "/tessel").c_str(), 0700));
+    Write(hostileConfig + "/tessel/registry.reg", std::string("not settings\n"));
+    ASSERT_EQ(0, std::system(("cd '" + Folder() + "' && XDG_CONFIG_HOME=\"$PWD/" + hostileConfig + "\" " +
+                              TESSEL_BINARY + " --info '" + file + "' > /dev/null 2> err.txt").c_str()));
+    const std::string notice = Text(Path("err.txt"));
+    EXPECT_NE(std::string::npos, notice.find("config?[41m/tessel/registry.reg")) << notice;
+    EXPECT_EQ(std::string::npos, notice.find('\x1b')) << notice;
 }
 
 TEST_F(Cli, InfoOfFilesThatDoNotPlay)
