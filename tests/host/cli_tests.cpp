@@ -88,7 +88,7 @@ protected:
                                const char *signal)
     {
         const std::string script = "cd '" + Folder() + "' || exit 99; export XDG_CONFIG_HOME=config LC_ALL=C.UTF-8; " +
-                                   prepare + " " TESSEL_BINARY " " + arguments + " 2> err.txt & p=$!; sleep " + delay +
+                                   prepare + " " TESSEL_BINARY " 2> err.txt " + arguments + " & p=$!; sleep " + delay +
                                    "; kill -" + signal + " $p; s=$(date +%s%N); (sleep 10; kill -KILL $p) 2>/dev/null"
                                    " & w=$!; wait $p; x=$?; e=$(date +%s%N); kill $w $r 2>/dev/null; echo $x $(((e - s) / 1000000))"
                                    " > ended.txt";
@@ -419,8 +419,12 @@ TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
     EXPECT_NE(std::string::npos, existing.err.find("keep.wav is left as it was")) << existing.err;
     Interrupted fresh = InterruptAfter("", "-o new.wav long.xm", "0.5", "HUP");
     EXPECT_EQ(129, fresh.status) << fresh.err;
-    EXPECT_GT(ReadWav(Path("new.wav")).dataBytes, 0u) << fresh.err;
+    const WavFormat partial = ReadWav(Path("new.wav"));
+    EXPECT_TRUE(partial.dataBytes > 0 && partial.dataBytes % 2 == 0) << partial.dataBytes << " bytes of 8-bit stereo";
     EXPECT_NE(std::string::npos, fresh.err.find("new.wav holds what was rendered")) << fresh.err;
+    // With stderr closed, what tessel says goes nowhere, never into the WAV.
+    EXPECT_EQ(143, InterruptAfter("", "-o closed.wav long.xm 2>&-", "0.5", "TERM").status);
+    ReadWav(Path("closed.wav"));
     // Killed outright, it leaves no file; what a dead render's new file left under its
     // process's name, a later render into that folder removes.
     pid_t dead = fork();
@@ -438,6 +442,9 @@ TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
     Interrupted blocked = InterruptAfter("mkfifo ff; sleep 30 < ff & r=$!;", "-o ff long.xm", "0.5", "TERM");
     EXPECT_EQ(143, blocked.status) << blocked.err;
     EXPECT_LE(blocked.endedMs, 2000) << "ms from the signal to the end";
+    Interrupted piped = InterruptAfter("mkfifo pp; sleep 30 < pp & r=$!;", "-o - long.xm > pp", "0.5", "HUP");
+    EXPECT_EQ(129, piped.status) << piped.err;
+    EXPECT_LE(piped.endedMs, 2000) << "ms from the signal to the end";
 
     // A signal inherited as ignored (nohup, a shell's background job) stays ignored.
     WriteTune("a.xm", "Ignored A", 2, 4); // about a second each in real time
