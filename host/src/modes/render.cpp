@@ -95,6 +95,8 @@ Rendered RenderFile(PluginHost &host, const std::string &file, const std::string
     host.Module().SetVolume(kFullVolume);
     if (!host.Play(file)) {
         host.Stop();
+        if (PendingSignal())
+            rendered.ending = Rendered::Interrupted;
         return rendered;
     }
     const bool showProgress = isatty(STDERR_FILENO);

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <set>
 
 namespace tessel::host {
 namespace {
@@ -73,6 +74,10 @@ pid_t OwnerOf(const char *name)
 // lock, and their process is not running (or the file is too old to be in the making).
 void RemoveDeadTemporaries(const std::string &folder)
 {
+    // Once a folder per run: a folder of renders is not read again for each.
+    static std::set<std::string> cleaned;
+    if (!cleaned.insert(folder).second)
+        return;
     DIR *directory = opendir(folder.c_str());
     if (!directory)
         return;
