@@ -122,12 +122,14 @@ Rendered RenderFile(PluginHost &host, const std::string &file, const std::string
         std::fprintf(stderr, "\r\033[K");
     rendered.seconds = double(frames) / rate;
     char reason[512];
-    if (PendingSignal())
+    if (PendingSignal()) {
         rendered.ending = Rendered::Interrupted;
-    else if (TesselBass_GetOutputError(reason, sizeof reason))
-        rendered.ending = Rendered::Failed, rendered.reason = reason;
-    else
+    } else if (TesselBass_GetOutputError(reason, sizeof reason)) {
+        rendered.ending = Rendered::Failed;
+        rendered.reason = reason;
+    } else {
         rendered.ending = Rendered::Whole;
+    }
     return rendered;
 }
 
