@@ -140,9 +140,10 @@ bool NamesStandardOutput(const std::string &out)
 {
     if (out == "-" || out == "/dev/stdout" || out == "/dev/fd/1" || out == "/proc/self/fd/1")
         return true;
+    // A closed standard output holds our /dev/null, which is no name of it.
     struct stat standard {};
     FileIdentity named;
-    return fstat(STDOUT_FILENO, &standard) == 0 && IdentityOf(out, named) &&
+    return !StandardStreamClosed(STDOUT_FILENO) && fstat(STDOUT_FILENO, &standard) == 0 && IdentityOf(out, named) &&
            named == FileIdentity{standard.st_dev, standard.st_ino};
 }
 
