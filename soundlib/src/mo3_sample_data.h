@@ -1,6 +1,7 @@
 // Whether an MO3 holds all the sample data its sample records declare. libopenmpt
-// plays one cut short there without a word: the missing part of a Vorbis sample silent,
-// that of a delta-packed one as noise. Only the MP3 decoder complains.
+// plays one cut short there without a word: a plain or Vorbis sample falls silent
+// where (or before) its data ends, a delta-packed one turns to noise. Only the MP3
+// decoder complains.
 #pragma once
 
 #include <cstddef>
