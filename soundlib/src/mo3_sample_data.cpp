@@ -98,12 +98,11 @@ private:
 std::optional<std::vector<uint8_t>> Unpacker::Unpack(uint32_t size)
 {
     std::vector<uint8_t> out;
-    out.reserve(size);
     uint32_t value = 0, bit = 0;
     if (size == 0 || !Byte(value))
         return std::nullopt;
     out.push_back(static_cast<uint8_t>(value));
-    int32_t previousOffset = 0;
+    int64_t previousOffset = 0;
     while (out.size() < size) {
         if (!Bit(bit))
             return std::nullopt;
@@ -113,7 +112,8 @@ std::optional<std::vector<uint8_t>> Unpacker::Unpack(uint32_t size)
             out.push_back(static_cast<uint8_t>(value));
             continue;
         }
-        int32_t length = 0, offset = 0, extra = 0;
+        int32_t length = 0, extra = 0;
+        int64_t offset = 0;
         if (!Gamma(length))
             return std::nullopt;
         length -= 3;
@@ -123,7 +123,7 @@ std::optional<std::vector<uint8_t>> Unpacker::Unpack(uint32_t size)
         } else {
             if (!Byte(value))
                 return std::nullopt;
-            offset = ~(length << 8 | static_cast<int32_t>(value));
+            offset = ~(int64_t{length} << 8 | value);
             length = 0;
             // Far copies are at least one byte longer than their code says.
             extra = 1 + (offset < -1280) + (offset < -32000);
@@ -140,7 +140,7 @@ std::optional<std::vector<uint8_t>> Unpacker::Unpack(uint32_t size)
         if (length <= 0 || static_cast<uint32_t>(length) > size - out.size() || offset >= 0 ||
             static_cast<int64_t>(out.size()) + offset < 0)
             return std::nullopt;
-        for (size_t from = out.size() + static_cast<size_t>(static_cast<int64_t>(offset)); length > 0; length--)
+        for (size_t from = static_cast<size_t>(static_cast<int64_t>(out.size()) + offset); length > 0; length--)
             out.push_back(out[from++]);
     }
     return out;
