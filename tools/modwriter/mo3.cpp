@@ -197,11 +197,10 @@ StoredSample Store(const Mo3File &mo3, size_t index, uint32_t &serial, const Fir
         encoderDelay = static_cast<uint16_t>(mp3.delay * sizeof(int16_t)); // in bytes of decoded output
         break;
     }
-    case Mo3Codec::Vorbis: {
+    case Mo3Codec::Vorbis:
         stored.data = EncodeVorbis(Pcm16(sample.data), MiddleCRate(sample), serial++);
         flags |= kSample16Bit | kOgg;
         break;
-    }
     case Mo3Codec::SharedVorbis: {
         if (first.index < 0 || mo3.version < kFileNamesVersion)
             throw std::invalid_argument("a shared Ogg header needs a Vorbis sample and version 5");
@@ -228,7 +227,8 @@ StoredSample Store(const Mo3File &mo3, size_t index, uint32_t &serial, const Fir
         break;
     }
     Record record(sample::kSize);
-    record.Le32(sample::kRate, RateField(MiddleCRate(sample), mo3.version)).Byte(sample::kVolume, sample.volume).Le16(sample::kPan, kNoPan);
+    record.Le32(sample::kRate, RateField(MiddleCRate(sample), mo3.version));
+    record.Byte(sample::kVolume, sample.volume).Le16(sample::kPan, kNoPan);
     record.Le32(sample::kLength, length).Le32(sample::kLoopStart, loop.start);
     record.Le32(sample::kLoopEnd, sample.loop ? loop.start + loop.length : 0).Le16(sample::kFlags, flags);
     record.Byte(sample::kGlobalVolume, 64);
