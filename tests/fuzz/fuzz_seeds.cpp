@@ -104,7 +104,8 @@ int main(int argc, char **argv)
     mo3.codecs = {Mo3Codec::Delta8, Mo3Codec::Prediction16, Mo3Codec::SharedVorbis, Mo3Codec::Vorbis};
     Bytes packed = BuildMo3(mo3);
     Seed("mo3", "lossless-shared", packed);
-    SeedCuts("mo3", packed, {700, packed.size() / 2, packed.size() - 100});
+    for (size_t size : {packed.size() / 2, packed.size() - 100})
+        Seed("mo3", "lossless-shared-cut-" + std::to_string(size), Truncated(packed, size));
     mo3.codecs = {Mo3Codec::Delta16, Mo3Codec::Prediction8, Mo3Codec::Vorbis, Mo3Codec::Plain};
     mo3.version = 4;
     Seed("mo3", "version-4", BuildMo3(mo3));
