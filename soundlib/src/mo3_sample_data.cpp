@@ -174,8 +174,15 @@ private:
     const uint8_t *end_;
 };
 
-// The bytes of sample data the records declare, or nothing when the walk fails.
-std::optional<uint64_t> DeclaredSampleData(const std::vector<uint8_t> &music, uint8_t version)
+// What the sample records declare: the bytes of sample data in all, and where the data
+// of each Vorbis sample that shares another's headers starts and how long it is.
+struct Declared {
+    uint64_t bytes = 0;
+    std::vector<std::pair<uint64_t, uint32_t>> sharedVorbis;
+};
+
+// Nothing when the walk fails.
+std::optional<Declared> DeclaredSampleData(const std::vector<uint8_t> &music, uint8_t version)
 {
     Walker walk(music);
     if (!walk.SkipText() || !walk.SkipText()) // title, message
@@ -195,7 +202,7 @@ std::optional<uint64_t> DeclaredSampleData(const std::vector<uint8_t> &music, ui
     for (uint16_t instrument = Le16(head + header::kInstruments); instrument > 0; instrument--)
         if (!walk.SkipText() || (named && !walk.SkipText()) || !walk.Skip(kInstrumentSize))
             return std::nullopt;
-    uint64_t declared = 0;
+    Declared declared;
     for (uint16_t s = Le16(head + header::kSamples); s > 0; s--) {
         const uint8_t *record = nullptr;
         if (!walk.SkipText() || (named && !walk.SkipText()) || !(record = walk.Take(sample::kSize)))
@@ -204,18 +211,51 @@ std::optional<uint64_t> DeclaredSampleData(const std::vector<uint8_t> &music, ui
         int32_t packed = static_cast<int32_t>(Le32(record + sample::kPackedSize));
         if (named && (flags & sample::kCompression) == sample::kSharedOgg && !walk.Skip(2))
             return std::nullopt; // which sample's Ogg headers it shares
-        if ((flags & sample::kCompression) == 0 && packed == 0) // stored plain
-            declared += uint64_t{Le32(record + sample::kLength)} * (flags & sample::kSixteenBit ? 2 : 1) *
-                        (flags & sample::kStereo ? 2 : 1);
-        else if (packed > 0) // a negative size repeats an earlier sample's data
-            declared += static_cast<uint32_t>(packed);
+        if ((flags & sample::kCompression) == 0 && packed == 0) { // stored plain
+            declared.bytes += uint64_t{Le32(record + sample::kLength)} * (flags & sample::kSixteenBit ? 2 : 1) *
+                              (flags & sample::kStereo ? 2 : 1);
+        } else if (packed > 0) { // a negative size repeats an earlier sample's data
+            if (named && (flags & sample::kCompression) == sample::kSharedOgg)
+                declared.sharedVorbis.emplace_back(declared.bytes, static_cast<uint32_t>(packed));
+            declared.bytes += static_cast<uint32_t>(packed);
+        }
     }
     return declared;
 }
 
+// Ogg's CRC-32: polynomial 0x04C11DB7, most significant bit first, starting at 0.
+uint32_t OggCrc(uint32_t crc, const uint8_t *bytes, size_t size)
+{
+    for (size_t i = 0; i < size; i++) {
+        crc ^= static_cast<uint32_t>(bytes[i]) << 24;
+        for (int bit = 0; bit < 8; bit++)
+            crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+// A whole Ogg page with its checksum right starts the bytes.
+bool StartsWithOggPage(const uint8_t *bytes, size_t size)
+{
+    constexpr size_t kSegmentCount = 26, kSegments = 27, kCrc = 22;
+    if (size < kSegments || std::memcmp(bytes, "OggS", 4) != 0 || bytes[4] != 0)
+        return false;
+    size_t headerSize = kSegments + bytes[kSegmentCount], pageSize = headerSize;
+    if (size < headerSize)
+        return false;
+    for (size_t i = kSegments; i < headerSize; i++)
+        pageSize += bytes[i];
+    if (size < pageSize)
+        return false;
+    // The checksum counts its own field as zeros.
+    const uint8_t zeros[4] = {};
+    uint32_t crc = OggCrc(OggCrc(OggCrc(0, bytes, kCrc), zeros, 4), bytes + kCrc + 4, pageSize - kCrc - 4);
+    return crc == Le32(bytes + kCrc);
+}
+
 } // namespace
 
-bool Mo3SampleDataCut(const uint8_t *file, size_t size)
+bool Mo3SampleDataBroken(const uint8_t *file, size_t size)
 {
     if (size < kContainerSize || std::memcmp(file, "MO3", 3) != 0 || file[3] > kNewestVersion)
         return false;
@@ -231,8 +271,17 @@ bool Mo3SampleDataCut(const uint8_t *file, size_t size)
         return false;
     // Before version 5 the samples follow the last byte the unpacking read.
     uint64_t dataAt = sized ? uint64_t{packedAt} + Le32(file + kContainerSize) : packedAt + unpacker.Consumed();
-    std::optional<uint64_t> declared = DeclaredSampleData(*music, version);
-    return declared && dataAt + *declared > size;
+    std::optional<Declared> declared = DeclaredSampleData(*music, version);
+    if (!declared)
+        return false;
+    if (dataAt + declared->bytes > size)
+        return true;
+    // libopenmpt 0.6 reads past an empty list for a shared-header sample whose data holds
+    // no Ogg page, and crashes.
+    for (const auto &[offset, length] : declared->sharedVorbis)
+        if (!StartsWithOggPage(file + dataAt + offset, length))
+            return true;
+    return false;
 }
 
 } // namespace tessel::sound

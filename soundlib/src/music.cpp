@@ -89,7 +89,7 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
 {
     std::unique_ptr<Music> music(new Music());
     try {
-        if (Mo3SampleDataCut(static_cast<const uint8_t *>(data), size))
+        if (Mo3SampleDataBroken(static_cast<const uint8_t *>(data), size))
             return nullptr;
         music->module_ = std::make_unique<openmpt::module>(data, size, music->log_.Stream());
         openmpt::module &module = *music->module_;

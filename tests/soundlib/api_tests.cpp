@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fstream>
@@ -190,6 +191,16 @@ TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
                 << "expected the whole MO3 to load: codec " << int(codec) << ", version " << int(version);
             EXPECT_EQ(0u, BASS_MusicLoad(TRUE, whole.data(), 0, DWORD(whole.size() - 1), 0))
                 << "expected the cut MO3 refused: codec " << int(codec) << ", version " << int(version);
+            if (codec != Mo3Codec::SharedVorbis)
+                continue;
+            // Its own first page damaged: with none left, libopenmpt would crash.
+            std::vector<uint8_t> damaged = whole;
+            const char page[] = "OggS";
+            auto first = std::search(damaged.begin(), damaged.end(), page, page + 4);
+            ASSERT_NE(damaged.end(), first);
+            first[30] ^= 0xFF;
+            EXPECT_EQ(0u, BASS_MusicLoad(TRUE, damaged.data(), 0, DWORD(damaged.size()), 0))
+                << "expected a shared-header Vorbis sample without a whole first page refused";
         }
     }
     // A load holds nothing up: held in mid-parse where libopenmpt logs the samples it
