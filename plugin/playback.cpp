@@ -97,15 +97,30 @@ static BOOL FileOpens(const char *file)
     return TRUE;
 }
 
-static void EndMonitorThread(void)
+// TRUE when a thread ran and has now ended.
+static BOOL EndMonitorThread(void)
 {
     if (playbackState.monitorThread == INVALID_HANDLE_VALUE)
-        return;
+        return FALSE;
     playbackState.stopRequested = 1;
     // The thread only polls, posts and sleeps: it ends within one pass.
     WaitForSingleObject(playbackState.monitorThread, INFINITE);
     CloseHandle(playbackState.monitorThread);
     playbackState.monitorThread = INVALID_HANDLE_VALUE;
+    return TRUE;
+}
+
+// A host that answered the first end message late still has the later ones queued;
+// left there, they would end the next file at once. Only the window's own thread can
+// take them, and that is the thread hosts call Stop on.
+static void DropQueuedEndMessages(void)
+{
+    HWND window = __atomic_load_n(&inModule.hMainWindow, __ATOMIC_RELAXED);
+    if (!window)
+        return;
+    MSG message;
+    while (PeekMessageA(&message, window, WM_MODULE_ENDED, WM_MODULE_ENDED, PM_REMOVE)) {
+    }
 }
 
 DWORD WINAPI MonitorLoop(LPVOID parameter)
@@ -186,7 +201,8 @@ int IsPaused(void)
 
 void Stop(void)
 {
-    EndMonitorThread();
+    if (EndMonitorThread())
+        DropQueuedEndMessages();
     BASS_Stop();
     // music keeps its value for the length and position queries; it is freed once.
     if (playbackState.musicLoaded) {

@@ -50,10 +50,17 @@ build_lock() {
     cached "$1"
 }
 
-# debian_source PACKAGE VERSION FOLDER: unpacks Debian's source package, with its
-# patches applied, into FOLDER under the current folder.
-debian_source() {
-    local package=$1 version=$2 folder=$3
+# missing_files DSC: the files DSC lists that are not in the current folder.
+missing_files() {
+    awk '/^Files:/{f=1;next} /^[^ ]/{f=0} f{print $3}' "$1" |
+        while read -r file; do [ -f "$file" ] || echo "$file"; done
+}
+
+# debian_fetch PACKAGE VERSION: downloads Debian's source package (the .dsc and the
+# files it lists) into the current folder and sets dsc to the .dsc's name; an
+# upstream signature (.asc) that the mirror lacks is left out.
+debian_fetch() {
+    local package=$1 version=$2
     local apt_dir=$cache/apt
     mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
     local sources=$apt_dir/sources.list.d/tessel-src.sources
@@ -76,27 +83,37 @@ debian_source() {
     [ "$(id -u)" -eq 0 ] && apt_options+=(-o APT::Sandbox::User=root)
     [ -n "${apt_updated:-}" ] || apt-get "${apt_options[@]}" -q update
     apt_updated=1
-    local dsc=${package}_${version#*:}.dsc
+    dsc=${package}_${version#*:}.dsc
     # apt checks every file it fetches against the signed index. An upstream signature
-    # (.asc) that a mirror lacks is not needed to unpack: without it the .dsc is unpacked
-    # without its listing, and unchecked by dpkg-source (apt checked the rest).
+    # (.asc) that a mirror lacks is not needed to unpack.
     if ! apt-get "${apt_options[@]}" -q source --download-only "$package=$version"; then
         local missing
-        missing=$(awk '/^Files:/{f=1;next} /^[^ ]/{f=0} f{print $3}' "$dsc" |
-            while read -r file; do [ -f "$file" ] || echo "$file"; done)
+        missing=$(missing_files "$dsc")
         [ -n "$missing" ] && ! grep -qv '\.asc$' <<<"$missing" || die "apt-get source $package=$version failed"
-        say "$package: the mirror lacks $missing; unpacking without it"
-        grep -vF "$missing" "$dsc" >"$dsc.unsigned"
-        dpkg-source --no-check -x "$dsc.unsigned" "$folder"
+        say "$package: the mirror lacks $missing; going on without it"
+    fi
+}
+
+# debian_source PACKAGE VERSION FOLDER: unpacks Debian's source package, with its
+# patches applied, into FOLDER under the current folder.
+debian_source() {
+    local folder=$3 missing
+    debian_fetch "$1" "$2"
+    missing=$(missing_files "$dsc")
+    if [ -z "$missing" ]; then
+        dpkg-source -x "$dsc" "$folder"
         return
     fi
-    dpkg-source -x "$dsc" "$folder"
+    # Without the signature the .dsc is unpacked without its listing, and unchecked by
+    # dpkg-source (apt checked the rest).
+    grep -vF "$missing" "$dsc" >"$dsc.unsigned"
+    dpkg-source --no-check -x "$dsc.unsigned" "$folder"
 }
 
 # finish PREFIX: moves the finished PREFIX.partial into place, named by its final folder.
 finish() {
     local prefix=$1
-    { grep -rlF --include='*.pc' --include='*.la' "$prefix.partial" "$prefix.partial/lib" || true; } |
+    { grep -rlsF --include='*.pc' --include='*.la' "$prefix.partial" "$prefix.partial/lib" || true; } |
         xargs -r sed -i "s|$prefix.partial|$prefix|g"
     touch "$prefix.partial/.complete"
     rm -rf "$prefix"

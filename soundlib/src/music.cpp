@@ -1,6 +1,7 @@
 #include "music.h"
 
 #include "bass.h"
+#include "mo3_sample_data.h"
 
 #include <algorithm>
 #include <cstring>
@@ -104,11 +105,13 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
 {
     std::unique_ptr<Music> music(new Music());
     try {
+        if (Mo3SampleDataBroken(static_cast<const uint8_t *>(data), size))
+            return nullptr;
         music->module_ = std::make_unique<openmpt::module>(data, size, music->log_.Stream());
         openmpt::module &module = *music->module_;
         // Samples that no decoder can read (an OggMod XM with a broken stream, an MO3
-        // cut short in its sample data) would play as silence: such a music is
-        // refused instead. libopenmpt only logs it.
+        // MP3 sample cut short) would play as silence: such a music is refused
+        // instead. libopenmpt only logs it.
         if (module.get_metadata("warnings").find("unsupported codec") != std::string::npos)
             return nullptr;
         ApplyLoadFlags(module, flags);

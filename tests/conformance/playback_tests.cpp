@@ -260,6 +260,27 @@ TEST_F(PlaybackTest, EndedModuleIsAnnouncedOnEveryPassUntilStop)
     EXPECT_EQ(0, host.Count(moduleEnded)) << "no message after Stop";
 }
 
+// A host busy for 100 ms after the first end message calls Stop late, with more of
+// them queued by then; none of those may end the file it plays next.
+TEST_F(PlaybackTest, LateStopLeavesNoEndMessageForTheNextFile)
+{
+    std::string first = ModFile("first.mod");
+    std::string second = ModFile("second.mod");
+    ASSERT_EQ(0, Plugin()->Play(first.c_str()));
+    BassDouble_SetActive(0);
+    ASSERT_TRUE(host.PumpUntil(moduleEnded, 1, 5000)) << "no message after the music ended";
+    Sleep(100);
+    Plugin()->Stop();
+
+    BassDouble_SetActive(1);
+    ASSERT_EQ(0, Plugin()->Play(second.c_str()));
+    host.ClearCounts();
+    host.Pump(300);
+    EXPECT_EQ(0, host.Count(moduleEnded)) << "the first file's end messages ended the second, still playing";
+    BassDouble_SetActive(0);
+    EXPECT_TRUE(host.PumpUntil(moduleEnded, 1, 5000)) << "the second file's own end is not announced";
+}
+
 TEST_F(PlaybackTest, PausedModulePostsNothingAndUnPauseBringsTheMessage)
 {
     std::string file = ModFile();

@@ -1,6 +1,7 @@
 // Writes the fuzz targets' seed corpora from the fixture builders: for each format a
 // playable module, one with many names and the damaged variants the tests use; for
-// MO3 one sample in each codec, cut short and with broken Ogg pages and MP3 frames.
+// MO3 one sample in each codec, cut short and with broken Ogg pages and MP3 frames,
+// and the lossless packings, shared Vorbis headers and a container before version 5.
 #include "modwriter/mo3_writer.h"
 #include "tests/fuzz/damaged.h"
 #include "tests/fixtures/fixture_folder.h"
@@ -98,6 +99,16 @@ int main(int argc, char **argv)
     SeedCuts("mo3", file, {11, 40, 700, file.size() / 2, file.size() - 100});
     Seed("mo3", "ogg-pages", WithBrokenOggPages(file));
     Seed("mo3", "mp3-frames", WithBrokenMp3Frames(file));
+    // The lossless packings and shared Vorbis headers, then a container before version 5.
+    mo3.samples.push_back(SquareSample("drum", 3000, 10));
+    mo3.codecs = {Mo3Codec::Delta8, Mo3Codec::Prediction16, Mo3Codec::SharedVorbis, Mo3Codec::Vorbis};
+    Bytes packed = BuildMo3(mo3);
+    Seed("mo3", "lossless-shared", packed);
+    for (size_t size : {packed.size() / 2, packed.size() - 100})
+        Seed("mo3", "lossless-shared-cut-" + std::to_string(size), Truncated(packed, size));
+    mo3.codecs = {Mo3Codec::Delta16, Mo3Codec::Prediction8, Mo3Codec::Vorbis, Mo3Codec::Plain};
+    mo3.version = 4;
+    Seed("mo3", "version-4", BuildMo3(mo3));
 
     printf("%d seed files under %s\n", written, root.c_str());
     return written > 0 ? 0 : 1;

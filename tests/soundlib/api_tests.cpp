@@ -2,8 +2,13 @@
 // it prints, repeated set-up and tear-down, and calls from several threads at once.
 #include "sound_support.h"
 
+#ifndef _WIN32
+#include "modwriter/mo3_writer.h"
+#endif
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fstream>
@@ -169,6 +174,35 @@ TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
     EXPECT_NE(0u, BASS_MusicLoad(TRUE, plain.data(), 0, DWORD(plain.size()), BASS_MUSIC_RAMPS))
         << "expected the same music with plain samples to load";
 #ifndef _WIN32
+    // An MO3 one byte short of its sample data: libopenmpt would play the missing part
+    // silent (plain, Vorbis) or as noise (packed), and say nothing.
+    using modwriter::Mo3Codec;
+    for (Mo3Codec codec : {Mo3Codec::Plain, Mo3Codec::Vorbis, Mo3Codec::SharedVorbis, Mo3Codec::Delta8,
+                           Mo3Codec::Prediction16}) {
+        for (uint8_t version : {4, 5}) {
+            if (codec == Mo3Codec::SharedVorbis && version < 5)
+                continue;
+            modwriter::Mo3File mo3 = modwriter::AsMo3(ShortSong(), codec);
+            mo3.samples.push_back(mo3.samples[0]); // the cut one, with the headers to share
+            mo3.codecs = {codec, codec == Mo3Codec::SharedVorbis ? Mo3Codec::Vorbis : codec};
+            mo3.version = version;
+            std::vector<uint8_t> whole = modwriter::BuildMo3(mo3);
+            EXPECT_NE(0u, BASS_MusicLoad(TRUE, whole.data(), 0, DWORD(whole.size()), 0))
+                << "expected the whole MO3 to load: codec " << int(codec) << ", version " << int(version);
+            EXPECT_EQ(0u, BASS_MusicLoad(TRUE, whole.data(), 0, DWORD(whole.size() - 1), 0))
+                << "expected the cut MO3 refused: codec " << int(codec) << ", version " << int(version);
+            if (codec != Mo3Codec::SharedVorbis)
+                continue;
+            // Its own first page damaged: with none left, libopenmpt would crash.
+            std::vector<uint8_t> damaged = whole;
+            const char page[] = "OggS";
+            auto first = std::search(damaged.begin(), damaged.end(), page, page + 4);
+            ASSERT_NE(damaged.end(), first);
+            first[30] ^= 0xFF;
+            EXPECT_EQ(0u, BASS_MusicLoad(TRUE, damaged.data(), 0, DWORD(damaged.size()), 0))
+                << "expected a shared-header Vorbis sample without a whole first page refused";
+        }
+    }
     // A load holds nothing up: held in mid-parse where libopenmpt logs the samples it
     // cannot decode (to std::clog, with the log on), BASS_Free and BASS_Init go on.
     struct Latch : std::streambuf {

@@ -1,18 +1,21 @@
-// MO3, version 5: an 8-byte container header, the size of the packed music data, the
-// music data (texts, a 422-byte header, orders, the track of every pattern's channels,
-// the tracks, sample records) packed as literals, then each sample's data in turn.
-// The inner song is ImpulseTracker's, in sample mode, as BuildIt writes it.
+// MO3: an 8-byte container header, from version 5 on the size of the packed music
+// data, the music data (texts, a 422-byte header, orders, the track of every pattern's
+// channels, the tracks, sample records) packed as literals, then each sample's data in
+// turn. The inner song is ImpulseTracker's, in sample mode, as BuildIt writes it.
 #include "layout.h"
 #include "mo3_writer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
+#include <stdexcept>
 
 namespace modwriter {
 
 namespace {
-const uint8_t kVersion = 5;
-const size_t kContainerSize = 12; // "MO3", version, music size, packed size
+const size_t kContainerSize = 8; // "MO3", version, music size; then from version 5 on:
+const size_t kPackedSizeSize = 4;
+const uint8_t kFileNamesVersion = 5; // also the packed size and shared Ogg headers
 
 // The song header, after the title and the message.
 namespace header {
@@ -44,7 +47,7 @@ static_assert(kSustainStart == kGlobalVolume + 1 && kSustainEnd == kSustainStart
 } // namespace sample
 const uint16_t kNoPan = 0xFFFF;
 const uint16_t kSample16Bit = 0x0001, kSampleLoops = 0x0010;
-const uint16_t kMp3 = 0x1000, kOgg = 0x3000;
+const uint16_t kMp3 = 0x1000, kOgg = 0x3000, kSharedOgg = 0x7000, kDelta = 0x2000, kPrediction = 0x4000;
 
 // Track commands for an IT song, with the effect letters they stand for.
 const uint8_t kNote = 0x01, kInstrument = 0x02, kVolume = 0x0F, kBreak = 0x10 /* C */;
@@ -132,15 +135,59 @@ struct StoredSample {
     Bytes data;
 };
 
-StoredSample Store(const Sample &sample, Mo3Codec codec, uint32_t serial)
+// The first Vorbis sample, whose headers the shared ones take, before or after it.
+struct FirstVorbis {
+    int index = -1;
+    Bytes headers; // with the first serial number
+};
+
+std::vector<int> Values(const std::vector<int8_t> &data, int scale)
 {
+    std::vector<int> values;
+    for (int8_t value : data)
+        values.push_back(value * scale);
+    return values;
+}
+
+// Before version 5, with linear slides, the rate field is a fine-tune: the reader's
+// rate is 8363 * 2^((value + 1408) / 1536).
+uint32_t RateField(uint32_t rate, uint8_t version)
+{
+    if (version >= kFileNamesVersion)
+        return rate;
+    return static_cast<uint32_t>(std::lround(1536 * std::log2(rate / 8363.0)) - 1408);
+}
+
+Mo3Codec CodecOf(const Mo3File &mo3, size_t index)
+{
+    if (mo3.samples[index].data.empty() || index >= mo3.codecs.size())
+        return Mo3Codec::Plain;
+    return mo3.codecs[index];
+}
+
+FirstVorbis FirstVorbisOf(const Mo3File &mo3)
+{
+    FirstVorbis first;
+    for (size_t i = 0; i < mo3.samples.size() && first.index < 0; i++) {
+        if (CodecOf(mo3, i) != Mo3Codec::Vorbis)
+            continue;
+        size_t headerSize = 0;
+        Bytes whole = EncodeVorbis(Pcm16(mo3.samples[i].data), MiddleCRate(mo3.samples[i]), mo3.oggSerial, &headerSize);
+        first = {static_cast<int>(i), Bytes(whole.begin(), whole.begin() + long(headerSize))};
+    }
+    return first;
+}
+
+StoredSample Store(const Mo3File &mo3, size_t index, uint32_t &serial, const FirstVorbis &first)
+{
+    const Sample &sample = mo3.samples[index];
+    Mo3Codec codec = CodecOf(mo3, index);
     Loop loop = LoopOf(sample);
     uint32_t length = static_cast<uint32_t>(sample.data.size());
-    if (length == 0)
-        codec = Mo3Codec::Plain;
     StoredSample stored;
     uint16_t flags = sample.loop && length ? kSampleLoops : 0;
     uint16_t encoderDelay = 0;
+    Bytes sharedField;
     switch (codec) {
     case Mo3Codec::Plain: stored.data = SignedPcm(sample.data); break;
     case Mo3Codec::Mp3: {
@@ -151,12 +198,37 @@ StoredSample Store(const Sample &sample, Mo3Codec codec, uint32_t serial)
         break;
     }
     case Mo3Codec::Vorbis:
-        stored.data = EncodeVorbis(Pcm16(sample.data), MiddleCRate(sample), serial);
+        stored.data = EncodeVorbis(Pcm16(sample.data), MiddleCRate(sample), serial++);
         flags |= kSample16Bit | kOgg;
+        break;
+    case Mo3Codec::SharedVorbis: {
+        if (first.index < 0 || mo3.version < kFileNamesVersion)
+            throw std::invalid_argument("a shared Ogg header needs a Vorbis sample and version 5");
+        // The first one's serial number, so that its headers are these byte for byte.
+        size_t headerSize = 0;
+        Bytes whole = EncodeVorbis(Pcm16(sample.data), MiddleCRate(sample), mo3.oggSerial, &headerSize);
+        if (Bytes(whole.begin(), whole.begin() + long(headerSize)) != first.headers)
+            throw std::invalid_argument("a shared Ogg header needs the rate of the first Vorbis sample");
+        stored.data.assign(whole.begin() + long(headerSize), whole.end());
+        flags |= kSample16Bit | kSharedOgg;
+        encoderDelay = static_cast<uint16_t>(headerSize); // the size of the shared headers
+        PutLe16(sharedField, 0, static_cast<uint16_t>(first.index - static_cast<int>(index)));
+        break;
+    }
+    case Mo3Codec::Delta8:
+    case Mo3Codec::Prediction8:
+        stored.data = PackLossless(Values(sample.data, 1), false, codec == Mo3Codec::Prediction8);
+        flags |= codec == Mo3Codec::Delta8 ? kDelta : kPrediction;
+        break;
+    case Mo3Codec::Delta16:
+    case Mo3Codec::Prediction16:
+        stored.data = PackLossless(Values(sample.data, 256), true, codec == Mo3Codec::Prediction16);
+        flags |= kSample16Bit | (codec == Mo3Codec::Delta16 ? kDelta : kPrediction);
         break;
     }
     Record record(sample::kSize);
-    record.Le32(sample::kRate, MiddleCRate(sample)).Byte(sample::kVolume, sample.volume).Le16(sample::kPan, kNoPan);
+    record.Le32(sample::kRate, RateField(MiddleCRate(sample), mo3.version));
+    record.Byte(sample::kVolume, sample.volume).Le16(sample::kPan, kNoPan);
     record.Le32(sample::kLength, length).Le32(sample::kLoopStart, loop.start);
     record.Le32(sample::kLoopEnd, sample.loop ? loop.start + loop.length : 0).Le16(sample::kFlags, flags);
     record.Byte(sample::kGlobalVolume, 64);
@@ -164,6 +236,7 @@ StoredSample Store(const Sample &sample, Mo3Codec codec, uint32_t serial)
     record.Le32(sample::kPackedSize, codec == Mo3Codec::Plain ? 0 : static_cast<uint32_t>(stored.data.size()));
     record.Le16(sample::kEncoderDelay, encoderDelay);
     stored.record = record.bytes;
+    Append(stored.record, sharedField);
     return stored;
 }
 } // namespace
@@ -212,19 +285,22 @@ Bytes BuildMo3(const Mo3File &mo3)
     }
     Bytes sampleData;
     uint32_t serial = mo3.oggSerial;
+    const FirstVorbis first = FirstVorbisOf(mo3);
     for (size_t s = 0; s < mo3.samples.size(); s++) {
-        Mo3Codec codec = s < mo3.codecs.size() ? mo3.codecs[s] : Mo3Codec::Plain;
-        StoredSample stored = Store(mo3.samples[s], codec, codec == Mo3Codec::Vorbis ? serial++ : 0);
+        StoredSample stored = Store(mo3, s, serial, first);
         AppendText(music, mo3.samples[s].name);
-        AppendText(music, ""); // the file name
+        if (mo3.version >= kFileNamesVersion)
+            AppendText(music, ""); // the file name
         Append(music, stored.record);
         Append(sampleData, stored.data);
     }
 
     Bytes packed = Packed(music);
-    Record container(kContainerSize);
-    container.Text(0, "MO3", 3).Byte(3, kVersion).Le32(4, static_cast<uint32_t>(music.size()));
-    container.Le32(8, static_cast<uint32_t>(packed.size()));
+    bool sized = mo3.version >= kFileNamesVersion;
+    Record container(kContainerSize + (sized ? kPackedSizeSize : 0));
+    container.Text(0, "MO3", 3).Byte(3, mo3.version).Le32(4, static_cast<uint32_t>(music.size()));
+    if (sized)
+        container.Le32(kContainerSize, static_cast<uint32_t>(packed.size()));
     Bytes file = container.bytes;
     Append(file, packed);
     Append(file, sampleData);

@@ -68,7 +68,7 @@ struct Encoder {
 };
 } // namespace
 
-Bytes EncodeVorbis(const std::vector<int16_t> &pcm, uint32_t rate, uint32_t serial)
+Bytes EncodeVorbis(const std::vector<int16_t> &pcm, uint32_t rate, uint32_t serial, size_t *headerSize)
 {
     Encoder encoder(rate, serial);
     Bytes bytes;
@@ -80,6 +80,8 @@ Bytes EncodeVorbis(const std::vector<int16_t> &pcm, uint32_t rate, uint32_t seri
     ogg_page page;
     while (ogg_stream_flush(&encoder.stream, &page))
         AppendPage(bytes, page);
+    if (headerSize)
+        *headerSize = bytes.size();
 
     for (size_t at = 0; at < pcm.size(); at += kBlock) {
         int count = int(std::min<size_t>(kBlock, pcm.size() - at));
