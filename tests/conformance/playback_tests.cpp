@@ -413,11 +413,10 @@ TEST_F(PlaybackTest, OverlongNamesAreCutToFitTheTitle)
     }
 }
 
+#ifndef _WIN32
 // Natively a real path may be longer than 259 characters: it still plays and titles.
 TEST_F(PlaybackTest, RealPathLongerThanAPathBufferPlaysAndTitles)
 {
-    if (PathSeparator() != '/')
-        GTEST_SKIP() << "Windows paths stop at 259 characters";
     std::string directory = folder.Path();
     std::vector<std::string> made;
     while (directory.size() < 300) {
@@ -445,6 +444,7 @@ TEST_F(PlaybackTest, RealPathLongerThanAPathBufferPlaysAndTitles)
     for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
         RemoveDirectoryA(dir->c_str());
 }
+#endif
 
 // Runs in the fresh process of the first-start tests: no SetVolume has come yet.
 class FirstStartPlayback : public PlaybackTest {
