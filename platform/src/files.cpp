@@ -2,6 +2,8 @@
 #include "errors.h"
 #include "handles.h"
 
+#include <tessel/eintr.h>
+
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -96,9 +98,8 @@ extern "C" BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDW
     // A regular file delivers short only at its end, as on Win32.
     DWORD total = 0;
     while (total < toRead) {
-        ssize_t got = ::read(file->fd, static_cast<char *>(buffer) + total, toRead - total);
-        if (got < 0 && errno == EINTR)
-            continue;
+        ssize_t got =
+            tessel::RetryOnEintr([&] { return ::read(file->fd, static_cast<char *>(buffer) + total, toRead - total); });
         if (got < 0)
             return FailWithErrno();
         if (got == 0)
@@ -119,9 +120,8 @@ extern "C" BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, L
         return FALSE;
     DWORD total = 0;
     while (total < toWrite) {
-        ssize_t put = ::write(file->fd, static_cast<const char *>(buffer) + total, toWrite - total);
-        if (put < 0 && errno == EINTR)
-            continue;
+        ssize_t put = tessel::RetryOnEintr(
+            [&] { return ::write(file->fd, static_cast<const char *>(buffer) + total, toWrite - total); });
         if (put < 0)
             return FailWithErrno();
         total += static_cast<DWORD>(put);

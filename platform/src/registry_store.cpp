@@ -6,6 +6,7 @@
 // rather than overwrite it.
 #include "reg_text.h"
 
+#include <tessel/eintr.h>
 #include <tessel/paths.h>
 #include <tessel/settings_store.h>
 #include <tessel/ui_backend.h>
@@ -100,10 +101,7 @@ public:
 private:
     bool Take(int operation)
     {
-        while (flock(fd, operation) != 0)
-            if (errno != EINTR)
-                return false;
-        return true;
+        return tessel::RetryOnEintr([&] { return flock(fd, operation); }) == 0;
     }
     int fd = -1;
     bool exclusive;
@@ -142,9 +140,8 @@ Found ReadStore(const std::string &path, RegistryDocument &document, std::string
     bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
     char buffer[8192];
     ssize_t got = 0;
-    while (regular && text.size() <= maxStoreSize && (got = read(fd, buffer, sizeof buffer)) != 0) {
-        if (got < 0 && errno == EINTR)
-            continue;
+    while (regular && text.size() <= maxStoreSize &&
+           (got = tessel::RetryOnEintr([&] { return read(fd, buffer, sizeof buffer); })) != 0) {
         if (got < 0) {
             why = strerror(errno);
             break;
@@ -175,9 +172,7 @@ bool WriteAll(int fd, const std::string &text)
 {
     size_t done = 0;
     while (done < text.size()) {
-        ssize_t put = write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
+        ssize_t put = tessel::RetryOnEintr([&] { return write(fd, text.data() + done, text.size() - done); });
         if (put <= 0)
             return false;
         done += static_cast<size_t>(put);
