@@ -5,6 +5,7 @@
 
 #include "songs.h"
 #include "tests/fixtures/fixture_folder.h"
+#include "tests/support/wav_file.h"
 
 #include <libopenmpt/libopenmpt.hpp>
 
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <numeric>
 #include <thread>
 
@@ -64,34 +66,11 @@ protected:
     }
 };
 
-struct WavFormat {
-    uint16_t format = 0, channels = 0, bits = 0;
-    uint32_t rate = 0, dataBytes = 0;
-};
-
-uint32_t Le32(const Bytes &bytes, size_t at)
+// The sound library's WAV, whose header gives the file's own data size.
+testkit::Wav ReadWav(const std::string &path)
 {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
-}
-
-// The canonical 44-byte header the sound library writes, checked as it is read.
-WavFormat ReadWav(const std::string &path)
-{
-    WavFormat wav;
-    Bytes bytes = ReadFile(path);
-    EXPECT_GE(bytes.size(), 44u) << path << " is too short for a WAV header";
-    if (bytes.size() < 44)
-        return wav;
-    EXPECT_EQ(0, std::memcmp(bytes.data(), "RIFF", 4)) << path;
-    EXPECT_EQ(0, std::memcmp(bytes.data() + 8, "WAVEfmt ", 8)) << path;
-    EXPECT_EQ(0, std::memcmp(bytes.data() + 36, "data", 4)) << path;
-    wav.format = uint16_t(bytes[20] | bytes[21] << 8);
-    wav.channels = uint16_t(bytes[22] | bytes[23] << 8);
-    wav.rate = Le32(bytes, 24);
-    wav.bits = uint16_t(bytes[34] | bytes[35] << 8);
-    wav.dataBytes = Le32(bytes, 40);
-    EXPECT_EQ(bytes.size() - 44, wav.dataBytes) << path << ": the data size in the header is not the file's";
-    EXPECT_EQ(wav.dataBytes + 36, Le32(bytes, 4)) << path << ": RIFF size";
+    testkit::Wav wav = testkit::ReadWav(path);
+    EXPECT_EQ(wav.data.size(), wav.declaredBytes) << path << ": the data size in the header is not the file's";
     return wav;
 }
 
@@ -99,12 +78,6 @@ std::string Text(const std::string &path)
 {
     Bytes bytes = ReadFile(path);
     return std::string(bytes.begin(), bytes.end());
-}
-
-double Seconds(const WavFormat &wav)
-{
-    return wav.rate && wav.channels && wav.bits ? double(wav.dataBytes) / (wav.rate * wav.channels * wav.bits / 8)
-                                                : 0;
 }
 
 TEST_F(Cli, HelpVersionAndBadUsage)
@@ -311,10 +284,8 @@ TEST_F(Cli, AFullOutputIsAnError)
 {
     WriteTune("tune.xm", "Full", 1, 4);
     for (const char *arguments : {"--info tune.xm", "--info --json tune.xm", "--help"}) {
-        std::string command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config LC_ALL=C.UTF-8 " TESSEL_BINARY " " +
-                              arguments + " > /dev/full 2> err.txt";
-        int status = std::system(command.c_str());
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << arguments << ": wait status " << status;
+        int status = RunShell(std::string(TESSEL_BINARY " ") + arguments + " > /dev/full 2> err.txt").status;
+        EXPECT_EQ(1, status) << arguments;
         Bytes err = ReadFile(Path("err.txt"));
         EXPECT_NE(std::string::npos, std::string(err.begin(), err.end()).find("cannot write the output"))
             << arguments << ": " << std::string(err.begin(), err.end());
@@ -367,10 +338,9 @@ TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
     WriteTune("a.xm", "Ignored A", 2, 4); // about a second each in real time
     WriteTune("b.xm", "Ignored B", 2, 4);
     for (std::string signal : {"HUP", "INT"}) {
-        std::string command = "cd '" + Folder() + "'; (trap '' " + signal + "; exec env XDG_CONFIG_HOME=config " +
-                              TESSEL_BINARY + " --null a.xm b.xm > played.txt) & sleep 0.3; kill -" + signal +
-                              " $!; wait $!";
-        EXPECT_EQ(0, std::system(command.c_str())) << signal;
+        std::string command = "(trap '' " + signal + "; exec " TESSEL_BINARY " --null a.xm b.xm > played.txt) & " +
+                              "sleep 0.3; kill -" + signal + " $!; wait $!";
+        EXPECT_EQ(0, RunShell(command).status) << signal;
         EXPECT_NE(std::string::npos, Text(Path("played.txt")).find("Playing b.xm")) << signal;
     }
 }
@@ -403,24 +373,23 @@ TEST_F(Cli, RenderWritesAWavOfTheModulesLength)
     WriteTune("tune.xm", "Render", 4, 8);
     RunResult result = Run({"-o", "out.wav", "tune.xm"});
     ASSERT_EQ(0, result.status) << result.err;
-    WavFormat wav = ReadWav(Path("out.wav"));
-    EXPECT_EQ(1, wav.format);
-    EXPECT_EQ(2, wav.channels);
+    testkit::Wav wav = ReadWav(Path("out.wav"));
+    EXPECT_EQ(2u, wav.channels);
     EXPECT_EQ(44100u, wav.rate);
-    EXPECT_EQ(16, wav.bits);
+    EXPECT_EQ(16u, wav.bits);
     // The module's 3.84 s, and the sound library's short fade-out after a song's end.
-    EXPECT_GE(Seconds(wav), 3.84) << "seconds of sound in out.wav";
-    EXPECT_LE(Seconds(wav), 3.84 + 0.15) << "seconds of sound in out.wav";
+    EXPECT_GE(wav.Seconds(), 3.84) << "seconds of sound in out.wav";
+    EXPECT_LE(wav.Seconds(), 3.84 + 0.15) << "seconds of sound in out.wav";
     EXPECT_NE(std::string::npos, result.out.find("tune.xm -> out.wav")) << result.out;
 
     // The settings decide the format: 22050 Hz, 8 bits.
     WriteSettings(-1, 22050, 0x01, 0x02);
     ASSERT_EQ(0, Run({"-o", "small.wav", "tune.xm"}).status);
-    WavFormat small = ReadWav(Path("small.wav"));
+    testkit::Wav small = ReadWav(Path("small.wav"));
     EXPECT_EQ(22050u, small.rate);
-    EXPECT_EQ(8, small.bits);
-    EXPECT_GE(Seconds(small), 3.84);
-    EXPECT_LE(Seconds(small), 3.84 + 0.15);
+    EXPECT_EQ(8u, small.bits);
+    EXPECT_GE(small.Seconds(), 3.84);
+    EXPECT_LE(small.Seconds(), 3.84 + 0.15);
 }
 
 // Root mean square of 16-bit stereo WAV data (after the 44-byte header).
@@ -483,7 +452,8 @@ TEST_F(Cli, RenderIntoAFullDiskFailsAndLeavesNoWav)
     Write("kept.wav", std::string("old"));
     EXPECT_EQ(1, RunWithFileSizeLimit({"-o", "kept.wav", "long.xm"}).status);
     EXPECT_EQ("old", Text(Path("kept.wav")));
-    EXPECT_NE(0, std::system(("ls -A '" + Folder() + "' | grep -q tessel-").c_str())) << "a new file was left";
+    for (const auto &entry : std::filesystem::directory_iterator(Folder()))
+        EXPECT_NE(0u, entry.path().filename().string().rfind("tessel-", 0)) << "a new file was left: " << entry.path();
 }
 
 TEST_F(Cli, PlayerReportsAnOutputThatFailsDuringPlayback)
@@ -508,10 +478,10 @@ TEST_F(Cli, RenderSeveralFilesIntoAFolder)
 
     RunResult result = Run({"-o", "wavs", "a.xm", "missing.xm", "b.it", "other/a.it"});
     EXPECT_EQ(1, result.status) << "one file did not play";
-    EXPECT_NEAR(0.96, Seconds(ReadWav(Path("wavs/a.wav"))), 0.2);
-    EXPECT_NEAR(1.44, Seconds(ReadWav(Path("wavs/b.wav"))), 0.2);
+    EXPECT_NEAR(0.96, ReadWav(Path("wavs/a.wav")).Seconds(), 0.2);
+    EXPECT_NEAR(1.44, ReadWav(Path("wavs/b.wav")).Seconds(), 0.2);
     // A second a.* gets a name of its own rather than overwriting the first.
-    EXPECT_NEAR(0.48, Seconds(ReadWav(Path("wavs/a-2.wav"))), 0.2);
+    EXPECT_NEAR(0.48, ReadWav(Path("wavs/a-2.wav")).Seconds(), 0.2);
     EXPECT_FALSE(Exists(Path("wavs/missing.wav"))) << "a file that did not play leaves no WAV behind";
     EXPECT_NE(std::string::npos, result.err.find("missing.xm")) << result.err;
 
@@ -520,7 +490,7 @@ TEST_F(Cli, RenderSeveralFilesIntoAFolder)
     EXPECT_EQ(2, Run({"-o", "taken", "a.xm", "b.it"}).status);
     // One file and an existing folder: the WAV goes into it.
     EXPECT_EQ(0, Run({"-o", "other", "a.xm"}).status);
-    EXPECT_NEAR(0.96, Seconds(ReadWav(Path("other/a.wav"))), 0.2);
+    EXPECT_NEAR(0.96, ReadWav(Path("other/a.wav")).Seconds(), 0.2);
     // A WAV that cannot be written is said so, before anything plays.
     RunResult unwritable = Run({"-o", "no/such/folder.wav", "a.xm"});
     EXPECT_EQ(1, unwritable.status);
@@ -544,20 +514,19 @@ TEST_F(Cli, RenderNeverLosesAFile)
     ASSERT_EQ(0, Run({"-o", "link.wav", "tune.xm"}).status);
     struct stat link {};
     EXPECT_TRUE(lstat(Path("link.wav").c_str(), &link) == 0 && S_ISLNK(link.st_mode)) << "the link stays a link";
-    const uint32_t dataBytes = ReadWav(Path("target.wav")).dataBytes;
+    const uint32_t dataBytes = ReadWav(Path("target.wav")).declaredBytes;
 
     // A FIFO, "-" and a link like /dev/stdout (its own, so a fault cannot replace the
     // system's) into a pipe get a stream that sox reads to its end, without a warning; the
     // FIFO stays a FIFO. "-" into a file gets its sizes patched.
     ASSERT_EQ(0, mkfifo(Path("fifo").c_str(), 0600));
     ASSERT_EQ(0, symlink("/proc/self/fd/1", Path("stdout").c_str()));
-    const std::string in = "cd '" + Folder() + "' || exit 9; ";
-    const std::string tessel = "timeout 30 env XDG_CONFIG_HOME=config " TESSEL_BINARY " 2>/dev/null -o ";
+    const std::string tessel = "timeout 30 " TESSEL_BINARY " 2>/dev/null -o ";
     auto sox = [](const std::string &from) { return "timeout 30 sox -t wav " + from + " -n stat 2> sox.txt"; };
     for (const std::string &command : {sox("fifo") + " & " + tessel + "fifo tune.xm && wait $!",
                                        tessel + "- tune.xm | " + sox("-"),
                                        tessel + "stdout tune.xm | " + sox("-")}) {
-        EXPECT_EQ(0, std::system((in + command).c_str())) << command;
+        EXPECT_EQ(0, RunShell(command).status) << command;
         std::string report = Text(Path("sox.txt"));
         size_t samples = report.find("Samples read:");
         EXPECT_EQ(dataBytes / 2, samples == std::string::npos ? 0 : std::strtoul(&report[samples + 13], nullptr, 10))
@@ -565,8 +534,8 @@ TEST_F(Cli, RenderNeverLosesAFile)
         EXPECT_EQ(std::string::npos, report.find("WARN")) << command << "\n" << report;
     }
     EXPECT_TRUE(lstat(Path("fifo").c_str(), &link) == 0 && S_ISFIFO(link.st_mode)) << "the FIFO was removed";
-    ASSERT_EQ(0, std::system((in + tessel + "- tune.xm > stdout.wav").c_str()));
-    EXPECT_EQ(dataBytes, ReadWav(Path("stdout.wav")).dataBytes);
+    ASSERT_EQ(0, RunShell(tessel + "- tune.xm > stdout.wav").status);
+    EXPECT_EQ(dataBytes, ReadWav(Path("stdout.wav")).declaredBytes);
 }
 
 TEST_F(Cli, RenderEndsALoopingModule)
@@ -575,14 +544,14 @@ TEST_F(Cli, RenderEndsALoopingModule)
     WriteSettings(-1, 44100, 0, 0x02 | 0x04);
     RunResult result = Run({"-o", "loop.wav", "loop.xm"});
     EXPECT_EQ(0, result.status) << result.err;
-    double seconds = Seconds(ReadWav(Path("loop.wav")));
+    double seconds = ReadWav(Path("loop.wav")).Seconds();
     EXPECT_NEAR(2.88, seconds, 0.01) << "one pass through the module";
     EXPECT_NE(std::string::npos, result.out.find("ended where it loops")) << result.out;
 
     // --max-time cuts it earlier.
     RunResult cut = Run({"-o", "cut.wav", "--max-time", "1", "loop.xm"});
     EXPECT_EQ(0, cut.status) << cut.err;
-    EXPECT_NEAR(1.0, Seconds(ReadWav(Path("cut.wav"))), 0.001);
+    EXPECT_NEAR(1.0, ReadWav(Path("cut.wav")).Seconds(), 0.001);
     EXPECT_NE(std::string::npos, cut.out.find("cut at --max-time")) << cut.out;
 }
 
@@ -612,8 +581,8 @@ TEST_F(Cli, SamplesAreTheGeneratorsOutputAndPlay)
 {
     std::string generated = Path("generated");
     ASSERT_EQ(0, mkdir(generated.c_str(), 0700));
-    std::string command = std::string(SAMPLEGEN_BINARY) + " " + generated;
-    ASSERT_EQ(0, std::system(command.c_str()));
+    RunResult made = RunShell(std::string(SAMPLEGEN_BINARY " '") + generated + "'");
+    ASSERT_EQ(0, made.status) << made.err;
     for (const char *name : {"demo.xm", "demo.it", "demo-mp3.mo3", "demo-vorbis.mo3"}) {
         Bytes fresh = ReadFile(generated + "/" + name);
         Bytes kept = ReadFile(std::string(SAMPLES_DIR) + "/" + name);
@@ -624,7 +593,7 @@ TEST_F(Cli, SamplesAreTheGeneratorsOutputAndPlay)
     RunResult result = Run({"-o", "demo", std::string(SAMPLES_DIR) + "/demo.xm", std::string(SAMPLES_DIR) + "/demo.it"});
     ASSERT_EQ(0, result.status) << result.err;
     for (const char *wav : {"demo/demo.wav", "demo/demo-2.wav"}) {
-        double seconds = Seconds(ReadWav(Path(wav)));
+        double seconds = ReadWav(Path(wav)).Seconds();
         EXPECT_GE(seconds, 30.0) << wav << ": the demo tune lasts at least half a minute";
         EXPECT_NEAR(46.1, seconds, 0.5) << wav;
     }
