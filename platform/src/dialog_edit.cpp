@@ -60,8 +60,8 @@ Size VisibleCells(HWND edit)
 {
     RECT rect;
     GetClientRect(edit, &rect);
-    return {std::max(1, static_cast<int>(rect.right - rect.left) / cellWidth),
-            std::max(1, static_cast<int>(rect.bottom - rect.top) / cellHeight)};
+    return {std::max(1, static_cast<int>(rect.right - rect.left) / kCellWidth),
+            std::max(1, static_cast<int>(rect.bottom - rect.top) / kCellHeight)};
 }
 
 class Edit {
@@ -76,7 +76,7 @@ public:
     int Start() const { return std::min(state->anchor, state->caret); }
     int End() const { return std::max(state->anchor, state->caret); }
     bool ReadOnly() const { return (StyleOf(window) & ES_READONLY) != 0; }
-    bool InCombo() const { return (style & editInCombo) != 0; }
+    bool InCombo() const { return (style & kEditInCombo) != 0; }
 
     void Select(int anchor, int caret)
     {

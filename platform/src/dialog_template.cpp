@@ -8,13 +8,13 @@ namespace tessel::platform {
 
 namespace {
 
-constexpr WORD extendedSignature = 0xFFFF;
-constexpr WORD ordinalMarker = 0xFFFF;
-constexpr WORD sameFontPoints = 0x7FFF; // DS_SETFONT with the message-box font: no face name
+constexpr WORD kExtendedSignature = 0xFFFF;
+constexpr WORD kOrdinalMarker = 0xFFFF;
+constexpr WORD kSameFontPoints = 0x7FFF; // DS_SETFONT with the message-box font: no face name
 
 // The classes an item names by atom.
 const char *const atomClasses[] = {"Button", "Edit", "Static", "ListBox", "ScrollBar", "ComboBox"};
-constexpr WORD firstClassAtom = 0x0080;
+constexpr WORD kFirstClassAtom = 0x0080;
 
 class Reader {
 public:
@@ -68,7 +68,7 @@ public:
         if (size - offset < 2)
             return Fail();
         first = static_cast<WORD>(data[offset] | (data[offset + 1] << 8));
-        if (first == ordinalMarker) {
+        if (first == kOrdinalMarker) {
             offset += 2;
             text.clear();
             return Word(ordinal);
@@ -125,8 +125,8 @@ bool ReadItem(Reader &reader, bool extended, DialogItemTemplate &item)
     if (!reader.OrdinalOrString(classAtom, item.className))
         return false;
     if (classAtom) {
-        WORD index = static_cast<WORD>(classAtom - firstClassAtom);
-        if (classAtom < firstClassAtom || index >= sizeof atomClasses / sizeof atomClasses[0])
+        WORD index = static_cast<WORD>(classAtom - kFirstClassAtom);
+        if (classAtom < kFirstClassAtom || index >= sizeof atomClasses / sizeof atomClasses[0])
             return false;
         item.className = atomClasses[index];
     }
@@ -149,7 +149,7 @@ bool ParseDialogTemplate(const unsigned char *data, size_t size, DialogTemplate 
     WORD version, signature;
     if (!reader.Word(version) || !reader.Word(signature))
         return false;
-    bool extended = version == 1 && signature == extendedSignature;
+    bool extended = version == 1 && signature == kExtendedSignature;
     if (extended) {
         DWORD helpId;
         if (!reader.Dword(helpId) || !reader.Dword(parsed.exStyle) || !reader.Dword(parsed.style))
@@ -175,7 +175,7 @@ bool ParseDialogTemplate(const unsigned char *data, size_t size, DialogTemplate 
         if (!reader.Word(points))
             return false;
         parsed.fontPoints = points;
-        if (points != sameFontPoints) {
+        if (points != kSameFontPoints) {
             if (extended) {
                 WORD weight, italicAndCharset;
                 if (!reader.Word(weight) || !reader.Word(italicAndCharset))
