@@ -18,14 +18,14 @@ constexpr WORD kFirstClassAtom = 0x0080;
 
 class Reader {
 public:
-    Reader(const unsigned char *data, size_t size) : data(data), size(size) {}
+    Reader(const unsigned char *data, size_t size) : data_(data), size_(size) {}
 
     bool Word(WORD &value)
     {
-        if (size - offset < 2)
+        if (size_ - offset_ < 2)
             return Fail();
-        value = static_cast<WORD>(data[offset] | (data[offset + 1] << 8));
-        offset += 2;
+        value = static_cast<WORD>(data_[offset_] | (data_[offset_ + 1] << 8));
+        offset_ += 2;
         return true;
     }
 
@@ -65,11 +65,11 @@ public:
     bool OrdinalOrString(WORD &ordinal, std::string &text)
     {
         WORD first;
-        if (size - offset < 2)
+        if (size_ - offset_ < 2)
             return Fail();
-        first = static_cast<WORD>(data[offset] | (data[offset + 1] << 8));
+        first = static_cast<WORD>(data_[offset_] | (data_[offset_ + 1] << 8));
         if (first == kOrdinalMarker) {
-            offset += 2;
+            offset_ += 2;
             text.clear();
             return Word(ordinal);
         }
@@ -79,25 +79,25 @@ public:
 
     bool Bytes(size_t count, std::vector<unsigned char> &bytes)
     {
-        if (size - offset < count)
+        if (size_ - offset_ < count)
             return Fail();
-        bytes.assign(data + offset, data + offset + count);
-        offset += count;
+        bytes.assign(data_ + offset_, data_ + offset_ + count);
+        offset_ += count;
         return true;
     }
 
-    void AlignDword() { offset = std::min(size, (offset + 3) & ~static_cast<size_t>(3)); }
+    void AlignDword() { offset_ = std::min(size_, (offset_ + 3) & ~static_cast<size_t>(3)); }
 
 private:
     bool Fail()
     {
-        offset = size;
+        offset_ = size_;
         return false;
     }
 
-    const unsigned char *data;
-    size_t size;
-    size_t offset = 0;
+    const unsigned char *data_;
+    size_t size_;
+    size_t offset_ = 0;
 };
 
 bool ReadItem(Reader &reader, bool extended, DialogItemTemplate &item)

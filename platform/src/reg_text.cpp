@@ -66,23 +66,23 @@ std::string FormatData(const RegistryValue &value)
 
 class LineParser {
 public:
-    explicit LineParser(const std::string &line) : line(line) {}
+    explicit LineParser(const std::string &line) : line_(line) {}
 
-    bool AtEnd() const { return position >= line.size(); }
-    char Peek() const { return AtEnd() ? '\0' : line[position]; }
+    bool AtEnd() const { return position_ >= line_.size(); }
+    char Peek() const { return AtEnd() ? '\0' : line_[position_]; }
     bool Take(char c)
     {
         if (Peek() != c)
             return false;
-        ++position;
+        ++position_;
         return true;
     }
     bool TakeWord(const char *word)
     {
         size_t length = strlen(word);
-        if (line.compare(position, length, word) != 0)
+        if (line_.compare(position_, length, word) != 0)
             return false;
-        position += length;
+        position_ += length;
         return true;
     }
     std::optional<std::string> QuotedString()
@@ -91,23 +91,23 @@ public:
             return std::nullopt;
         std::string text;
         while (!AtEnd()) {
-            char c = line[position++];
+            char c = line_[position_++];
             if (c == '"')
                 return text;
             if (c == '\\') {
                 if (AtEnd())
                     return std::nullopt;
-                c = line[position++];
+                c = line_[position_++];
             }
             text += c;
         }
         return std::nullopt;
     }
-    std::string Rest() const { return line.substr(position); }
+    std::string Rest() const { return line_.substr(position_); }
 
 private:
-    const std::string &line;
-    size_t position = 0;
+    const std::string &line_;
+    size_t position_ = 0;
 };
 
 std::optional<std::vector<BYTE>> ParseHexBytes(const std::string &text)

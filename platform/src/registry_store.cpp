@@ -80,31 +80,31 @@ bool MakeDirectories(const std::string &path, std::string &why)
 // flock() works between threads too, since each call opens it anew.
 class StoreLock {
 public:
-    StoreLock(const std::string &directory, bool exclusive) : exclusive(exclusive)
+    StoreLock(const std::string &directory, bool exclusive) : exclusive_(exclusive)
     {
-        fd = open((directory + "/" + kLockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd >= 0 && !Take(exclusive ? LOCK_EX : LOCK_SH)) {
-            close(fd);
-            fd = -1;
+        fd_ = open((directory + "/" + kLockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ >= 0 && !Take(exclusive ? LOCK_EX : LOCK_SH)) {
+            close(fd_);
+            fd_ = -1;
         }
     }
     ~StoreLock()
     {
-        if (fd >= 0)
-            close(fd); // releases the lock
+        if (fd_ >= 0)
+            close(fd_); // releases the lock
     }
-    bool Held() const { return fd >= 0; }
-    bool Exclusive() const { return exclusive; }
+    bool Held() const { return fd_ >= 0; }
+    bool Exclusive() const { return exclusive_; }
     // Not atomic: another process may change the file in between, so read it again.
-    bool MakeExclusive() { return exclusive = Take(LOCK_EX); }
+    bool MakeExclusive() { return exclusive_ = Take(LOCK_EX); }
 
 private:
     bool Take(int operation)
     {
-        return tessel::RetryOnEintr([&] { return flock(fd, operation); }) == 0;
+        return tessel::RetryOnEintr([&] { return flock(fd_, operation); }) == 0;
     }
-    int fd = -1;
-    bool exclusive;
+    int fd_ = -1;
+    bool exclusive_;
 };
 
 // Tells the user through the host; a refusal that repeats is told once.
