@@ -75,7 +75,7 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved,
 
 namespace {
 
-const char concurrentKey[] = "Software\\Vantrel\\Concurrent";
+const char kConcurrentKey[] = "Software\\Vantrel\\Concurrent";
 
 class NoticeRecorder : public tessel::ui::Backend {
 public:
@@ -178,7 +178,7 @@ TEST_F(StoreTest, TwoProcessesWritingAtOnceLoseNothing)
         ASSERT_GE(children[child], 0);
         if (children[child] == 0) {
             for (int i = 0; i < writes; ++i)
-                if (SetDword(concurrentKey, "p" + std::to_string(child) + "-" + std::to_string(i), i) != ERROR_SUCCESS)
+                if (SetDword(kConcurrentKey, "p" + std::to_string(child) + "-" + std::to_string(i), i) != ERROR_SUCCESS)
                     _exit(1);
             _exit(0);
         }
@@ -192,7 +192,7 @@ TEST_F(StoreTest, TwoProcessesWritingAtOnceLoseNothing)
     for (int child = 0; child < 2; ++child)
         for (int i = 0; i < writes; ++i) {
             DWORD value = 0xFFFF;
-            if (!GetDword(concurrentKey, "p" + std::to_string(child) + "-" + std::to_string(i), value) ||
+            if (!GetDword(kConcurrentKey, "p" + std::to_string(child) + "-" + std::to_string(i), value) ||
                 value != static_cast<DWORD>(i))
                 ++missing;
         }
