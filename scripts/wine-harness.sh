@@ -101,3 +101,18 @@ wine_session_stop() {
     wineserver -w >/dev/null 2>&1 </dev/null
     rm -rf "$WINEPREFIX"
 }
+
+# wine_cleanup DIR: what a run made under DIR (a session prefix in DIR/prefix) and a
+# template this shell was still building: their wineservers stopped, their folders
+# removed. For a normal end and for a signal alike.
+wine_cleanup() {
+    local prefix prefixes=("$1/prefix")
+    [ -n "${TESSEL_WINE_TEMPLATE:-}" ] && prefixes+=("$TESSEL_WINE_TEMPLATE.building.$$")
+    for prefix in "${prefixes[@]}"; do
+        [ -d "$prefix" ] || continue
+        WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 </dev/null
+        WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1 </dev/null
+        rm -rf "$prefix"
+    done
+    rm -rf "$1"
+}

@@ -5,6 +5,7 @@
 // a few big modules, against the same goal. Run it on a busy machine too (another core
 // kept busy: yes > /dev/null &).
 #include "songs.h"
+#include "tests/support/temp_folder.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -124,10 +125,10 @@ int main()
         std::printf("openmpt123 is not installed: nothing to compare with\n");
         return 1;
     }
-    char pattern[] = "/tmp/bench-info-XXXXXX";
-    if (!mkdtemp(pattern) || chdir(pattern) != 0)
+    const testkit::TempFolder temp("bench-info");
+    const std::string folder = temp.Path();
+    if (chdir(folder.c_str()) != 0)
         return 1;
-    const std::string folder = pattern;
     setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1); // settings of its own, whatever the machine's
 
     // The demo tune grown to two to four minutes, its samples to tens of kilobytes (data
@@ -203,7 +204,5 @@ int main()
     }
     if (!ok)
         std::printf("a run did not exit 0\n");
-    if (std::system(("rm -rf '" + folder + "'").c_str()) != 0)
-        std::printf("could not remove %s\n", folder.c_str());
     return ok ? 0 : 1;
 }

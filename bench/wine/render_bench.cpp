@@ -21,7 +21,7 @@
 
 namespace {
 
-const UINT moduleEnded = WM_USER + 2;
+const UINT kModuleEnded = WM_USER + 2;
 
 double ProcessCpuSeconds()
 {
@@ -67,7 +67,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "render_bench: Play failed\n");
             return 1;
         }
-        bool ended = host.PumpUntil(moduleEnded, 1, 120000);
+        bool ended = host.PumpUntil(kModuleEnded, 1, 120000);
         double cpu = ProcessCpuSeconds() - start;
         plugin->Stop();
         if (!ended) {

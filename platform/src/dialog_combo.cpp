@@ -11,7 +11,7 @@ namespace tessel::platform {
 
 namespace {
 
-constexpr int pageItems = 8;
+constexpr int kPageItems = 8;
 
 bool HasEdit(HWND combo)
 {
@@ -105,10 +105,10 @@ void Key(HWND combo, const std::shared_ptr<ComboState> &state, WPARAM key)
         Choose(combo, state, last);
         break;
     case VK_PRIOR:
-        Choose(combo, state, state->selection - pageItems);
+        Choose(combo, state, state->selection - kPageItems);
         break;
     case VK_NEXT:
-        Choose(combo, state, state->selection + pageItems);
+        Choose(combo, state, state->selection + kPageItems);
         break;
     case VK_RETURN:
     case VK_ESCAPE:
@@ -170,12 +170,12 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
         POINT origin{rect.left, rect.top};
         MapWindowPoints(nullptr, GetParent(combo), &origin, 1);
         int width = static_cast<int>(rect.right - rect.left);
-        MoveWindow(combo, origin.x, origin.y, width, closedComboHeight, FALSE);
+        MoveWindow(combo, origin.x, origin.y, width, kClosedComboHeight, FALSE);
         if (HasEdit(combo)) {
             auto *create = reinterpret_cast<const CREATESTRUCTA *>(lParam);
-            state->edit = CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | editInCombo, 0, 0,
-                                          width, closedComboHeight, combo,
-                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(comboEditId)),
+            state->edit = CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | kEditInCombo, 0, 0,
+                                          width, kClosedComboHeight, combo,
+                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kComboEditId)),
                                           create ? create->hInstance : nullptr, nullptr);
             if (!state->edit)
                 return -1;

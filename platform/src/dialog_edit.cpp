@@ -60,50 +60,50 @@ Size VisibleCells(HWND edit)
 {
     RECT rect;
     GetClientRect(edit, &rect);
-    return {std::max(1, static_cast<int>(rect.right - rect.left) / cellWidth),
-            std::max(1, static_cast<int>(rect.bottom - rect.top) / cellHeight)};
+    return {std::max(1, static_cast<int>(rect.right - rect.left) / kCellWidth),
+            std::max(1, static_cast<int>(rect.bottom - rect.top) / kCellHeight)};
 }
 
 class Edit {
 public:
     Edit(HWND window, std::shared_ptr<EditState> state)
-        : window(window), state(std::move(state)), style(StyleOf(window)), multiline((style & ES_MULTILINE) != 0)
+        : window_(window), state_(std::move(state)), style_(StyleOf(window)), multiline_((style_ & ES_MULTILINE) != 0)
     {
     }
 
-    std::string Text() const { return WindowText(window); }
+    std::string Text() const { return WindowText(window_); }
     int Length() const { return static_cast<int>(Text().size()); }
-    int Start() const { return std::min(state->anchor, state->caret); }
-    int End() const { return std::max(state->anchor, state->caret); }
-    bool ReadOnly() const { return (StyleOf(window) & ES_READONLY) != 0; }
-    bool InCombo() const { return (style & editInCombo) != 0; }
+    int Start() const { return std::min(state_->anchor, state_->caret); }
+    int End() const { return std::max(state_->anchor, state_->caret); }
+    bool ReadOnly() const { return (StyleOf(window_) & ES_READONLY) != 0; }
+    bool InCombo() const { return (style_ & kEditInCombo) != 0; }
 
     void Select(int anchor, int caret)
     {
         int length = Length();
-        state->anchor = std::clamp(anchor, 0, length);
-        state->caret = std::clamp(caret, 0, length);
-        WindowChanged(window, WindowChange::State);
+        state_->anchor = std::clamp(anchor, 0, length);
+        state_->caret = std::clamp(caret, 0, length);
+        WindowChanged(window_, WindowChange::State);
     }
 
     // Keeps the caret in view, by whole cells.
     void ScrollToCaret()
     {
-        std::vector<Line> lines = LinesOf(Text(), multiline);
-        int line = LineOf(lines, state->caret);
-        int column = state->caret - lines[static_cast<size_t>(line)].start;
-        Size visible = VisibleCells(window);
-        if (multiline) {
-            if (line < state->firstLine)
-                state->firstLine = line;
-            else if (line >= state->firstLine + visible.rows)
-                state->firstLine = line - visible.rows + 1;
+        std::vector<Line> lines = LinesOf(Text(), multiline_);
+        int line = LineOf(lines, state_->caret);
+        int column = state_->caret - lines[static_cast<size_t>(line)].start;
+        Size visible = VisibleCells(window_);
+        if (multiline_) {
+            if (line < state_->firstLine)
+                state_->firstLine = line;
+            else if (line >= state_->firstLine + visible.rows)
+                state_->firstLine = line - visible.rows + 1;
         }
-        if (column < state->firstColumn)
-            state->firstColumn = column;
-        else if (column >= state->firstColumn + visible.columns)
-            state->firstColumn = column - visible.columns + 1;
-        WindowChanged(window, WindowChange::State);
+        if (column < state_->firstColumn)
+            state_->firstColumn = column;
+        else if (column >= state_->firstColumn + visible.columns)
+            state_->firstColumn = column - visible.columns + 1;
+        WindowChanged(window_, WindowChange::State);
     }
 
     // Puts text in place of the selection, the caret after it; a user's change is
@@ -114,8 +114,8 @@ public:
         int start = Start();
         int end = End();
         whole.replace(static_cast<size_t>(start), static_cast<size_t>(end - start), text);
-        DefWindowProcA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(whole.c_str()));
-        state->anchor = state->caret = start + static_cast<int>(text.size());
+        DefWindowProcA(window_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(whole.c_str()));
+        state_->anchor = state_->caret = start + static_cast<int>(text.size());
         ScrollToCaret();
         if (notify)
             Notify();
@@ -123,19 +123,19 @@ public:
 
     void Notify()
     {
-        NotifyParent(window, EN_UPDATE);
-        if (IsWindow(window))
-            NotifyParent(window, EN_CHANGE);
+        NotifyParent(window_, EN_UPDATE);
+        if (IsWindow(window_))
+            NotifyParent(window_, EN_CHANGE);
     }
 
     void SetText(const char *text)
     {
-        DefWindowProcA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text ? text : ""));
-        state->anchor = state->caret = 0;
-        state->firstLine = state->firstColumn = 0;
-        WindowChanged(window, WindowChange::State);
+        DefWindowProcA(window_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text ? text : ""));
+        state_->anchor = state_->caret = 0;
+        state_->firstLine = state_->firstColumn = 0;
+        WindowChanged(window_, WindowChange::State);
         // A multi-line edit, or a combo box's, says nothing of text set by the program.
-        if (!multiline && !InCombo())
+        if (!multiline_ && !InCombo())
             Notify();
     }
 
@@ -145,20 +145,20 @@ public:
             return;
         if (character == '\b') {
             if (Start() == End()) {
-                if (state->caret == 0)
+                if (state_->caret == 0)
                     return;
                 std::string text = Text();
-                int back = (multiline && state->caret >= 2 && text[static_cast<size_t>(state->caret) - 1] == '\n' &&
-                            text[static_cast<size_t>(state->caret) - 2] == '\r')
+                int back = (multiline_ && state_->caret >= 2 && text[static_cast<size_t>(state_->caret) - 1] == '\n' &&
+                            text[static_cast<size_t>(state_->caret) - 2] == '\r')
                                ? 2
                                : 1;
-                state->anchor = state->caret - back;
+                state_->anchor = state_->caret - back;
             }
             Replace("", true);
             return;
         }
         if (character == '\r') {
-            if (multiline && (style & ES_WANTRETURN))
+            if (multiline_ && (style_ & ES_WANTRETURN))
                 Replace("\r\n", true);
             return;
         }
@@ -171,10 +171,10 @@ public:
     {
         bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
         bool control = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
-        std::vector<Line> lines = LinesOf(Text(), multiline);
-        int line = LineOf(lines, state->caret);
-        int column = state->caret - lines[static_cast<size_t>(line)].start;
-        int target = state->caret;
+        std::vector<Line> lines = LinesOf(Text(), multiline_);
+        int line = LineOf(lines, state_->caret);
+        int column = state_->caret - lines[static_cast<size_t>(line)].start;
+        int target = state_->caret;
         auto lineStart = [&](int index) { return lines[static_cast<size_t>(index)].start; };
         auto at = [&](int index, int wanted) {
             const Line &chosen = lines[static_cast<size_t>(std::clamp(index, 0, static_cast<int>(lines.size()) - 1))];
@@ -207,9 +207,9 @@ public:
         case VK_DOWN:
         case VK_PRIOR:
         case VK_NEXT: {
-            if (!multiline)
+            if (!multiline_)
                 return;
-            int step = (key == VK_PRIOR || key == VK_NEXT) ? VisibleCells(window).rows : 1;
+            int step = (key == VK_PRIOR || key == VK_NEXT) ? VisibleCells(window_).rows : 1;
             target = at(line + ((key == VK_UP || key == VK_PRIOR) ? -step : step), column);
             break;
         }
@@ -217,28 +217,28 @@ public:
             if (ReadOnly())
                 return;
             if (Start() == End()) {
-                if (state->caret >= Length())
+                if (state_->caret >= Length())
                     return;
                 std::string text = Text();
-                bool pair = text.compare(static_cast<size_t>(state->caret), 2, "\r\n") == 0;
-                state->anchor = state->caret + (pair ? 2 : 1);
+                bool pair = text.compare(static_cast<size_t>(state_->caret), 2, "\r\n") == 0;
+                state_->anchor = state_->caret + (pair ? 2 : 1);
             }
             Replace("", true);
             return;
         default:
             return;
         }
-        state->caret = target;
+        state_->caret = target;
         if (!shift)
-            state->anchor = target;
+            state_->anchor = target;
         ScrollToCaret();
     }
 
 private:
-    HWND window;
-    std::shared_ptr<EditState> state;
-    DWORD style;
-    bool multiline;
+    HWND window_;
+    std::shared_ptr<EditState> state_;
+    DWORD style_;
+    bool multiline_;
 };
 
 } // namespace

@@ -91,14 +91,14 @@ bool IsDialog(HWND window);
 void RegisterDialog(HWND dialog);
 
 // The height of a closed combo box and of a single-line edit's text row.
-constexpr int closedComboHeight = 12;
+constexpr int kClosedComboHeight = 12;
 // One character cell in dialog units, for scrolling multi-line edits.
-constexpr int cellWidth = 4;
-constexpr int cellHeight = 8;
+constexpr int kCellWidth = 4;
+constexpr int kCellHeight = 8;
 // The id a drop-down combo box gives its edit field.
-constexpr int comboEditId = 1001;
+constexpr int kComboEditId = 1001;
 // The style that marks a combo box's own edit field.
-constexpr DWORD editInCombo = 0x0200;
+constexpr DWORD kEditInCombo = 0x0200;
 
 // Window procedures of the controls.
 LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -15,8 +15,8 @@ namespace tessel::platform {
 
 namespace {
 
-constexpr char dialogClass[] = "#32770";
-constexpr DWORD dialogExtraStyles = WS_EX_CONTROLPARENT;
+constexpr char kDialogClass[] = "#32770";
+constexpr DWORD kDialogExtraStyles = WS_EX_CONTROLPARENT;
 
 std::mutex dialogsMutex;
 
@@ -179,7 +179,7 @@ void RegisterDialogClasses()
         RegisterClass("Static", StaticProc, 0);
         RegisterClass("Edit", EditProc, 0);
         RegisterClass("ComboBox", ComboProc, 0);
-        RegisterClass(dialogClass, DialogWindowProc, DLGWINDOWEXTRA);
+        RegisterClass(kDialogClass, DialogWindowProc, DLGWINDOWEXTRA);
         SetWindowObserver(ObserveWindows);
     });
 }
@@ -273,8 +273,8 @@ extern "C" HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateNam
     POINT origin{parsed.x, parsed.y};
     if (owner && !(parsed.style & (WS_CHILD | DS_ABSALIGN)))
         MapWindowPoints(owner, nullptr, &origin, 1);
-    DWORD exStyle = parsed.exStyle | dialogExtraStyles | ((parsed.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0);
-    HWND dialog = CreateWindowExA(exStyle, parsed.className.empty() ? dialogClass : parsed.className.c_str(),
+    DWORD exStyle = parsed.exStyle | kDialogExtraStyles | ((parsed.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0);
+    HWND dialog = CreateWindowExA(exStyle, parsed.className.empty() ? kDialogClass : parsed.className.c_str(),
                                   parsed.caption.c_str(), parsed.style & ~static_cast<DWORD>(WS_VISIBLE), origin.x,
                                   origin.y, parsed.cx, parsed.cy, owner, nullptr, instance, nullptr);
     if (!dialog)

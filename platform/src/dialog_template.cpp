@@ -8,24 +8,24 @@ namespace tessel::platform {
 
 namespace {
 
-constexpr WORD extendedSignature = 0xFFFF;
-constexpr WORD ordinalMarker = 0xFFFF;
-constexpr WORD sameFontPoints = 0x7FFF; // DS_SETFONT with the message-box font: no face name
+constexpr WORD kExtendedSignature = 0xFFFF;
+constexpr WORD kOrdinalMarker = 0xFFFF;
+constexpr WORD kSameFontPoints = 0x7FFF; // DS_SETFONT with the message-box font: no face name
 
 // The classes an item names by atom.
 const char *const atomClasses[] = {"Button", "Edit", "Static", "ListBox", "ScrollBar", "ComboBox"};
-constexpr WORD firstClassAtom = 0x0080;
+constexpr WORD kFirstClassAtom = 0x0080;
 
 class Reader {
 public:
-    Reader(const unsigned char *data, size_t size) : data(data), size(size) {}
+    Reader(const unsigned char *data, size_t size) : data_(data), size_(size) {}
 
     bool Word(WORD &value)
     {
-        if (size - offset < 2)
+        if (size_ - offset_ < 2)
             return Fail();
-        value = static_cast<WORD>(data[offset] | (data[offset + 1] << 8));
-        offset += 2;
+        value = static_cast<WORD>(data_[offset_] | (data_[offset_ + 1] << 8));
+        offset_ += 2;
         return true;
     }
 
@@ -65,11 +65,11 @@ public:
     bool OrdinalOrString(WORD &ordinal, std::string &text)
     {
         WORD first;
-        if (size - offset < 2)
+        if (size_ - offset_ < 2)
             return Fail();
-        first = static_cast<WORD>(data[offset] | (data[offset + 1] << 8));
-        if (first == ordinalMarker) {
-            offset += 2;
+        first = static_cast<WORD>(data_[offset_] | (data_[offset_ + 1] << 8));
+        if (first == kOrdinalMarker) {
+            offset_ += 2;
             text.clear();
             return Word(ordinal);
         }
@@ -79,25 +79,25 @@ public:
 
     bool Bytes(size_t count, std::vector<unsigned char> &bytes)
     {
-        if (size - offset < count)
+        if (size_ - offset_ < count)
             return Fail();
-        bytes.assign(data + offset, data + offset + count);
-        offset += count;
+        bytes.assign(data_ + offset_, data_ + offset_ + count);
+        offset_ += count;
         return true;
     }
 
-    void AlignDword() { offset = std::min(size, (offset + 3) & ~static_cast<size_t>(3)); }
+    void AlignDword() { offset_ = std::min(size_, (offset_ + 3) & ~static_cast<size_t>(3)); }
 
 private:
     bool Fail()
     {
-        offset = size;
+        offset_ = size_;
         return false;
     }
 
-    const unsigned char *data;
-    size_t size;
-    size_t offset = 0;
+    const unsigned char *data_;
+    size_t size_;
+    size_t offset_ = 0;
 };
 
 bool ReadItem(Reader &reader, bool extended, DialogItemTemplate &item)
@@ -125,8 +125,8 @@ bool ReadItem(Reader &reader, bool extended, DialogItemTemplate &item)
     if (!reader.OrdinalOrString(classAtom, item.className))
         return false;
     if (classAtom) {
-        WORD index = static_cast<WORD>(classAtom - firstClassAtom);
-        if (classAtom < firstClassAtom || index >= sizeof atomClasses / sizeof atomClasses[0])
+        WORD index = static_cast<WORD>(classAtom - kFirstClassAtom);
+        if (classAtom < kFirstClassAtom || index >= sizeof atomClasses / sizeof atomClasses[0])
             return false;
         item.className = atomClasses[index];
     }
@@ -149,7 +149,7 @@ bool ParseDialogTemplate(const unsigned char *data, size_t size, DialogTemplate 
     WORD version, signature;
     if (!reader.Word(version) || !reader.Word(signature))
         return false;
-    bool extended = version == 1 && signature == extendedSignature;
+    bool extended = version == 1 && signature == kExtendedSignature;
     if (extended) {
         DWORD helpId;
         if (!reader.Dword(helpId) || !reader.Dword(parsed.exStyle) || !reader.Dword(parsed.style))
@@ -175,7 +175,7 @@ bool ParseDialogTemplate(const unsigned char *data, size_t size, DialogTemplate 
         if (!reader.Word(points))
             return false;
         parsed.fontPoints = points;
-        if (points != sameFontPoints) {
+        if (points != kSameFontPoints) {
             if (extended) {
                 WORD weight, italicAndCharset;
                 if (!reader.Word(weight) || !reader.Word(italicAndCharset))

@@ -2,6 +2,8 @@
 #include "errors.h"
 #include "handles.h"
 
+#include <tessel/eintr.h>
+
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -17,9 +19,12 @@ namespace {
 
 class FileObject : public KernelObject {
 public:
-    explicit FileObject(int fd) : fd(fd) {}
-    ~FileObject() override { close(fd); }
-    const int fd;
+    explicit FileObject(int fd) : fd_(fd) {}
+    ~FileObject() override { close(fd_); }
+    int Fd() const { return fd_; }
+
+private:
+    const int fd_;
 };
 
 BOOL FailWithErrno()
@@ -96,9 +101,8 @@ extern "C" BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDW
     // A regular file delivers short only at its end, as on Win32.
     DWORD total = 0;
     while (total < toRead) {
-        ssize_t got = ::read(file->fd, static_cast<char *>(buffer) + total, toRead - total);
-        if (got < 0 && errno == EINTR)
-            continue;
+        ssize_t got =
+            tessel::RetryOnEintr([&] { return ::read(file->Fd(), static_cast<char *>(buffer) + total, toRead - total); });
         if (got < 0)
             return FailWithErrno();
         if (got == 0)
@@ -119,9 +123,8 @@ extern "C" BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, L
         return FALSE;
     DWORD total = 0;
     while (total < toWrite) {
-        ssize_t put = ::write(file->fd, static_cast<const char *>(buffer) + total, toWrite - total);
-        if (put < 0 && errno == EINTR)
-            continue;
+        ssize_t put = tessel::RetryOnEintr(
+            [&] { return ::write(file->Fd(), static_cast<const char *>(buffer) + total, toWrite - total); });
         if (put < 0)
             return FailWithErrno();
         total += static_cast<DWORD>(put);
@@ -147,7 +150,7 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG dista
     }
     // One lseek: a target before the start is refused with EINVAL and the position
     // stays where it was, as Win32 has it.
-    off_t target = lseek(file->fd, static_cast<off_t>(move), whence);
+    off_t target = lseek(file->Fd(), static_cast<off_t>(move), whence);
     if (target < 0) {
         if (errno == EINVAL)
             SetLastError(ERROR_NEGATIVE_SEEK);

@@ -10,9 +10,9 @@ namespace tessel::platform {
 
 namespace {
 
-const char header5[] = "Windows Registry Editor Version 5.00";
-const char header4[] = "REGEDIT4";
-const char rootName[] = "HKEY_CURRENT_USER";
+const char kHeader5[] = "Windows Registry Editor Version 5.00";
+const char kHeader4[] = "REGEDIT4";
+const char kRootName[] = "HKEY_CURRENT_USER";
 
 bool EqualsIgnoringCase(const std::string &a, const std::string &b)
 {
@@ -66,23 +66,23 @@ std::string FormatData(const RegistryValue &value)
 
 class LineParser {
 public:
-    explicit LineParser(const std::string &line) : line(line) {}
+    explicit LineParser(const std::string &line) : line_(line) {}
 
-    bool AtEnd() const { return position >= line.size(); }
-    char Peek() const { return AtEnd() ? '\0' : line[position]; }
+    bool AtEnd() const { return position_ >= line_.size(); }
+    char Peek() const { return AtEnd() ? '\0' : line_[position_]; }
     bool Take(char c)
     {
         if (Peek() != c)
             return false;
-        ++position;
+        ++position_;
         return true;
     }
     bool TakeWord(const char *word)
     {
         size_t length = strlen(word);
-        if (line.compare(position, length, word) != 0)
+        if (line_.compare(position_, length, word) != 0)
             return false;
-        position += length;
+        position_ += length;
         return true;
     }
     std::optional<std::string> QuotedString()
@@ -91,23 +91,23 @@ public:
             return std::nullopt;
         std::string text;
         while (!AtEnd()) {
-            char c = line[position++];
+            char c = line_[position_++];
             if (c == '"')
                 return text;
             if (c == '\\') {
                 if (AtEnd())
                     return std::nullopt;
-                c = line[position++];
+                c = line_[position_++];
             }
             text += c;
         }
         return std::nullopt;
     }
-    std::string Rest() const { return line.substr(position); }
+    std::string Rest() const { return line_.substr(position_); }
 
 private:
-    const std::string &line;
-    size_t position = 0;
+    const std::string &line_;
+    size_t position_ = 0;
 };
 
 std::optional<std::vector<BYTE>> ParseHexBytes(const std::string &text)
@@ -282,7 +282,7 @@ ParseResult ParseRegistryText(const std::string &text)
     size_t index = 0;
     while (index < lines.size() && lines[index].second.empty())
         ++index;
-    if (index == lines.size() || (lines[index].second != header5 && lines[index].second != header4))
+    if (index == lines.size() || (lines[index].second != kHeader5 && lines[index].second != kHeader4))
         return fail(index < lines.size() ? lines[index].first : 1, "not a registry file");
     RegistryKey *current = nullptr;
     // Where each value already stands, by lower-cased key path and name: a repeated
@@ -294,7 +294,7 @@ ParseResult ParseRegistryText(const std::string &text)
         if (line.empty() || line[0] == ';')
             continue;
         if (line[0] == '[') {
-            std::string root = std::string(rootName);
+            std::string root = std::string(kRootName);
             if (line.back() != ']' || line.compare(1, root.size(), root) != 0)
                 return fail(number, "expected a key under HKEY_CURRENT_USER");
             std::string path = line.substr(1 + root.size(), line.size() - 2 - root.size());
@@ -339,10 +339,10 @@ ParseResult ParseRegistryText(const std::string &text)
 
 std::string FormatRegistryText(const RegistryDocument &document)
 {
-    std::string text = std::string(header5) + "\n";
+    std::string text = std::string(kHeader5) + "\n";
     for (const auto &entry : document.keys) {
         const RegistryKey &key = entry.second;
-        text += "\n[" + std::string(rootName) + "\\" + key.path + "]\n";
+        text += "\n[" + std::string(kRootName) + "\\" + key.path + "]\n";
         for (const RegistryValue &value : key.values)
             text += (value.name.empty() ? std::string("@") : QuoteString(value.name)) + "=" + FormatData(value) + "\n";
     }

@@ -6,6 +6,7 @@
 // rather than overwrite it.
 #include "reg_text.h"
 
+#include <tessel/eintr.h>
 #include <tessel/paths.h>
 #include <tessel/settings_store.h>
 #include <tessel/ui_backend.h>
@@ -31,11 +32,11 @@ using namespace tessel::platform;
 
 namespace {
 
-const char storeFileName[] = "registry.reg";
-const char lockFileName[] = "registry.lock";
-const char temporarySuffix[] = ".tmp."; // after the replaced file's name
+const char kStoreFileName[] = "registry.reg";
+const char kLockFileName[] = "registry.lock";
+const char kTemporarySuffix[] = ".tmp."; // after the replaced file's name
 // Settings are a few hundred bytes; anything this large is not ours to parse.
-constexpr size_t maxStoreSize = 1 << 20;
+constexpr size_t kMaxStoreSize = 1 << 20;
 
 // Empty when there is no folder of the user's own to use.
 std::string StoreDirectory()
@@ -79,34 +80,31 @@ bool MakeDirectories(const std::string &path, std::string &why)
 // flock() works between threads too, since each call opens it anew.
 class StoreLock {
 public:
-    StoreLock(const std::string &directory, bool exclusive) : exclusive(exclusive)
+    StoreLock(const std::string &directory, bool exclusive) : exclusive_(exclusive)
     {
-        fd = open((directory + "/" + lockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd >= 0 && !Take(exclusive ? LOCK_EX : LOCK_SH)) {
-            close(fd);
-            fd = -1;
+        fd_ = open((directory + "/" + kLockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ >= 0 && !Take(exclusive ? LOCK_EX : LOCK_SH)) {
+            close(fd_);
+            fd_ = -1;
         }
     }
     ~StoreLock()
     {
-        if (fd >= 0)
-            close(fd); // releases the lock
+        if (fd_ >= 0)
+            close(fd_); // releases the lock
     }
-    bool Held() const { return fd >= 0; }
-    bool Exclusive() const { return exclusive; }
+    bool Held() const { return fd_ >= 0; }
+    bool Exclusive() const { return exclusive_; }
     // Not atomic: another process may change the file in between, so read it again.
-    bool MakeExclusive() { return exclusive = Take(LOCK_EX); }
+    bool MakeExclusive() { return exclusive_ = Take(LOCK_EX); }
 
 private:
     bool Take(int operation)
     {
-        while (flock(fd, operation) != 0)
-            if (errno != EINTR)
-                return false;
-        return true;
+        return tessel::RetryOnEintr([&] { return flock(fd_, operation); }) == 0;
     }
-    int fd = -1;
-    bool exclusive;
+    int fd_ = -1;
+    bool exclusive_;
 };
 
 // Tells the user through the host; a refusal that repeats is told once.
@@ -142,9 +140,8 @@ Found ReadStore(const std::string &path, RegistryDocument &document, std::string
     bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
     char buffer[8192];
     ssize_t got = 0;
-    while (regular && text.size() <= maxStoreSize && (got = read(fd, buffer, sizeof buffer)) != 0) {
-        if (got < 0 && errno == EINTR)
-            continue;
+    while (regular && text.size() <= kMaxStoreSize &&
+           (got = tessel::RetryOnEintr([&] { return read(fd, buffer, sizeof buffer); })) != 0) {
         if (got < 0) {
             why = strerror(errno);
             break;
@@ -156,7 +153,7 @@ Found ReadStore(const std::string &path, RegistryDocument &document, std::string
         why = "not a regular file";
     else if (got < 0)
         return Found::Unreadable;
-    else if (text.size() > maxStoreSize)
+    else if (text.size() > kMaxStoreSize)
         why = "larger than 1 MiB";
     if (!why.empty())
         return Found::Corrupt;
@@ -175,9 +172,7 @@ bool WriteAll(int fd, const std::string &text)
 {
     size_t done = 0;
     while (done < text.size()) {
-        ssize_t put = write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
+        ssize_t put = tessel::RetryOnEintr([&] { return write(fd, text.data() + done, text.size() - done); });
         if (put <= 0)
             return false;
         done += static_cast<size_t>(put);
@@ -202,9 +197,9 @@ void RemoveStaleTemporaries(const std::string &directory, const std::string &pre
 bool ReplaceFile(const std::string &directory, const std::string &text, std::string &why)
 {
     // Through a link, as editors write it: the file it names is replaced, the link stays.
-    std::string path = FollowLinks(directory + "/" + storeFileName);
+    std::string path = FollowLinks(directory + "/" + kStoreFileName);
     std::string folder = DirectoryOf(path);
-    std::string prefix = path.substr(path.rfind('/') + 1) + temporarySuffix;
+    std::string prefix = path.substr(path.rfind('/') + 1) + kTemporarySuffix;
     RemoveStaleTemporaries(folder, prefix);
     std::string temporary = folder + "/" + prefix + "XXXXXX";
     int fd = mkostemp(&temporary[0], O_CLOEXEC); // a new file of its own, never a link
@@ -251,7 +246,7 @@ bool MoveToFreeName(const std::string &from, const std::string &to)
 // overwritten, and the store starts empty. False when it could not be moved.
 bool KeepCorruptFileAside(const std::string &directory, const std::string &why)
 {
-    std::string path = directory + "/" + storeFileName;
+    std::string path = directory + "/" + kStoreFileName;
     char stamp[32];
     time_t now = time(nullptr);
     struct tm local {};
@@ -315,8 +310,8 @@ LONG WithStore(Access access, const std::function<LONG(RegistryDocument &, bool 
     }
     StoreLock lock(directory, access == Access::Write);
     if (!lock.Held() && access == Access::Write)
-        return RefuseWrite(directory, std::string("cannot lock ") + lockFileName + ": " + strerror(errno));
-    std::string path = directory + "/" + storeFileName;
+        return RefuseWrite(directory, std::string("cannot lock ") + kLockFileName + ": " + strerror(errno));
+    std::string path = directory + "/" + kStoreFileName;
     std::string why;
     Found found = ReadStore(path, document, why);
     bool keptAside = false;
@@ -336,7 +331,7 @@ LONG WithStore(Access access, const std::function<LONG(RegistryDocument &, bool 
         return CountRefusal(path + " could not be read nor kept aside"); // already told
     std::string text = FormatRegistryText(document);
     // The next read would set such a file aside as corrupt.
-    if (text.size() > maxStoreSize)
+    if (text.size() > kMaxStoreSize)
         return RefuseWrite(directory, "the file would grow past 1 MiB");
     return ReplaceFile(directory, text, why = "") ? ERROR_SUCCESS : RefuseWrite(directory, why);
 }

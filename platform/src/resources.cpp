@@ -29,9 +29,9 @@ struct ResourceEntry {
     DWORD size = 0;
 };
 
-constexpr size_t entryPrefixSize = 8;  // DataSize, HeaderSize
-constexpr size_t entrySuffixSize = 16; // DataVersion, MemoryFlags, LanguageId, Version, Characteristics
-constexpr size_t languageOffsetInSuffix = 6;
+constexpr size_t kEntryPrefixSize = 8;  // DataSize, HeaderSize
+constexpr size_t kEntrySuffixSize = 16; // DataVersion, MemoryFlags, LanguageId, Version, Characteristics
+constexpr size_t kLanguageOffsetInSuffix = 6;
 
 DWORD ReadDword(const unsigned char *at)
 {
@@ -72,14 +72,14 @@ std::vector<ResourceEntry> ParseResources(const unsigned char *data, size_t size
 {
     std::vector<ResourceEntry> entries;
     size_t offset = 0;
-    while (size - offset >= entryPrefixSize) {
+    while (size - offset >= kEntryPrefixSize) {
         const unsigned char *entry = data + offset;
         DWORD dataSize = ReadDword(entry);
         DWORD headerSize = ReadDword(entry + 4);
-        if (headerSize < entryPrefixSize + entrySuffixSize || headerSize > size - offset ||
+        if (headerSize < kEntryPrefixSize + kEntrySuffixSize || headerSize > size - offset ||
             dataSize > size - offset - headerSize)
             break; // damaged: keep what was read so far
-        const unsigned char *at = entry + entryPrefixSize;
+        const unsigned char *at = entry + kEntryPrefixSize;
         const unsigned char *headerEnd = entry + headerSize;
         ResourceEntry parsed;
         if (!ReadNameOrId(at, headerEnd, parsed.typeId, parsed.typeName) ||
@@ -87,9 +87,9 @@ std::vector<ResourceEntry> ParseResources(const unsigned char *data, size_t size
             break;
         size_t consumed = static_cast<size_t>(at - entry);
         consumed = (consumed + 3) & ~static_cast<size_t>(3);
-        if (consumed + entrySuffixSize > headerSize)
+        if (consumed + kEntrySuffixSize > headerSize)
             break;
-        parsed.language = ReadWord(entry + consumed + languageOffsetInSuffix);
+        parsed.language = ReadWord(entry + consumed + kLanguageOffsetInSuffix);
         parsed.data = entry + headerSize;
         parsed.size = dataSize;
         // The file starts with an empty entry (type 0) that only marks the format.

@@ -20,25 +20,25 @@ class ThreadObject : public KernelObject {
 public:
     void Finish()
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        finished = true;
-        ended.notify_all();
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+        ended_.notify_all();
     }
 
     bool Wait(DWORD timeoutMs)
     {
-        std::unique_lock<std::mutex> lock(mutex);
+        std::unique_lock<std::mutex> lock(mutex_);
         if (timeoutMs == INFINITE) {
-            ended.wait(lock, [this] { return finished; });
+            ended_.wait(lock, [this] { return finished_; });
             return true;
         }
-        return ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return finished; });
+        return ended_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return finished_; });
     }
 
 private:
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool finished = false;
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool finished_ = false;
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "output_file.h"
 
+#include <tessel/eintr.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -174,14 +176,12 @@ bool OutputFile::Append(const void *data, size_t size, size_t &done)
         size_t want = size - done;
         if (wait && !nonBlocking_)
             want = std::min<size_t>(want, PIPE_BUF);
-        ssize_t wrote = write(fd_, bytes + done, want);
+        ssize_t wrote = tessel::RetryOnEintr([&] { return write(fd_, bytes + done, want); });
         if (wrote > 0) {
             done += size_t(wrote);
             end_ += uint64_t(wrote);
             continue;
         }
-        if (wrote < 0 && errno == EINTR)
-            continue;
         if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             wait = true;
             continue;
@@ -197,11 +197,10 @@ bool OutputFile::WriteAt(uint64_t offset, const void *data, size_t size)
     const char *bytes = static_cast<const char *>(data);
     size_t done = 0;
     while (done < size) {
-        ssize_t wrote = pwrite(fd_, bytes + done, size - done, off_t(start_ + offset + done));
+        ssize_t wrote =
+            tessel::RetryOnEintr([&] { return pwrite(fd_, bytes + done, size - done, off_t(start_ + offset + done)); });
         if (wrote > 0) {
             done += size_t(wrote);
-        } else if (wrote < 0 && errno == EINTR) {
-            continue;
         } else {
             reason_ = Describe(wrote < 0 ? errno : EIO);
             return false;

@@ -8,6 +8,9 @@
 #include "output.h"
 #include "output_file.h"
 
+#include <tessel/wav_header.h>
+
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -17,9 +20,7 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "WAV data is little-end
 namespace tessel::sound {
 namespace {
 
-constexpr uint32_t kHeaderBytes = 44;
-constexpr uint32_t kRiffSizeOffset = 4;
-constexpr uint32_t kDataSizeOffset = 40;
+constexpr uint32_t kHeaderBytes = sizeof(wav::Header);
 // RIFF sizes are 32-bit: data past this point is not written.
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - (kHeaderBytes - 8);
 // The data size of a streamed WAV, as other streaming writers give it: readers take it
@@ -27,12 +28,6 @@ constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - (kHeaderBytes - 8);
 constexpr uint32_t kStreamDataBytes = 0x7FFFF000;
 // Data goes to the file in blocks of this size.
 constexpr size_t kBufferBytes = 1 << 16;
-
-void PutLe(uint8_t *at, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 class WavOutput final : public Output {
 public:
@@ -120,19 +115,9 @@ private:
             return false;
         }
         const uint32_t dataBytes = file_->Seekable() ? 0 : kStreamDataBytes;
-        uint8_t header[kHeaderBytes];
-        std::memcpy(header, "RIFF\0\0\0\0WAVEfmt ", 16);
-        PutLe(header + 16, 16, 4);                                  // fmt size
-        PutLe(header + 20, 1, 2);                                   // PCM
-        PutLe(header + 22, format_.channels, 2);
-        PutLe(header + 24, format_.rate, 4);
-        PutLe(header + 28, format_.rate * format_.FrameBytes(), 4); // bytes/s
-        PutLe(header + 32, format_.FrameBytes(), 2);                // block align
-        PutLe(header + 34, format_.bits, 2);
-        std::memcpy(header + 36, "data", 4);
-        PutLe(header + kDataSizeOffset, dataBytes, 4);
-        PutLe(header + kRiffSizeOffset, dataBytes + kHeaderBytes - 8, 4);
-        Put(header, kHeaderBytes);
+        const wav::Header header =
+            wav::Header::Pcm(uint16_t(format_.channels), format_.rate, uint16_t(format_.bits), dataBytes);
+        Put(reinterpret_cast<const uint8_t *>(&header), kHeaderBytes);
         return Error().empty();
     }
 
@@ -172,11 +157,10 @@ private:
         patched_ = sent_;
         const uint32_t frameBytes = format_.FrameBytes();
         uint32_t dataBytes = uint32_t((sent_ - kHeaderBytes) / frameBytes * frameBytes);
-        uint8_t size[4];
-        PutLe(size, dataBytes, 4);
-        bool ok = file_->WriteAt(kDataSizeOffset, size, 4);
-        PutLe(size, dataBytes + kHeaderBytes - 8, 4);
-        ok = ok && file_->WriteAt(kRiffSizeOffset, size, 4);
+        wav::Header sizes;
+        sizes.SetDataBytes(dataBytes);
+        bool ok = file_->WriteAt(offsetof(wav::Header, dataBytes), &sizes.dataBytes, sizeof sizes.dataBytes);
+        ok = ok && file_->WriteAt(offsetof(wav::Header, riffBytes), &sizes.riffBytes, sizeof sizes.riffBytes);
         if (!ok)
             FailWith("cannot update the header of");
     }

@@ -8,7 +8,7 @@
 
 namespace {
 
-const char caption[] = "Velkin Configuration";
+const char kCaption[] = "Velkin Configuration";
 
 enum {
     idDevice = 1000,
@@ -36,7 +36,7 @@ protected:
 
     void TearDown() override
     {
-        for (HWND dialog : DialogsCaptioned(caption))
+        for (HWND dialog : DialogsCaptioned(kCaption))
             DestroyWindow(dialog);
         host.Drain();
         DeleteSettingsKey();
@@ -45,9 +45,9 @@ protected:
     // Config as the host calls it; the dialog it opened.
     HWND Open()
     {
-        std::vector<HWND> before = DialogsCaptioned(caption);
+        std::vector<HWND> before = DialogsCaptioned(kCaption);
         Plugin()->Config(host.Handle());
-        HWND dialog = Appeared(before, DialogsCaptioned(caption));
+        HWND dialog = Appeared(before, DialogsCaptioned(kCaption));
         EXPECT_NE(nullptr, dialog) << "Config opened no dialog; boxes: " << Describe(recorder.Boxes());
         return dialog;
     }
@@ -147,7 +147,7 @@ TEST_F(ConfigDialogTest, TemplateResourceIsExact)
     TemplateResource dialog;
     ASSERT_TRUE(ReadTemplate(PluginModule(), 101, dialog));
     EXPECT_EQ(static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU), dialog.style);
-    EXPECT_EQ(caption, dialog.caption);
+    EXPECT_EQ(kCaption, dialog.caption);
     EXPECT_EQ(8, dialog.fontPoints);
     EXPECT_EQ("MS Sans Serif", dialog.fontName);
     EXPECT_EQ(0, dialog.x);
@@ -446,9 +446,9 @@ TEST_F(ConfigDialogTest, DialogThatCannotBeCreatedIsReported)
 {
     // A module without the template: the program itself.
     Plugin()->hDllInstance = nullptr;
-    std::vector<HWND> before = DialogsCaptioned(caption);
+    std::vector<HWND> before = DialogsCaptioned(kCaption);
     Plugin()->Config(host.Handle());
-    EXPECT_EQ(nullptr, Appeared(before, DialogsCaptioned(caption)));
+    EXPECT_EQ(nullptr, Appeared(before, DialogsCaptioned(kCaption)));
     ASSERT_EQ(1u, recorder.Boxes().size()) << Describe(recorder.Boxes());
     EXPECT_EQ("Can't create window", recorder.Boxes()[0].text);
     EXPECT_EQ("Error", recorder.Boxes()[0].caption);

@@ -6,7 +6,7 @@
 
 namespace {
 
-const char caption[] = "Module Info";
+const char kCaption[] = "Module Info";
 
 enum {
     idTitle = 1014,
@@ -35,7 +35,7 @@ protected:
     void TearDown() override
     {
         Plugin()->Stop();
-        for (HWND dialog : DialogsCaptioned(caption))
+        for (HWND dialog : DialogsCaptioned(kCaption))
             DestroyWindow(dialog);
         host.Drain();
         DeleteSettingsKey();
@@ -43,9 +43,9 @@ protected:
 
     HWND Open(const char *file = "")
     {
-        std::vector<HWND> before = DialogsCaptioned(caption);
+        std::vector<HWND> before = DialogsCaptioned(kCaption);
         EXPECT_EQ(0, Plugin()->InfoBox(file, host.Handle()));
-        HWND dialog = Appeared(before, DialogsCaptioned(caption));
+        HWND dialog = Appeared(before, DialogsCaptioned(kCaption));
         EXPECT_NE(nullptr, dialog) << "InfoBox opened no dialog; boxes: " << Describe(recorder.Boxes());
         return dialog;
     }
@@ -73,7 +73,7 @@ TEST_F(InfoDialogTest, TemplateAsCreated)
     EXPECT_EQ(frame, style & (frame | WS_CHILD)) << std::hex << style;
     char text[32] = "";
     GetWindowTextA(dialog, text, sizeof text);
-    EXPECT_STREQ(caption, text);
+    EXPECT_STREQ(kCaption, text);
     ExpectClientSize(dialog, 402, 221);
 
     const DWORD button = BS_TYPEMASK | WS_TABSTOP | WS_GROUP;
@@ -104,7 +104,7 @@ TEST_F(InfoDialogTest, TemplateResourceIsExact)
     TemplateResource dialog;
     ASSERT_TRUE(ReadTemplate(PluginModule(), 102, dialog));
     EXPECT_EQ(static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU), dialog.style);
-    EXPECT_EQ(caption, dialog.caption);
+    EXPECT_EQ(kCaption, dialog.caption);
     EXPECT_EQ(8, dialog.fontPoints);
     EXPECT_EQ("MS Sans Serif", dialog.fontName);
     EXPECT_EQ(402, dialog.cx);
@@ -238,9 +238,9 @@ TEST_F(InfoDialogTest, LongSampleTextScrollsFromTheKeyboard)
 TEST_F(InfoDialogTest, DialogThatCannotBeCreatedIsReported)
 {
     Plugin()->hDllInstance = nullptr; // the program itself has no template
-    std::vector<HWND> before = DialogsCaptioned(caption);
+    std::vector<HWND> before = DialogsCaptioned(kCaption);
     EXPECT_EQ(1, Plugin()->InfoBox("", host.Handle()));
-    EXPECT_EQ(nullptr, Appeared(before, DialogsCaptioned(caption)));
+    EXPECT_EQ(nullptr, Appeared(before, DialogsCaptioned(kCaption)));
     ASSERT_EQ(1u, recorder.Boxes().size()) << Describe(recorder.Boxes());
     EXPECT_EQ("Can't create window", recorder.Boxes()[0].text);
     EXPECT_EQ("Error", recorder.Boxes()[0].caption);

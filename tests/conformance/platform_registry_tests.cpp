@@ -8,16 +8,16 @@
 
 namespace {
 
-const char testKey[] = "Software\\Vantrel\\TesselRegistryTest";
+const char kTestKey[] = "Software\\Vantrel\\TesselRegistryTest";
 
 class RegistrySemantics : public ::testing::Test {
 protected:
-    void SetUp() override { RegDeleteTreeA(HKEY_CURRENT_USER, testKey); }
+    void SetUp() override { RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey); }
     void TearDown() override
     {
         if (key)
             RegCloseKey(key);
-        RegDeleteTreeA(HKEY_CURRENT_USER, testKey);
+        RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
     }
 
     DWORD Create()
@@ -25,7 +25,7 @@ protected:
         if (key)
             RegCloseKey(key);
         DWORD disposition = 0;
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, testKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                                  KEY_ALL_ACCESS, nullptr, &key, &disposition));
         return disposition;
     }
@@ -120,9 +120,9 @@ TEST_F(RegistrySemantics, MissingValuesAndDeletion)
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(key, "gone"));
     RegCloseKey(key);
     key = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_CURRENT_USER, testKey));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey));
     HKEY opened;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_CURRENT_USER, testKey, 0, KEY_READ, &opened));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, &opened));
 }
 
 } // namespace

@@ -13,11 +13,11 @@
 #include <vector>
 
 // The message the monitor thread posts once the module has ended.
-const UINT moduleEnded = WM_USER + 2;
+const UINT kModuleEnded = WM_USER + 2;
 static_assert(WM_USER + 2 == 1026, "the host listens for 1026");
 
 // The handle the test double gives for a loaded music.
-const DWORD doubleMusic = 0x7001;
+const DWORD kDoubleMusic = 0x7001;
 
 struct SetInfoCall {
     int bitrate;

@@ -8,7 +8,7 @@
 
 namespace {
 
-const BYTE defaultDevice[] = {0xFF, 0xFF, 0xFF, 0xFF};
+const BYTE kDefaultDevice[] = {0xFF, 0xFF, 0xFF, 0xFF};
 
 class InitTest : public ::testing::Test {
 protected:
@@ -47,7 +47,7 @@ TEST_F(FirstStart, MissingKeyIsCreatedWithTheBuiltInDefaults)
     DWORD type;
     std::vector<BYTE> device;
     ReadSettingsValue("device", type, device);
-    EXPECT_EQ(std::vector<BYTE>(defaultDevice, defaultDevice + 4), device);
+    EXPECT_EQ(std::vector<BYTE>(kDefaultDevice, kDefaultDevice + 4), device);
 }
 
 TEST_F(InitTest, MemoryValuesAreWrittenToAMissingKeyWithoutReadingIt)

@@ -37,7 +37,7 @@ std::vector<BassDoubleCall> calls;
 std::atomic<DWORD> active{1};
 std::atomic<DWORD> position{0};
 // Bounds the log: a monitor thread left polling must not grow it without end.
-const size_t maxCalls = 100000;
+const size_t kMaxCalls = 100000;
 
 void Record(const char *name, std::initializer_list<long long> args, const char *text = nullptr)
 {
@@ -49,7 +49,7 @@ void Record(const char *name, std::initializer_list<long long> args, const char 
     if (text)
         strncpy(call.text, text, sizeof call.text - 1);
     std::lock_guard<std::mutex> lock(mutex);
-    if (calls.size() < maxCalls)
+    if (calls.size() < kMaxCalls)
         calls.push_back(call);
 }
 

@@ -20,12 +20,12 @@ using namespace soundtest;
 namespace {
 
 // The message the monitor thread posts once the module has ended.
-const UINT moduleEnded = WM_USER + 2;
-static_assert(moduleEnded == 1026, "the host listens for 1026");
+const UINT kModuleEnded = WM_USER + 2;
+static_assert(kModuleEnded == 1026, "the host listens for 1026");
 
 // The host's volume scale, and what the plug-in makes of it for the library.
-const int hostVolume = 200;
-const float libraryGain = float(hostVolume * 100 / 256) / 100.0f; // 78 %
+const int kHostVolume = 200;
+const float kLibraryGain = float(kHostVolume * 100 / 256) / 100.0f; // 78 %
 
 void IgnoreSetInfo(int, int, int, int) {}
 
@@ -39,7 +39,7 @@ protected:
         LoadPluginSettings(-1, 44100, 0, BASS_MUSIC_RAMPS);
         plugin->hMainWindow = host.Handle();
         plugin->SetInfo = IgnoreSetInfo;
-        plugin->SetVolume(hostVolume);
+        plugin->SetVolume(kHostVolume);
         host.ClearCounts();
     }
 
@@ -99,7 +99,7 @@ TEST_F(EndToEnd, EveryFormatPlaysToItsEndIntoTheWav)
         SetOutputVariable("wav:" + wavPath);
         host.ClearCounts();
         ASSERT_EQ(0, Plugin()->Play(path.c_str())) << Describe(boxes.Boxes());
-        EXPECT_TRUE(host.PumpUntil(moduleEnded, 1, 20000)) << "expected message 1026 at the end";
+        EXPECT_TRUE(host.PumpUntil(kModuleEnded, 1, 20000)) << "expected message 1026 at the end";
         Plugin()->Stop();
 
         Wav wav = ReadWav(wavPath);
@@ -110,13 +110,13 @@ TEST_F(EndToEnd, EveryFormatPlaysToItsEndIntoTheWav)
         size_t off = 0;
         float worst = 0;
         for (size_t i = 0; i < reference.size(); ++i) {
-            float difference = std::fabs(libraryGain * reference[i] - wav.samples[i]);
+            float difference = std::fabs(kLibraryGain * reference[i] - wav.samples[i]);
             worst = std::max(worst, difference);
             off += difference > 2.0f / 32768.0f;
         }
         EXPECT_EQ(0u, off) << "samples further than 2 LSB from libopenmpt's at the plug-in's volume; worst "
                            << worst * 32768 << " LSB";
-        EXPECT_GT(wav.Rms(0), 0.05 * libraryGain) << "expected sound";
+        EXPECT_GT(wav.Rms(0), 0.05 * kLibraryGain) << "expected sound";
     }
     EXPECT_TRUE(boxes.Boxes().empty()) << Describe(boxes.Boxes());
 }
@@ -152,13 +152,13 @@ TEST_F(EndToEnd, PauseSeekAndStopThroughTheRecord)
     int paused = plugin->GetOutputTime();
     host.Pump(600); // more than three orders
     EXPECT_EQ(paused, plugin->GetOutputTime()) << "expected the position to hold while paused";
-    EXPECT_EQ(0, host.Count(moduleEnded)) << "a paused music has not ended";
+    EXPECT_EQ(0, host.Count(kModuleEnded)) << "a paused music has not ended";
     plugin->UnPause();
     EXPECT_EQ(0, plugin->IsPaused());
     EXPECT_TRUE(PumpUntil([&] { return plugin->GetOutputTime() > paused; })) << "expected it to go on";
 
     plugin->SetOutputTime(15000);
-    EXPECT_TRUE(host.PumpUntil(moduleEnded, 1, 10000)) << "expected message 1026 after the last order";
+    EXPECT_TRUE(host.PumpUntil(kModuleEnded, 1, 10000)) << "expected message 1026 after the last order";
 
     // Stopped mid-play, nothing more arrives.
     ASSERT_EQ(0, plugin->Play(path.c_str()));
@@ -166,7 +166,7 @@ TEST_F(EndToEnd, PauseSeekAndStopThroughTheRecord)
     plugin->Stop();
     host.ClearCounts();
     host.Pump(500);
-    EXPECT_EQ(0, host.Count(moduleEnded)) << "expected no end message after Stop";
+    EXPECT_EQ(0, host.Count(kModuleEnded)) << "expected no end message after Stop";
     EXPECT_TRUE(boxes.Boxes().empty()) << Describe(boxes.Boxes());
 }
 

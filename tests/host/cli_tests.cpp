@@ -5,6 +5,7 @@
 
 #include "songs.h"
 #include "tests/fixtures/fixture_folder.h"
+#include "tests/support/wav_file.h"
 
 #include <libopenmpt/libopenmpt.hpp>
 
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <numeric>
 #include <thread>
 
@@ -83,58 +85,30 @@ protected:
     };
     // The shell runs prepare, then tessel with arguments in the background, sends it
     // signal after delay seconds and waits (killing it 10 s on, should it hang). A
-    // process that prepare starts in the background sets r, and is ended then.
+    // process that prepare starts in the background sets r, and is ended then. The
+    // watchdog writes nowhere, so its sleep does not hold the shell's output open.
     Interrupted InterruptAfter(const std::string &prepare, const std::string &arguments, const char *delay,
                                const char *signal)
     {
         const std::string script = "cd '" + Folder() + "' || exit 99; export XDG_CONFIG_HOME=config LC_ALL=C.UTF-8; " +
                                    prepare + " " TESSEL_BINARY " 2> err.txt " + arguments + " & p=$!; sleep " + delay +
-                                   "; kill -" + signal + " $p; s=$(date +%s%N); (sleep 10; kill -KILL $p) 2>/dev/null"
+                                   "; kill -" + signal + " $p; s=$(date +%s%N); (sleep 10; kill -KILL $p) >/dev/null 2>&1"
                                    " & w=$!; wait $p; x=$?; e=$(date +%s%N); kill $w $r 2>/dev/null; echo $x $(((e - s) / 1000000))"
                                    " > ended.txt";
         Interrupted result;
-        EXPECT_EQ(0, std::system(script.c_str())) << script;
+        EXPECT_EQ(0, RunShell(script, std::chrono::seconds(30)).status) << script;
         std::sscanf(Text(Path("ended.txt")).c_str(), "%d %ld", &result.status, &result.endedMs);
         result.err = Text(Path("err.txt"));
         return result;
     }
 };
 
-struct WavFormat {
-    uint16_t format = 0, channels = 0, bits = 0;
-    uint32_t rate = 0, dataBytes = 0;
-};
-
-uint32_t Le32(const Bytes &bytes, size_t at)
+// The sound library's WAV, whose header gives the file's own data size.
+testkit::Wav ReadWav(const std::string &path)
 {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
-}
-
-// The canonical 44-byte header the sound library writes, checked as it is read.
-WavFormat ReadWav(const std::string &path)
-{
-    WavFormat wav;
-    Bytes bytes = ReadFile(path);
-    EXPECT_GE(bytes.size(), 44u) << path << " is too short for a WAV header";
-    if (bytes.size() < 44)
-        return wav;
-    EXPECT_EQ(0, std::memcmp(bytes.data(), "RIFF", 4)) << path;
-    EXPECT_EQ(0, std::memcmp(bytes.data() + 8, "WAVEfmt ", 8)) << path;
-    EXPECT_EQ(0, std::memcmp(bytes.data() + 36, "data", 4)) << path;
-    wav.format = uint16_t(bytes[20] | bytes[21] << 8);
-    wav.channels = uint16_t(bytes[22] | bytes[23] << 8);
-    wav.rate = Le32(bytes, 24);
-    wav.bits = uint16_t(bytes[34] | bytes[35] << 8);
-    wav.dataBytes = Le32(bytes, 40);
-    EXPECT_EQ(bytes.size() - 44, wav.dataBytes) << path << ": the data size in the header is not the file's";
-    EXPECT_EQ(wav.dataBytes + 36, Le32(bytes, 4)) << path << ": RIFF size";
+    testkit::Wav wav = testkit::ReadWav(path);
+    EXPECT_EQ(wav.data.size(), wav.declaredBytes) << path << ": the data size in the header is not the file's";
     return wav;
-}
-
-double Seconds(const WavFormat &wav)
-{
-    return wav.rate && wav.channels && wav.bits ? double(wav.dataBytes) / (wav.rate * wav.channels * wav.bits / 8)
-                                                : 0;
 }
 
 TEST_F(Cli, HelpVersionAndBadUsage)
@@ -308,8 +282,9 @@ TEST_F(Cli, NonAsciiPathsAndModuleTexts)
     ASSERT_EQ(0, mkdir(Path(hostileConfig).c_str(), 0700));
     ASSERT_EQ(0, mkdir(Path(hostileConfig + "/tessel").c_str(), 0700));
     Write(hostileConfig + "/tessel/registry.reg", std::string("not settings\n"));
-    ASSERT_EQ(0, std::system(("cd '" + Folder() + "' && XDG_CONFIG_HOME=\"$PWD/" + hostileConfig + "\" " +
-                              TESSEL_BINARY + " --info '" + file + "' > /dev/null 2> err.txt").c_str()));
+    ASSERT_EQ(0, RunShell("XDG_CONFIG_HOME=\"$PWD/" + hostileConfig + "\" " TESSEL_BINARY " --info '" + file +
+                          "' > /dev/null 2> err.txt")
+                     .status);
     const std::string notice = Text(Path("err.txt"));
     EXPECT_NE(std::string::npos, notice.find("config?[41m/tessel/registry.reg")) << notice;
     EXPECT_EQ(std::string::npos, notice.find('\x1b')) << notice;
@@ -354,10 +329,8 @@ TEST_F(Cli, AFullOutputIsAnError)
     // A closed standard output is one that fails: nothing else opened takes its place.
     for (const char *arguments : {"--info tune.xm > /dev/full", "--info --json tune.xm > /dev/full",
                                   "--help > /dev/full", "--info tune.xm >&-", "-o - tune.xm >&-"}) {
-        std::string command = "cd '" + Folder() + "' && XDG_CONFIG_HOME=config LC_ALL=C.UTF-8 " TESSEL_BINARY " " +
-                              arguments + " 2> err.txt";
-        int status = std::system(command.c_str());
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << arguments << ": wait status " << status;
+        const int status = RunShell(std::string(TESSEL_BINARY " ") + arguments + " 2> err.txt").status;
+        EXPECT_EQ(1, status) << arguments;
         const std::string err = Text(Path("err.txt"));
         EXPECT_NE(std::string::npos, err.find(std::strstr(arguments, "&-") ? "standard output is closed"
                                                                           : "cannot write the output"))
@@ -419,8 +392,9 @@ TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
     EXPECT_NE(std::string::npos, existing.err.find("keep.wav is left as it was")) << existing.err;
     Interrupted fresh = InterruptAfter("", "-o new.wav long.xm", "0.5", "HUP");
     EXPECT_EQ(129, fresh.status) << fresh.err;
-    const WavFormat partial = ReadWav(Path("new.wav"));
-    EXPECT_TRUE(partial.dataBytes > 0 && partial.dataBytes % 2 == 0) << partial.dataBytes << " bytes of 8-bit stereo";
+    const testkit::Wav partial = ReadWav(Path("new.wav"));
+    EXPECT_TRUE(partial.declaredBytes > 0 && partial.declaredBytes % 2 == 0)
+        << partial.declaredBytes << " bytes of 8-bit stereo";
     EXPECT_NE(std::string::npos, fresh.err.find("new.wav holds what was rendered")) << fresh.err;
     // With stderr closed, what tessel says goes nowhere, never into the WAV.
     EXPECT_EQ(143, InterruptAfter("", "-o closed.wav long.xm 2>&-", "0.5", "TERM").status);
@@ -436,7 +410,7 @@ TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
     EXPECT_EQ(137, InterruptAfter("", "-o killed.wav long.xm", "0.5", "KILL").status);
     EXPECT_FALSE(Exists(Path("killed.wav")));
     EXPECT_EQ(0, Run({"-o", "small.wav", "--max-time", "0.1", "long.xm"}).status);
-    EXPECT_NE(0, std::system(("ls -A '" + Folder() + "' | grep -q tessel-").c_str())) << "a new file was left";
+    EXPECT_NE(0, RunShell("ls -A | grep -q tessel-").status) << "a new file was left";
 
     // Whatever tessel waits on, a reader that never reads among it, a signal ends it.
     Interrupted blocked = InterruptAfter("mkfifo ff; sleep 30 < ff & r=$!;", "-o ff long.xm", "0.5", "TERM");
@@ -450,10 +424,9 @@ TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
     WriteTune("a.xm", "Ignored A", 2, 4); // about a second each in real time
     WriteTune("b.xm", "Ignored B", 2, 4);
     for (std::string signal : {"HUP", "INT"}) {
-        std::string command = "cd '" + Folder() + "'; (trap '' " + signal + "; exec env XDG_CONFIG_HOME=config " +
-                              TESSEL_BINARY + " --null a.xm b.xm > played.txt) & sleep 0.3; kill -" + signal +
-                              " $!; wait $!";
-        EXPECT_EQ(0, std::system(command.c_str())) << signal;
+        std::string command = "(trap '' " + signal + "; exec " TESSEL_BINARY " --null a.xm b.xm > played.txt) & " +
+                              "sleep 0.3; kill -" + signal + " $!; wait $!";
+        EXPECT_EQ(0, RunShell(command).status) << signal;
         EXPECT_NE(std::string::npos, Text(Path("played.txt")).find("Playing b.xm")) << signal;
     }
 }
@@ -486,36 +459,29 @@ TEST_F(Cli, RenderWritesAWavOfTheModulesLength)
     WriteTune("tune.xm", "Render", 4, 8);
     RunResult result = Run({"-o", "out.wav", "tune.xm"});
     ASSERT_EQ(0, result.status) << result.err;
-    WavFormat wav = ReadWav(Path("out.wav"));
-    EXPECT_EQ(1, wav.format);
-    EXPECT_EQ(2, wav.channels);
+    testkit::Wav wav = ReadWav(Path("out.wav"));
+    EXPECT_EQ(2u, wav.channels);
     EXPECT_EQ(44100u, wav.rate);
-    EXPECT_EQ(16, wav.bits);
+    EXPECT_EQ(16u, wav.bits);
     // The module's 3.84 s, and the sound library's short fade-out after a song's end.
-    EXPECT_GE(Seconds(wav), 3.84) << "seconds of sound in out.wav";
-    EXPECT_LE(Seconds(wav), 3.84 + 0.15) << "seconds of sound in out.wav";
+    EXPECT_GE(wav.Seconds(), 3.84) << "seconds of sound in out.wav";
+    EXPECT_LE(wav.Seconds(), 3.84 + 0.15) << "seconds of sound in out.wav";
     EXPECT_NE(std::string::npos, result.out.find("tune.xm -> out.wav")) << result.out;
 
     // The settings decide the format: 22050 Hz, 8 bits.
     WriteSettings(-1, 22050, 0x01, 0x02);
     ASSERT_EQ(0, Run({"-o", "small.wav", "tune.xm"}).status);
-    WavFormat small = ReadWav(Path("small.wav"));
+    testkit::Wav small = ReadWav(Path("small.wav"));
     EXPECT_EQ(22050u, small.rate);
-    EXPECT_EQ(8, small.bits);
-    EXPECT_GE(Seconds(small), 3.84);
-    EXPECT_LE(Seconds(small), 3.84 + 0.15);
+    EXPECT_EQ(8u, small.bits);
+    EXPECT_GE(small.Seconds(), 3.84);
+    EXPECT_LE(small.Seconds(), 3.84 + 0.15);
 }
 
-// Root mean square of 16-bit stereo WAV data (after the 44-byte header).
-double WavRms(const Bytes &wav)
+// Root mean square of both channels of a stereo WAV.
+double WavRms(const testkit::Wav &wav)
 {
-    double sum = 0;
-    size_t count = 0;
-    for (size_t at = 44; at + 1 < wav.size(); at += 2, ++count) {
-        double v = int16_t(wav[at] | wav[at + 1] << 8) / 32768.0;
-        sum += v * v;
-    }
-    return count ? std::sqrt(sum / double(count)) : 0;
+    return std::sqrt((wav.Rms(0) * wav.Rms(0) + wav.Rms(1) * wav.Rms(1)) / 2);
 }
 
 // libopenmpt's own render of a whole module at 44100 Hz with its defaults, interleaved.
@@ -540,19 +506,21 @@ TEST_F(Cli, RendersAreRepeatableAndAtFullLevel)
 {
     std::string tune = WriteTune("tune.xm", "Level", 12, 8); // 11.5 s
     Bytes first;
+    double level = 0;
     for (int run = 0; run < 3; ++run) {
         RunResult result = Run({"-o", "out.wav", "tune.xm"});
         ASSERT_EQ(0, result.status) << result.err;
         Bytes wav = ReadFile(Path("out.wav"));
-        if (run == 0)
+        if (run == 0) {
             first = wav;
-        else
+            level = WavRms(ReadWav(Path("out.wav")));
+        } else
             EXPECT_TRUE(wav == first) << "render " << run + 1 << " differs from the first";
     }
     // The host's full volume (255) gives the plug-in's 99 of 100.
     double expected = ReferenceRms(ReadFile(tune));
     ASSERT_GT(expected, 0.01);
-    EXPECT_NEAR(1.0, WavRms(first) / expected, 0.015) << "level against libopenmpt's own render";
+    EXPECT_NEAR(1.0, level / expected, 0.015) << "level against libopenmpt's own render";
 }
 
 TEST_F(Cli, RenderIntoAFullDiskFailsAndLeavesNoWav)
@@ -566,7 +534,8 @@ TEST_F(Cli, RenderIntoAFullDiskFailsAndLeavesNoWav)
     Write("kept.wav", std::string("old"));
     EXPECT_EQ(1, RunWithFileSizeLimit({"-o", "kept.wav", "long.xm"}).status);
     EXPECT_EQ("old", Text(Path("kept.wav")));
-    EXPECT_NE(0, std::system(("ls -A '" + Folder() + "' | grep -q tessel-").c_str())) << "a new file was left";
+    for (const auto &entry : std::filesystem::directory_iterator(Folder()))
+        EXPECT_NE(0u, entry.path().filename().string().rfind("tessel-", 0)) << "a new file was left: " << entry.path();
 }
 
 TEST_F(Cli, PlayerReportsAnOutputThatFailsDuringPlayback)
@@ -591,10 +560,10 @@ TEST_F(Cli, RenderSeveralFilesIntoAFolder)
 
     RunResult result = Run({"-o", "wavs", "a.xm", "missing.xm", "b.it", "other/a.it"});
     EXPECT_EQ(1, result.status) << "one file did not play";
-    EXPECT_NEAR(0.96, Seconds(ReadWav(Path("wavs/a.wav"))), 0.2);
-    EXPECT_NEAR(1.44, Seconds(ReadWav(Path("wavs/b.wav"))), 0.2);
+    EXPECT_NEAR(0.96, ReadWav(Path("wavs/a.wav")).Seconds(), 0.2);
+    EXPECT_NEAR(1.44, ReadWav(Path("wavs/b.wav")).Seconds(), 0.2);
     // A second a.* gets a name of its own rather than overwriting the first.
-    EXPECT_NEAR(0.48, Seconds(ReadWav(Path("wavs/a-2.wav"))), 0.2);
+    EXPECT_NEAR(0.48, ReadWav(Path("wavs/a-2.wav")).Seconds(), 0.2);
     EXPECT_FALSE(Exists(Path("wavs/missing.wav"))) << "a file that did not play leaves no WAV behind";
     EXPECT_NE(std::string::npos, result.err.find("missing.xm")) << result.err;
 
@@ -603,7 +572,7 @@ TEST_F(Cli, RenderSeveralFilesIntoAFolder)
     EXPECT_EQ(2, Run({"-o", "taken", "a.xm", "b.it"}).status);
     // One file and an existing folder: the WAV goes into it.
     EXPECT_EQ(0, Run({"-o", "other", "a.xm"}).status);
-    EXPECT_NEAR(0.96, Seconds(ReadWav(Path("other/a.wav"))), 0.2);
+    EXPECT_NEAR(0.96, ReadWav(Path("other/a.wav")).Seconds(), 0.2);
     // A WAV that cannot be written is said so, before anything plays.
     RunResult unwritable = Run({"-o", "no/such/folder.wav", "a.xm"});
     EXPECT_EQ(1, unwritable.status);
@@ -627,20 +596,19 @@ TEST_F(Cli, RenderNeverLosesAFile)
     ASSERT_EQ(0, Run({"-o", "link.wav", "tune.xm"}).status);
     struct stat link {};
     EXPECT_TRUE(lstat(Path("link.wav").c_str(), &link) == 0 && S_ISLNK(link.st_mode)) << "the link stays a link";
-    const uint32_t dataBytes = ReadWav(Path("target.wav")).dataBytes;
+    const uint32_t dataBytes = ReadWav(Path("target.wav")).declaredBytes;
 
     // A FIFO, "-" and a link like /dev/stdout (its own, so a fault cannot replace the
     // system's) into a pipe get a stream that sox reads to its end, without a warning; the
     // FIFO stays a FIFO. "-" into a file gets its sizes patched.
     ASSERT_EQ(0, mkfifo(Path("fifo").c_str(), 0600));
     ASSERT_EQ(0, symlink("/proc/self/fd/1", Path("stdout").c_str()));
-    const std::string in = "cd '" + Folder() + "' || exit 9; ";
-    const std::string tessel = "timeout 30 env XDG_CONFIG_HOME=config " TESSEL_BINARY " 2>/dev/null -o ";
+    const std::string tessel = "timeout 30 " TESSEL_BINARY " 2>/dev/null -o ";
     auto sox = [](const std::string &from) { return "timeout 30 sox -t wav " + from + " -n stat 2> sox.txt"; };
     for (const std::string &command : {sox("fifo") + " & " + tessel + "fifo tune.xm && wait $!",
                                        tessel + "- tune.xm | " + sox("-"),
                                        tessel + "stdout tune.xm | " + sox("-")}) {
-        EXPECT_EQ(0, std::system((in + command).c_str())) << command;
+        EXPECT_EQ(0, RunShell(command).status) << command;
         std::string report = Text(Path("sox.txt"));
         size_t samples = report.find("Samples read:");
         EXPECT_EQ(dataBytes / 2, samples == std::string::npos ? 0 : std::strtoul(&report[samples + 13], nullptr, 10))
@@ -648,14 +616,13 @@ TEST_F(Cli, RenderNeverLosesAFile)
         EXPECT_EQ(std::string::npos, report.find("WARN")) << command << "\n" << report;
     }
     EXPECT_TRUE(lstat(Path("fifo").c_str(), &link) == 0 && S_ISFIFO(link.st_mode)) << "the FIFO was removed";
-    ASSERT_EQ(0, std::system((in + tessel + "- tune.xm > stdout.wav").c_str()));
-    EXPECT_EQ(dataBytes, ReadWav(Path("stdout.wav")).dataBytes);
+    ASSERT_EQ(0, RunShell(tessel + "- tune.xm > stdout.wav").status);
+    EXPECT_EQ(dataBytes, ReadWav(Path("stdout.wav")).declaredBytes);
     // /dev/stdout is "-": appended where the shell appends. A terminal gets no WAV.
     Write("log.txt", std::string("log\n"));
-    ASSERT_EQ(0, std::system((in + tessel + "/dev/stdout tune.xm >> log.txt").c_str()));
+    ASSERT_EQ(0, RunShell(tessel + "/dev/stdout tune.xm >> log.txt").status);
     EXPECT_EQ("log\nRIFF", Text(Path("log.txt")).substr(0, 8)) << "log.txt was not appended to";
-    const int onTerminal = std::system(("script -qec '" + tessel + "- tune.xm' /dev/null > /dev/null").c_str());
-    EXPECT_TRUE(WIFEXITED(onTerminal) && WEXITSTATUS(onTerminal) == 2) << "wait status " << onTerminal;
+    EXPECT_EQ(2, RunShell("script -qec '" + tessel + "- tune.xm' /dev/null > /dev/null").status);
 
     // OUT is refused where a shell's redirection is refused, with its reason: a loop of
     // links, a file its user may not write; a writable OUT in a folder that takes no
@@ -677,9 +644,9 @@ TEST_F(Cli, RenderNeverLosesAFile)
     ASSERT_EQ(0, chmod(ConfigHome().c_str(), 0777));
     const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups " + tessel;
     for (const std::string out : {"ro.wav", "shut/open.wav"}) {
-        std::string command = in + nobody + "'" + out + "' tune.xm 2>/dev/null; echo $? > status.txt; " + nobody +
+        std::string command = nobody + "'" + out + "' tune.xm 2>/dev/null; echo $? > status.txt; " + nobody +
                               "'" + out + "' tune.xm 2>&1 >/dev/null | cat > err.txt";
-        std::system(command.c_str());
+        RunShell(command);
         EXPECT_EQ("1\n", Text(Path("status.txt"))) << out;
         const std::string err = Text(Path("err.txt"));
         EXPECT_NE(std::string::npos, err.find(std::strerror(EACCES))) << out << ": " << err;
@@ -695,14 +662,14 @@ TEST_F(Cli, RenderEndsALoopingModule)
     WriteSettings(-1, 44100, 0, 0x02 | 0x04);
     RunResult result = Run({"-o", "loop.wav", "loop.xm"});
     EXPECT_EQ(0, result.status) << result.err;
-    double seconds = Seconds(ReadWav(Path("loop.wav")));
+    double seconds = ReadWav(Path("loop.wav")).Seconds();
     EXPECT_NEAR(2.88, seconds, 0.01) << "one pass through the module";
     EXPECT_NE(std::string::npos, result.out.find("ended where it loops")) << result.out;
 
     // --max-time cuts it earlier.
     RunResult cut = Run({"-o", "cut.wav", "--max-time", "1", "loop.xm"});
     EXPECT_EQ(0, cut.status) << cut.err;
-    EXPECT_NEAR(1.0, Seconds(ReadWav(Path("cut.wav"))), 0.001);
+    EXPECT_NEAR(1.0, ReadWav(Path("cut.wav")).Seconds(), 0.001);
     EXPECT_NE(std::string::npos, cut.out.find("cut at --max-time")) << cut.out;
 }
 
@@ -732,8 +699,8 @@ TEST_F(Cli, SamplesAreTheGeneratorsOutputAndPlay)
 {
     std::string generated = Path("generated");
     ASSERT_EQ(0, mkdir(generated.c_str(), 0700));
-    std::string command = std::string(SAMPLEGEN_BINARY) + " " + generated;
-    ASSERT_EQ(0, std::system(command.c_str()));
+    RunResult made = RunShell(std::string(SAMPLEGEN_BINARY " '") + generated + "'");
+    ASSERT_EQ(0, made.status) << made.err;
     for (const char *name : {"demo.xm", "demo.it", "demo-mp3.mo3", "demo-vorbis.mo3"}) {
         Bytes fresh = ReadFile(generated + "/" + name);
         Bytes kept = ReadFile(std::string(SAMPLES_DIR) + "/" + name);
@@ -744,7 +711,7 @@ TEST_F(Cli, SamplesAreTheGeneratorsOutputAndPlay)
     RunResult result = Run({"-o", "demo", std::string(SAMPLES_DIR) + "/demo.xm", std::string(SAMPLES_DIR) + "/demo.it"});
     ASSERT_EQ(0, result.status) << result.err;
     for (const char *wav : {"demo/demo.wav", "demo/demo-2.wav"}) {
-        double seconds = Seconds(ReadWav(Path(wav)));
+        double seconds = ReadWav(Path(wav)).Seconds();
         EXPECT_GE(seconds, 30.0) << wav << ": the demo tune lasts at least half a minute";
         EXPECT_NEAR(46.1, seconds, 0.5) << wav;
     }
@@ -760,13 +727,12 @@ TEST_F(Cli, SamplesAreTheGeneratorsOutputAndPlay)
         std::string module = std::string(SAMPLES_DIR) + "/" + name;
         RunResult render = Run({"-o", "mo3.wav", module});
         ASSERT_EQ(0, render.status) << render.err;
-        Bytes wav = ReadFile(Path("mo3.wav"));
+        testkit::Wav wav = ReadWav(Path("mo3.wav"));
         std::vector<float> reference = ReferenceRender(ReadFile(module));
-        ASSERT_EQ(44 + 2 * reference.size(), wav.size()) << "expected the length of libopenmpt's render";
+        ASSERT_EQ(reference.size(), wav.samples.size()) << "expected the length of libopenmpt's render";
         double worst = 0;
         for (size_t i = 0; i < reference.size(); ++i)
-            worst = std::max(worst, std::fabs(0.99 * reference[i] * 32768 -
-                                              int16_t(wav[44 + 2 * i] | wav[45 + 2 * i] << 8)));
+            worst = std::max(worst, std::fabs(0.99 * reference[i] * 32768 - wav.samples[i] * 32768.0));
         // libopenmpt's own 16-bit rounding, then ours after the volume.
         EXPECT_LE(worst, 2.0) << "the sample furthest from libopenmpt's, in LSB";
         EXPECT_GT(WavRms(wav), 0.05) << "expected sound";

@@ -23,29 +23,6 @@ namespace {
 
 const char kSettingsKey[] = "Software\\Vantrel\\Velkin\\0.8";
 
-std::string TempRoot()
-{
-    const char *temp = std::getenv("TMPDIR");
-    return temp && *temp ? temp : "/tmp";
-}
-
-std::string MakeTempFolder(const std::string &prefix)
-{
-    std::string pattern = TempRoot() + "/" + prefix + "-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        ADD_FAILURE() << "cannot make a temporary folder: " << std::strerror(errno);
-    return pattern;
-}
-
-void RemoveTree(const std::string &path)
-{
-    if (path.empty())
-        return;
-    std::string command = "rm -rf '" + path + "'";
-    if (std::system(command.c_str()) != 0)
-        ADD_FAILURE() << "could not remove " << path;
-}
-
 // A shell word: the text in single quotes.
 std::string Quote(const std::string &text)
 {
@@ -99,9 +76,10 @@ pid_t Spawn(const std::vector<std::string> &argv, const std::string &folder,
     return pid;
 }
 
-// Runs a program with its output captured; gives up (killing it) after a minute.
+// Runs a program with its output captured; gives up (killing it) after the limit.
 RunResult RunProgram(const std::vector<std::string> &argv, const std::string &folder,
-                     const std::vector<std::string> &environment)
+                     const std::vector<std::string> &environment,
+                     std::chrono::seconds limit = std::chrono::seconds(60))
 {
     RunResult result;
     int out[2], err[2];
@@ -116,11 +94,11 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &fo
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string *sinks[2] = {&result.out, &result.err};
     int open = 2;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto deadline = std::chrono::steady_clock::now() + limit;
     while (open > 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
-            ADD_FAILURE() << "tessel did not end within a minute";
+            ADD_FAILURE() << argv[0] << " did not end within " << limit.count() << " s";
             break;
         }
         if (poll(fds, 2, 200) <= 0)
@@ -152,14 +130,15 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &fo
 
 void HostTest::SetUp()
 {
-    folder_ = MakeTempFolder("tessel-host-test");
+    temp_ = std::make_unique<testkit::TempFolder>("tessel-host-test");
+    folder_ = temp_->Path();
     configHome_ = folder_ + "/config";
     mkdir(configHome_.c_str(), 0700);
 }
 
 void HostTest::TearDown()
 {
-    RemoveTree(folder_);
+    temp_.reset();
 }
 
 std::string HostTest::Write(const std::string &name, const Bytes &bytes)
@@ -193,6 +172,12 @@ RunResult HostTest::RunIn(const std::string &locale, const std::vector<std::stri
     std::vector<std::string> argv = {TESSEL_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return RunProgram(argv, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=" + locale});
+}
+
+RunResult HostTest::RunShell(const std::string &command, std::chrono::seconds limit)
+{
+    return RunProgram({"/bin/sh", "-c", command}, folder_,
+                      {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"}, limit);
 }
 
 pid_t HostTest::Start(const std::vector<std::string> &arguments, int out)

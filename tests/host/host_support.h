@@ -3,11 +3,14 @@
 // pseudo-terminal under a private tmux server whose screen the test reads.
 #pragma once
 
+#include "tests/support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <sys/types.h>
 #include <string>
 #include <vector>
@@ -40,6 +43,9 @@ protected:
     RunResult Run(const std::vector<std::string> &arguments);
     // The same in another locale (LC_ALL).
     RunResult RunIn(const std::string &locale, const std::vector<std::string> &arguments);
+    // A shell command line, run as Run runs tessel (where the test needs a pipeline or
+    // a redirection), killed after the limit.
+    RunResult RunShell(const std::string &command, std::chrono::seconds limit = std::chrono::seconds(60));
     // tessel started as Run starts it, its standard output into the descriptor out,
     // its standard error to /dev/null; the caller waits for it.
     pid_t Start(const std::vector<std::string> &arguments, int out);
@@ -48,6 +54,7 @@ protected:
     void WriteSettings(int32_t device, uint32_t freq, uint32_t devflags, uint32_t modflags);
 
 private:
+    std::unique_ptr<testkit::TempFolder> temp_;
     std::string folder_;
     std::string configHome_;
 };

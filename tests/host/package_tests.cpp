@@ -2,9 +2,6 @@
 // its tessel plays the demo module with nothing from the build tree.
 #include "host_support.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace hosttest {
 namespace {
@@ -14,12 +11,9 @@ protected:
     // Runs a shell command in the test's folder; its output, and its status in status.
     std::string Shell(const std::string &command, int &status)
     {
-        std::string log = Path("shell.log");
-        status = std::system(("cd '" + Folder() + "' && (" + command + ") > '" + log + "' 2>&1").c_str());
-        std::ifstream file(log);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
+        RunResult result = RunShell("(" + command + ") 2>&1", std::chrono::minutes(10));
+        status = result.status;
+        return result.out;
     }
 };
 

@@ -151,7 +151,7 @@ TEST_F(ScanTest, ItMessageFlagAndLength)
 
     // A message cut by the end of the file shows what arrived.
     Bytes file = modwriter::BuildIt(WithMessage("first\rsecond"));
-    size_t messageAt = file[56] | file[57] << 8;
+    size_t messageAt = modwriter::Le16At(file, 56);
     EXPECT_EQ(0, Scan("cut.it", modwriter::Truncated(file, messageAt + 9)));
     EXPECT_EQ("first\r\nsec\r\n", Message());
 }

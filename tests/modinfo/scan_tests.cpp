@@ -134,10 +134,10 @@ TEST_F(ScanTest, FileIsClosedOnEveryPath)
     }
 }
 
+// Native only: Win32 paths end at 259 characters.
+#ifndef _WIN32
 TEST_F(ScanTest, LongPosixPathsScanAndOverlongExtensionsMatchNothing)
 {
-    if (folder.Separator() != '/')
-        GTEST_SKIP() << "Win32 paths end at 259 characters";
     // A path of well over 259 characters that ends in a module's name.
     std::string deep;
     for (int level = 0; deep.size() < 400; level++)
@@ -156,3 +156,4 @@ TEST_F(ScanTest, LongPosixPathsScanAndOverlongExtensionsMatchNothing)
     EXPECT_EQ(1, ScanModuleInfo(file.c_str()));
     EXPECT_TRUE(AtDefaults());
 }
+#endif

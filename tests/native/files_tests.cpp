@@ -1,4 +1,6 @@
 // Where the POSIX file calls depart from Win32 on purpose: only regular files open.
+#include "tests/support/temp_folder.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,9 +16,8 @@ namespace {
 
 TEST(FileOpening, FifoIsRefusedAtOnce)
 {
-    char pattern[] = "/tmp/tessel-fifo-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    std::string fifo = std::string(pattern) + "/song.mod";
+    testkit::TempFolder folder("tessel-fifo");
+    std::string fifo = folder.File("song.mod");
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     // In a child, so that a blocking open fails the test instead of hanging it.
     pid_t child = fork();
@@ -28,8 +29,6 @@ TEST(FileOpening, FifoIsRefusedAtOnce)
     }
     int status = 0;
     ASSERT_EQ(child, waitpid(child, &status, 0));
-    unlink(fifo.c_str());
-    rmdir(pattern);
     EXPECT_TRUE(WIFEXITED(status)) << "the open blocked";
     EXPECT_EQ(0, WEXITSTATUS(status)) << "expected INVALID_HANDLE_VALUE with ERROR_ACCESS_DENIED";
 }

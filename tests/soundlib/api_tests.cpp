@@ -47,7 +47,7 @@ protected:
         return BASS_MusicLoad(FALSE, path.c_str(), offset, length, BASS_MUSIC_RAMPS);
     }
 
-    ScratchDir dir_;
+    testkit::TempFolder dir_;
 };
 
 #ifndef _WIN32
@@ -96,7 +96,7 @@ TEST_F(Api, VersionIsZeroPointEight)
 
 TEST_F(Api, LoadRefusesWhatIsNotAModule)
 {
-    EXPECT_EQ(0u, LoadFile(dir_.Path("any.mod"))) << "load before BASS_Init";
+    EXPECT_EQ(0u, LoadFile(dir_.File("any.mod"))) << "load before BASS_Init";
     InitNull();
     std::vector<uint8_t> module = WriteMod(ShortSong());
     std::mt19937 random(7);
@@ -112,31 +112,31 @@ TEST_F(Api, LoadRefusesWhatIsNotAModule)
         std::vector<uint8_t> bytes;
     } cases[] = {{"empty.mod", {}}, {"text.mod", text}, {"noise.xm", noise}, {"sound.mod", wave}};
     for (const Case &c : cases) {
-        SaveFile(dir_.Path(c.name), c.bytes);
-        EXPECT_EQ(0u, LoadFile(dir_.Path(c.name))) << c.name;
+        SaveFile(dir_.File(c.name), c.bytes);
+        EXPECT_EQ(0u, LoadFile(dir_.File(c.name))) << c.name;
         if (!c.bytes.empty()) {
             EXPECT_EQ(0u, BASS_MusicLoad(TRUE, c.bytes.data(), 0, DWORD(c.bytes.size()), 0)) << c.name;
         }
     }
-    EXPECT_EQ(0u, LoadFile(dir_.Path("missing.mod")));
-    EXPECT_EQ(0u, LoadFile(dir_.Path("")));
+    EXPECT_EQ(0u, LoadFile(dir_.File("missing.mod")));
+    EXPECT_EQ(0u, LoadFile(dir_.File("")));
     EXPECT_EQ(0u, LoadFile(std::string(5000, 'x')));
     EXPECT_EQ(0u, BASS_MusicLoad(FALSE, nullptr, 0, 0, 0));
     EXPECT_EQ(0u, BASS_MusicLoad(TRUE, module.data(), 0, 0, 0)) << "memory of length 0";
 
     // Content decides, not the name; an offset and a length pick a module out of a file.
-    SaveFile(dir_.Path("song.txt"), module);
-    EXPECT_NE(0u, LoadFile(dir_.Path("song.txt")));
+    SaveFile(dir_.File("song.txt"), module);
+    EXPECT_NE(0u, LoadFile(dir_.File("song.txt")));
     std::vector<uint8_t> wrapped(text.begin(), text.begin() + 100);
     wrapped.insert(wrapped.end(), module.begin(), module.end());
     wrapped.insert(wrapped.end(), text.begin(), text.end());
-    SaveFile(dir_.Path("wrapped.bin"), wrapped);
-    EXPECT_NE(0u, LoadFile(dir_.Path("wrapped.bin"), 100, DWORD(module.size())));
-    EXPECT_EQ(0u, LoadFile(dir_.Path("wrapped.bin"), DWORD(wrapped.size() + 1)));
+    SaveFile(dir_.File("wrapped.bin"), wrapped);
+    EXPECT_NE(0u, LoadFile(dir_.File("wrapped.bin"), 100, DWORD(module.size())));
+    EXPECT_EQ(0u, LoadFile(dir_.File("wrapped.bin"), DWORD(wrapped.size() + 1)));
 
 #ifndef _WIN32
     // A FIFO is refused at once, not waited on for a writer that never comes.
-    std::string fifo = dir_.Path("song.fifo");
+    std::string fifo = dir_.File("song.fifo");
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     auto load = std::async(std::launch::async, [&] { return LoadFile(fifo); });
     bool returned = load.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
@@ -155,7 +155,7 @@ TEST_F(Api, LoadRefusesWhatIsNotAModule)
         }
         return value;
     };
-    std::string zeros = dir_.Path("zeros.xm");
+    std::string zeros = dir_.File("zeros.xm");
     std::ofstream(zeros, std::ios::binary).seekp((64 << 20) - 1).put('\0'); // sparse
     uint64_t before = bytesRead();
     EXPECT_EQ(0u, LoadFile(zeros));
@@ -246,10 +246,10 @@ TEST_F(Api, FormatsLoadWithTheirNameAndSongLength)
                  {"a.it", WriteIt(song), 5},   {"b.s3m", WriteS3m(marked), 4}, {"b.it", WriteIt(marked), 4}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        SaveFile(dir_.Path(c.name), c.bytes);
-        ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("format.wav").c_str()));
+        SaveFile(dir_.File(c.name), c.bytes);
+        ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.File("format.wav").c_str()));
         ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
-        HMUSIC music = LoadFile(dir_.Path(c.name));
+        HMUSIC music = LoadFile(dir_.File(c.name));
         ASSERT_NE(0u, music);
         ASSERT_NE(nullptr, BASS_MusicGetName(music));
         EXPECT_STREQ("Tessel Caf\xE9 \x80", BASS_MusicGetName(music));
@@ -258,7 +258,7 @@ TEST_F(Api, FormatsLoadWithTheirNameAndSongLength)
         ASSERT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; }));
         EXPECT_EQ(c.length - 1, BASS_ChannelGetPosition(music) & 0xFFFF) << "ended on the last order";
         BASS_Free();
-        EXPECT_GT(ReadWav(dir_.Path("format.wav")).Rms(1), 0.02) << "expected sound";
+        EXPECT_GT(ReadWav(dir_.File("format.wav")).Rms(1), 0.02) << "expected sound";
     }
 }
 
@@ -314,7 +314,7 @@ TEST_F(Api, UnusableOutputsFailCleanly)
     EXPECT_FALSE(TesselBass_SetOutput(7, nullptr));
     EXPECT_FALSE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, nullptr));
     EXPECT_FALSE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, ""));
-    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("no/such/dir.wav").c_str()));
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.File("no/such/dir.wav").c_str()));
     EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr));
 
     // A descriptor serves the file outputs only, and must be open for writing.
@@ -331,7 +331,7 @@ TEST_F(Api, RatesTheOutputCannotTakeGiveItsOwnRate)
 {
     // An empty rate box stores 0: playback goes on at the output's own rate.
     for (int kind : {TESSEL_OUTPUT_NULL, TESSEL_OUTPUT_WAV}) {
-        ASSERT_TRUE(TesselBass_SetOutput(kind, dir_.Path("rate.wav").c_str()));
+        ASSERT_TRUE(TesselBass_SetOutput(kind, dir_.File("rate.wav").c_str()));
         for (DWORD freq : {0u, 4410u, 7999u, 192001u, 0xFFFFFFFFu}) {
             ASSERT_TRUE(BASS_Init(-1, freq, 0, nullptr)) << "output " << kind << ", rate " << freq;
             TesselBassStats stats{};
@@ -352,7 +352,7 @@ TEST_F(Api, ProbingAndLoadingPrintNothing)
 {
     std::vector<uint8_t> module = WriteMod(ShortSong());
     module.resize(module.size() - 20); // a sample cut short
-    StderrCapture capture(dir_.Path("stderr.txt"));
+    StderrCapture capture(dir_.File("stderr.txt"));
     int devices = DeviceCount();
     BASS_Init(-1, 44100, 0, nullptr);
     BASS_Init(devices, 44100, 0, nullptr);
@@ -385,7 +385,7 @@ TEST_F(Api, DeviceOutputPlaysOnAlsasNullDevice)
 {
     // ALSA's null device stands in for a sound card: PortAudio opens it and takes
     // every frame at once (no clock), which is enough to drive the device output.
-    std::string config = dir_.Path("asound.conf");
+    std::string config = dir_.File("asound.conf");
     std::ofstream(config) << "pcm.!default { type null }\n";
     const char *previous = std::getenv("ALSA_CONFIG_PATH");
     std::string saved = previous ? previous : "";
@@ -432,7 +432,7 @@ TEST_F(Api, InitLoadFreeCyclesLeaveNothingBehind)
     size_t threads = ThreadCount();
     for (int cycle = 0; cycle < 60; ++cycle) {
         if (cycle % 2)
-            ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("cycle.wav").c_str()));
+            ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.File("cycle.wav").c_str()));
         else
             ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr));
         ASSERT_TRUE(BASS_Init(-1, 44100, cycle % 3 == 0 ? BASS_DEVICE_8BITS : 0, nullptr));

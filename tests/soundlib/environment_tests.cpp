@@ -24,12 +24,12 @@ bool PlayToTheEnd(const std::vector<uint8_t> &module)
 
 TEST(OutputFromEnvironment, ReadAtEveryInitUntilTheHostChooses)
 {
-    ScratchDir dir;
+    testkit::TempFolder dir;
     std::vector<uint8_t> module = WriteS3m(ShortSong());
 #ifdef _WIN32
-    std::string wav = dir.Path("first.wav"); // a drive letter's colon is in the path already
+    std::string wav = dir.File("first.wav"); // a drive letter's colon is in the path already
 #else
-    std::string wav = dir.Path("first:take.wav");
+    std::string wav = dir.File("first:take.wav");
 #endif
     ASSERT_NE(std::string::npos, wav.find(':'));
     SetOutputVariable("wav:" + wav);
@@ -42,12 +42,12 @@ TEST(OutputFromEnvironment, ReadAtEveryInitUntilTheHostChooses)
     EXPECT_FALSE(std::filesystem::exists(wav)) << "expected the null output, read at the next Init";
 
     for (std::string bad : {std::string("wav:"), std::string("wave:x.wav"), std::string("speakers"),
-                            "wav:" + dir.Path("no/such/folder.wav")}) {
+                            "wav:" + dir.File("no/such/folder.wav")}) {
         SetOutputVariable(bad);
         EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr)) << "expected TESSEL_OUTPUT=" << bad << " to fail the Init";
     }
 
-    std::string ignored = dir.Path("ignored.wav");
+    std::string ignored = dir.File("ignored.wav");
     SetOutputVariable("wav:" + ignored);
     ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr));
     ASSERT_TRUE(PlayToTheEnd(module));

@@ -27,7 +27,7 @@ protected:
     }
 
     std::vector<uint8_t> mod_ = WriteMod(ShortSong());
-    ScratchDir dir_;
+    testkit::TempFolder dir_;
 };
 
 TEST_F(WavOutput, FormatFollowsRateAndFlags)
@@ -42,7 +42,7 @@ TEST_F(WavOutput, FormatFollowsRateAndFlags)
                 options.freq = freq;
                 options.devflags = devflags;
                 options.modflags = modflags;
-                Wav wav = RenderThroughLibrary(mod_, dir_.Path("format.wav"), options);
+                Wav wav = RenderThroughLibrary(mod_, dir_.File("format.wav"), options);
                 uint32_t bits = devflags & BASS_DEVICE_8BITS ? 8 : 16;
                 EXPECT_EQ(freq, wav.rate);
                 EXPECT_EQ(bits, wav.bits);
@@ -66,7 +66,7 @@ TEST_F(WavOutput, FormatFollowsRateAndFlags)
 TEST_F(WavOutput, SamplesAreLibopenmptsOwn)
 {
     std::vector<float> reference = ReferenceRender(mod_, 44100);
-    Wav wav = RenderThroughLibrary(mod_, dir_.Path("same.wav"));
+    Wav wav = RenderThroughLibrary(mod_, dir_.File("same.wav"));
     ASSERT_EQ(reference.size(), wav.samples.size()) << "expected as many samples as libopenmpt renders";
     size_t off = 0;
     for (size_t i = 0; i < reference.size(); ++i)
@@ -76,7 +76,7 @@ TEST_F(WavOutput, SamplesAreLibopenmptsOwn)
     // 8-bit output is the same signal at the coarser step.
     PlayOptions eight;
     eight.devflags = BASS_DEVICE_8BITS;
-    Wav coarse = RenderThroughLibrary(mod_, dir_.Path("eight.wav"), eight);
+    Wav coarse = RenderThroughLibrary(mod_, dir_.File("eight.wav"), eight);
     ASSERT_EQ(reference.size(), coarse.samples.size());
     off = 0;
     for (size_t i = 0; i < reference.size(); ++i)
@@ -88,7 +88,7 @@ TEST_F(WavOutput, WhatIsSetRightAfterTheStartHoldsFromTheFirstFrame)
 {
     // As the plug-in's Play does it: start, set the volume, then watch the music.
     auto render = [&](const std::string &name) {
-        EXPECT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path(name).c_str()));
+        EXPECT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.File(name).c_str()));
         EXPECT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
         HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS);
         EXPECT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
@@ -97,7 +97,7 @@ TEST_F(WavOutput, WhatIsSetRightAfterTheStartHoldsFromTheFirstFrame)
         EXPECT_TRUE(BASS_ChannelSetAttributes(music, -1, 50, -1));
         EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; }));
         BASS_Free();
-        return ReadWav(dir_.Path(name));
+        return ReadWav(dir_.File(name));
     };
     Wav first = render("first.wav");
     Wav second = render("second.wav");
@@ -112,7 +112,7 @@ TEST_F(WavOutput, WhatIsSetRightAfterTheStartHoldsFromTheFirstFrame)
 
 TEST_F(WavOutput, VolumeAndPanScaleTheChannels)
 {
-    Wav full = RenderThroughLibrary(mod_, dir_.Path("full.wav"));
+    Wav full = RenderThroughLibrary(mod_, dir_.File("full.wav"));
     double left = full.Rms(0), right = full.Rms(1);
     ASSERT_GT(left, 0.05);
     ASSERT_GT(right, 0.05);
@@ -129,7 +129,7 @@ TEST_F(WavOutput, VolumeAndPanScaleTheChannels)
         PlayOptions options;
         options.volume = c.volume;
         options.pan = c.pan;
-        Wav wav = RenderThroughLibrary(mod_, dir_.Path("level.wav"), options);
+        Wav wav = RenderThroughLibrary(mod_, dir_.File("level.wav"), options);
         EXPECT_NEAR(c.leftShare, wav.Rms(0) / left, 0.01);
         EXPECT_NEAR(c.rightShare, wav.Rms(1) / right, 0.01);
     }
@@ -137,9 +137,9 @@ TEST_F(WavOutput, VolumeAndPanScaleTheChannels)
     // A mono music is one signal panned across both sides.
     PlayOptions mono;
     mono.modflags = BASS_MUSIC_RAMPS | BASS_MUSIC_MONO;
-    Wav centre = RenderThroughLibrary(mod_, dir_.Path("mono.wav"), mono);
+    Wav centre = RenderThroughLibrary(mod_, dir_.File("mono.wav"), mono);
     mono.pan = 60;
-    Wav panned = RenderThroughLibrary(mod_, dir_.Path("panned.wav"), mono);
+    Wav panned = RenderThroughLibrary(mod_, dir_.File("panned.wav"), mono);
     ASSERT_GT(centre.Rms(0), 0.05);
     EXPECT_NEAR(0.4, panned.Rms(0) / centre.Rms(0), 0.01);
     EXPECT_NEAR(1.0, panned.Rms(1) / centre.Rms(1), 0.01);
@@ -150,7 +150,7 @@ TEST_F(WavOutput, RampingFlagsShapeTheAttack)
     auto left = [&](DWORD modflags) {
         PlayOptions options;
         options.modflags = modflags;
-        return RenderThroughLibrary(mod_, dir_.Path("ramp.wav"), options);
+        return RenderThroughLibrary(mod_, dir_.File("ramp.wav"), options);
     };
     // The square wave's level without ramping, a little into its first half-wave.
     const float settled = std::fabs(left(0).samples.at(2 * 60));
@@ -169,7 +169,7 @@ TEST_F(WavOutput, ModReplayFlagsChangeModsOnly)
     auto render = [&](const std::vector<uint8_t> &module, DWORD modflags) {
         PlayOptions options;
         options.modflags = BASS_MUSIC_RAMPS | modflags;
-        return RenderThroughLibrary(module, dir_.Path("replay.wav"), options).data;
+        return RenderThroughLibrary(module, dir_.File("replay.wav"), options).data;
     };
     std::vector<uint8_t> plain = render(mod_, 0), ft2 = render(mod_, BASS_MUSIC_FT2MOD),
                          pt1 = render(mod_, BASS_MUSIC_PT1MOD);
@@ -184,7 +184,7 @@ TEST_F(WavOutput, ModReplayFlagsChangeModsOnly)
 
 TEST_F(WavOutput, LoopKeepsPlayingPastTheEnd)
 {
-    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("loop.wav").c_str()));
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.File("loop.wav").c_str()));
     ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
     HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
     ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
@@ -195,14 +195,14 @@ TEST_F(WavOutput, LoopKeepsPlayingPastTheEnd)
     EXPECT_TRUE(WaitFor([&] { return TesselBass_GetStats(&stats) && stats.framesWritten > 3 * song; }));
     EXPECT_EQ(1u, BASS_ChannelIsActive(music)) << "a looping music stays active";
     BASS_Free();
-    Wav wav = ReadWav(dir_.Path("loop.wav"));
+    Wav wav = ReadWav(dir_.File("loop.wav"));
     ASSERT_GT(wav.Frames(), 3 * song);
     EXPECT_NEAR(wav.Rms(0, 0, song), wav.Rms(0, 2 * song, 3 * song), 0.01) << "the third pass sounds as the first";
 }
 
 TEST_F(WavOutput, PlayExStartsAgainFromTheBeginning)
 {
-    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.Path("twice.wav").c_str()));
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, dir_.File("twice.wav").c_str()));
     ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
     HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS);
     for (int pass = 0; pass < 2; ++pass) {
@@ -211,7 +211,7 @@ TEST_F(WavOutput, PlayExStartsAgainFromTheBeginning)
         EXPECT_EQ(kShortOrders - 1, BASS_ChannelGetPosition(music) & 0xFFFF) << "ended on the last order";
     }
     BASS_Free();
-    Wav wav = ReadWav(dir_.Path("twice.wav"));
+    Wav wav = ReadWav(dir_.File("twice.wav"));
     size_t half = wav.data.size() / 2;
     ASSERT_GT(half, 0u);
     EXPECT_TRUE(std::equal(wav.data.begin(), wav.data.begin() + half, wav.data.begin() + half))
@@ -224,7 +224,7 @@ TEST_F(WavOutput, WhereItGoes)
 
     // A file is made only for the first frame: an Init with nothing played (as when
     // the load fails) leaves it as it was.
-    const std::string named = dir_.Path("named.wav");
+    const std::string named = dir_.File("named.wav");
     SaveFile(named, {'K', 'E', 'E', 'P'});
     ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, named.c_str()));
     ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
@@ -234,16 +234,16 @@ TEST_F(WavOutput, WhereItGoes)
     // A host's descriptor: the WAV starts where it stands, its sizes patched there, and
     // the descriptor stays the host's.
 #ifdef _WIN32
-    int file = open(dir_.Path("host.wav").c_str(), O_WRONLY | O_CREAT | O_BINARY, 0600);
+    int file = open(dir_.File("host.wav").c_str(), O_WRONLY | O_CREAT | O_BINARY, 0600);
 #else
-    int file = open(dir_.Path("host.wav").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    int file = open(dir_.File("host.wav").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
 #endif
     ASSERT_EQ(4, write(file, "HOST", 4));
     ASSERT_TRUE(TesselBass_SetOutputFile(TESSEL_OUTPUT_WAV, file));
     PlayThroughLibrary(mod_);
     EXPECT_EQ(1, write(file, "!", 1)) << "expected the host's descriptor still open";
     close(file);
-    std::vector<uint8_t> bytes = ReadFileBytes(dir_.Path("host.wav"));
+    std::vector<uint8_t> bytes = ReadFileBytes(dir_.File("host.wav"));
     EXPECT_EQ(4 + 44 + 2 * samples + 1, bytes.size());
     EXPECT_EQ(2 * samples, Word32(bytes, 4 + 40)) << "expected the data size where the WAV starts";
 
@@ -272,7 +272,7 @@ TEST_F(WavOutput, WhereItGoes)
     EXPECT_EQ(0x7FFFF024u, Word32(bytes, 4));
 #ifndef _WIN32
     // A FIFO nobody reads fails the Init at once, with the reason.
-    std::string fifo = dir_.Path("out.fifo");
+    std::string fifo = dir_.File("out.fifo");
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_WAV, fifo.c_str()));
     auto init = std::async(std::launch::async, [] { return BASS_Init(-1, 44100, 0, nullptr); });
@@ -317,7 +317,7 @@ TEST_F(WavOutput, AFailureLeavesAWholeFileAndComesWithTheEnd)
     // The file-size limit cuts the song (132,344 bytes as a WAV) short in the last
     // flush, after the song's last write: the failure is known as the music ends, the
     // header says what reached the file, and the offline output's pulls count just that.
-    const std::string path = dir_.Path("cut.wav");
+    const std::string path = dir_.File("cut.wav");
     constexpr rlim_t kLimit = 131500;
     struct rlimit saved {};
     ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
@@ -424,7 +424,7 @@ TEST_F(WavOutput, AReaderThatStopsReadingHoldsNoPullUp)
 
 TEST_F(WavOutput, OfflineGivesWhatIsPulled)
 {
-    const std::string path = dir_.Path("pulled.wav");
+    const std::string path = dir_.File("pulled.wav");
     const uint64_t song = ReferenceRender(mod_, 44100).size() / 2;
     ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_OFFLINE, path.c_str()));
     TesselBass_SetOfflineLimit(0, 1);
@@ -468,10 +468,10 @@ TEST_F(WavOutput, ChannelFrequencySetsTheSpeed)
             changes += (wav.samples[2 * frame] < 0) != (wav.samples[2 * frame - 2] < 0);
         return changes;
     };
-    Wav normal = RenderThroughLibrary(mod_, dir_.Path("normal.wav"));
+    Wav normal = RenderThroughLibrary(mod_, dir_.File("normal.wav"));
     PlayOptions fast;
     fast.channelFreq = 88200;
-    Wav doubled = RenderThroughLibrary(mod_, dir_.Path("fast.wav"), fast);
+    Wav doubled = RenderThroughLibrary(mod_, dir_.File("fast.wav"), fast);
     EXPECT_NEAR(2.0, double(pitch(doubled)) / pitch(normal), 0.1);
     uint64_t song = SongFrames(kShortOrders, 16, 1, 250, 44100);
     EXPECT_GE(doubled.Frames(), song / 2);

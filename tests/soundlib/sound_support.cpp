@@ -20,14 +20,6 @@
 namespace soundtest {
 namespace {
 
-uint32_t Le(const std::vector<uint8_t> &bytes, size_t at, int width)
-{
-    uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = (value << 8) | bytes[at + i];
-    return value;
-}
-
 #ifndef _WIN32
 size_t EntriesIn(const char *dir)
 {
@@ -42,71 +34,6 @@ size_t EntriesIn(const char *dir)
 #endif
 
 } // namespace
-
-double Wav::Rms(uint32_t channel, size_t from, size_t to) const
-{
-    to = std::min(to, Frames());
-    if (from >= to)
-        return 0.0;
-    double sum = 0.0;
-    for (size_t frame = from; frame < to; ++frame) {
-        double v = samples[frame * channels + channel];
-        sum += v * v;
-    }
-    return std::sqrt(sum / double(to - from));
-}
-
-Wav ReadWav(const std::string &path)
-{
-    Wav wav;
-    std::vector<uint8_t> bytes = ReadFileBytes(path);
-    if (bytes.size() < 44 || std::string(bytes.begin(), bytes.begin() + 4) != "RIFF" ||
-        std::string(bytes.begin() + 8, bytes.begin() + 16) != "WAVEfmt " ||
-        std::string(bytes.begin() + 36, bytes.begin() + 40) != "data") {
-        ADD_FAILURE() << "expected a canonical WAV file at " << path << ", got " << bytes.size() << " bytes";
-        return wav;
-    }
-    EXPECT_EQ(1u, Le(bytes, 20, 2)) << "format tag of " << path;
-    wav.channels = Le(bytes, 22, 2);
-    wav.rate = Le(bytes, 24, 4);
-    wav.blockAlign = Le(bytes, 32, 2);
-    wav.bits = Le(bytes, 34, 2);
-    wav.declaredBytes = Le(bytes, 40, 4);
-    EXPECT_EQ(bytes.size() - 8, Le(bytes, 4, 4)) << "RIFF size of " << path;
-    EXPECT_EQ(wav.rate * wav.blockAlign, Le(bytes, 28, 4)) << "bytes per second of " << path;
-    wav.data.assign(bytes.begin() + 44, bytes.end());
-    if (wav.bits == 16) {
-        for (size_t i = 0; i + 1 < wav.data.size(); i += 2)
-            wav.samples.push_back(float(int16_t(Le(wav.data, i, 2))) / 32768.0f);
-    } else {
-        for (uint8_t sample : wav.data)
-            wav.samples.push_back(float(int(sample) - 128) / 128.0f);
-    }
-    return wav;
-}
-
-ScratchDir::ScratchDir()
-{
-    // A name nobody has taken: create_directory fails on one that exists.
-    std::random_device seed;
-    std::mt19937 random(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path path =
-            std::filesystem::temp_directory_path() / ("tessel-sound-" + std::to_string(random()));
-        std::error_code error;
-        if (std::filesystem::create_directory(path, error)) {
-            dir_ = path.string();
-            return;
-        }
-    }
-    throw std::runtime_error("no scratch directory");
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-}
 
 Tune ShortSong()
 {
@@ -173,12 +100,6 @@ bool MakePipe(int ends[2])
 #else
     return pipe2(ends, O_CLOEXEC) == 0;
 #endif
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string &path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
 #ifdef _WIN32

@@ -1,11 +1,12 @@
-// What the sound-library tests share: a scratch directory, the WAV files the library
-// writes, a reference render straight from libopenmpt, and playing a module through
-// the library from Init to Free.
+// What the sound-library tests share: a reference render straight from libopenmpt, and
+// playing a module through the library from Init to Free.
 #pragma once
 
 #include "plugin/bass.h"
 #include "test_songs.h"
 #include "tessel_bass.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/wav_file.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,33 +23,9 @@
 
 namespace soundtest {
 
-struct Wav {
-    uint32_t rate = 0;
-    uint32_t channels = 0;
-    uint32_t bits = 0;
-    uint32_t blockAlign = 0;
-    uint32_t declaredBytes = 0; // the data chunk's size field
-    std::vector<uint8_t> data;  // the data chunk as found in the file
-    std::vector<float> samples; // interleaved, scaled to -1..1
-
-    size_t Frames() const { return channels ? samples.size() / channels : 0; }
-    // Root mean square of one channel over frames [from, to).
-    double Rms(uint32_t channel, size_t from = 0, size_t to = SIZE_MAX) const;
-};
-
-// Reads a canonical WAV file; fails the test (and returns an empty Wav) otherwise.
-Wav ReadWav(const std::string &path);
-
-// A fresh directory under the system's temporary directory, removed at the end.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    std::string Path(const std::string &name) const { return dir_ + "/" + name; }
-
-private:
-    std::string dir_;
-};
+using testkit::ReadFileBytes;
+using testkit::ReadWav;
+using testkit::Wav;
 
 // The song that most tests play: 4 orders of 16 rows at speed 1 and 250 BPM (0.64 s).
 Tune ShortSong();
@@ -84,11 +61,10 @@ void SetOutputVariable(const std::string &value);
 
 // A pipe as a host holds it (the C runtime's on Windows); ends[0] reads.
 bool MakePipe(int ends[2]);
-std::vector<uint8_t> ReadFileBytes(const std::string &path);
 // The little-endian 32-bit word at a byte offset (a WAV header's sizes); 0 past the end.
 inline uint32_t Word32(const std::vector<uint8_t> &bytes, size_t at)
 {
-    return bytes.size() < at + 4 ? 0 : bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
+    return modwriter::Le32At(bytes, at);
 }
 
 // Open file descriptors and threads of this process, for leak checks.

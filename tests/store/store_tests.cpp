@@ -1,6 +1,7 @@
 // The registry store on POSIX: one .reg file that several processes share, that a
 // crash cannot half-write, and that is kept aside, not lost, when it cannot be read.
 #include "tests/support/box_recorder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/test_host.h"
 
 #include <tessel/ui_backend.h>
@@ -22,8 +23,10 @@
 
 #include <atomic>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -72,7 +75,7 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved,
 
 namespace {
 
-const char concurrentKey[] = "Software\\Vantrel\\Concurrent";
+const char kConcurrentKey[] = "Software\\Vantrel\\Concurrent";
 
 class NoticeRecorder : public tessel::ui::Backend {
 public:
@@ -104,17 +107,14 @@ protected:
     {
         const char *previous = getenv("XDG_CONFIG_HOME");
         saved = previous ? previous : "";
-        char pattern[] = "/tmp/tessel-store-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        home = pattern;
+        temp = std::make_unique<testkit::TempFolder>("tessel-store");
+        home = temp->Path();
         setenv("XDG_CONFIG_HOME", home.c_str(), 1);
     }
     void TearDown() override
     {
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-        std::string command = "rm -rf '" + home + "'";
-        if (system(command.c_str()) != 0)
-            ADD_FAILURE() << "could not remove " << home;
+        temp.reset();
     }
 
     std::string StoreFile() const { return home + "/tessel/registry.reg"; }
@@ -165,6 +165,7 @@ protected:
         return found;
     }
 
+    std::unique_ptr<testkit::TempFolder> temp;
     std::string home, saved;
 };
 
@@ -177,7 +178,7 @@ TEST_F(StoreTest, TwoProcessesWritingAtOnceLoseNothing)
         ASSERT_GE(children[child], 0);
         if (children[child] == 0) {
             for (int i = 0; i < writes; ++i)
-                if (SetDword(concurrentKey, "p" + std::to_string(child) + "-" + std::to_string(i), i) != ERROR_SUCCESS)
+                if (SetDword(kConcurrentKey, "p" + std::to_string(child) + "-" + std::to_string(i), i) != ERROR_SUCCESS)
                     _exit(1);
             _exit(0);
         }
@@ -191,7 +192,7 @@ TEST_F(StoreTest, TwoProcessesWritingAtOnceLoseNothing)
     for (int child = 0; child < 2; ++child)
         for (int i = 0; i < writes; ++i) {
             DWORD value = 0xFFFF;
-            if (!GetDword(concurrentKey, "p" + std::to_string(child) + "-" + std::to_string(i), value) ||
+            if (!GetDword(kConcurrentKey, "p" + std::to_string(child) + "-" + std::to_string(i), value) ||
                 value != static_cast<DWORD>(i))
                 ++missing;
         }
@@ -428,8 +429,9 @@ TEST_F(StoreTest, WithoutHomeTheFolderComesFromThePasswordDatabase)
         return written && text.find(key) != std::string::npos;
     });
     if (!existed) {
-        std::string command = "rm -rf '" + folder + "'";
-        EXPECT_EQ(0, system(command.c_str()));
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+        EXPECT_FALSE(error) << "could not remove " << folder << ": " << error.message();
     }
     EXPECT_TRUE(stored) << "the settings went somewhere else than " << folder;
 }

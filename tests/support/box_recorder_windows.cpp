@@ -10,8 +10,8 @@ namespace {
 BoxRecorder *active;
 HHOOK hook;
 
-const int iconIds[] = {20, 1088};
-const int textIds[] = {0xFFFF, 100};
+const int kIconIds[] = {20, 1088};
+const int kTextIds[] = {0xFFFF, 100};
 
 // At activation the box itself is not visible yet, so IsWindowVisible is false for
 // every control: the control's own style tells whether the box hid it.
@@ -22,7 +22,7 @@ bool ShownInBox(HWND control)
 
 HWND IconControl(HWND box)
 {
-    for (int id : iconIds)
+    for (int id : kIconIds)
         if (HWND control = GetDlgItem(box, id))
             return control;
     return nullptr;
@@ -67,7 +67,7 @@ UINT ButtonStyle(HWND box)
 std::string TextOf(HWND box)
 {
     char text[4096] = "";
-    for (int id : textIds)
+    for (int id : kTextIds)
         if (GetDlgItem(box, id) && GetDlgItemTextA(box, id, text, sizeof text) > 0)
             break;
     return text;

@@ -2,7 +2,7 @@
 
 namespace {
 
-const char className[] = "TesselTestHost";
+const char kClassName[] = "TesselTestHost";
 // Every window lives on the test's own thread, so the procedure finds its owner here.
 std::map<HWND, HostWindow *> &Owners()
 {
@@ -17,11 +17,11 @@ HostWindow::HostWindow()
     static ATOM registered = [] {
         WNDCLASSA windowClass{};
         windowClass.lpfnWndProc = Procedure;
-        windowClass.lpszClassName = className;
+        windowClass.lpszClassName = kClassName;
         return RegisterClassA(&windowClass);
     }();
     (void)registered;
-    window = CreateWindowExA(0, className, "Tessel test host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+    window = CreateWindowExA(0, kClassName, "Tessel test host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                              nullptr, nullptr, nullptr);
     Owners()[window] = this;
 }

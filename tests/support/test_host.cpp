@@ -1,5 +1,7 @@
 #include "tests/support/test_host.h"
 
+#include "modwriter/module_writer.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -71,7 +73,7 @@ DWORD SettingsDword(const char *name)
     std::vector<BYTE> data;
     if (!ReadSettingsValue(name, type, data) || data.size() != 4)
         return 0xDEADBEEF;
-    return data[0] | data[1] << 8 | data[2] << 16 | static_cast<DWORD>(data[3]) << 24;
+    return modwriter::Le32At(data, 0);
 }
 
 void LoadPluginSettings(LONG device, DWORD freq, DWORD devflags, DWORD modflags)

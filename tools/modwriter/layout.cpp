@@ -25,6 +25,16 @@ void PutLe32(Bytes &file, size_t offset, uint32_t value)
     PutLe16(file, offset + 2, value >> 16);
 }
 
+uint16_t Le16At(const Bytes &file, size_t offset)
+{
+    return file.size() < offset + 2 ? 0 : uint16_t(file[offset] | file[offset + 1] << 8);
+}
+
+uint32_t Le32At(const Bytes &file, size_t offset)
+{
+    return file.size() < offset + 4 ? 0 : Le16At(file, offset) | uint32_t(Le16At(file, offset + 2)) << 16;
+}
+
 void PutBe16(Bytes &file, size_t offset, uint16_t value)
 {
     PutByte(file, offset, value >> 8);

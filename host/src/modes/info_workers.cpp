@@ -4,6 +4,7 @@
 #include "util/text.h"
 
 #include <soundlib/include/tessel_bass.h>
+#include <tessel/eintr.h>
 #include <tessel/ui_backend.h>
 
 #include <fcntl.h>
@@ -39,9 +40,7 @@ bool WriteAll(int fd, const void *data, size_t size)
 {
     const char *at = static_cast<const char *>(data);
     while (size > 0) {
-        ssize_t put = write(fd, at, size);
-        if (put < 0 && errno == EINTR && !PendingSignal())
-            continue;
+        ssize_t put = RetryOnEintr([&] { return write(fd, at, size); }, PendingSignal);
         if (put <= 0)
             return false;
         at += put;
@@ -54,9 +53,7 @@ bool ReadAll(int fd, void *data, size_t size)
 {
     char *at = static_cast<char *>(data);
     while (size > 0) {
-        ssize_t got = read(fd, at, size);
-        if (got < 0 && errno == EINTR && !PendingSignal())
-            continue;
+        ssize_t got = RetryOnEintr([&] { return read(fd, at, size); }, PendingSignal);
         if (got <= 0)
             return false;
         at += got;
@@ -249,8 +246,7 @@ void InfoWorkers::Stop(bool now)
     for (Worker &worker : workers_) {
         if (worker.pid <= 0)
             continue;
-        while (waitpid(worker.pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        RetryOnEintr([&] { return waitpid(worker.pid, nullptr, 0); });
         worker.pid = -1;
     }
 }
