@@ -268,7 +268,7 @@ TEST_F(PlaybackTest, LateStopLeavesNoEndMessageForTheNextFile)
     std::string second = ModFile("second.mod");
     ASSERT_EQ(0, Plugin()->Play(first.c_str()));
     BassDouble_SetActive(0);
-    ASSERT_TRUE(host.PumpUntil(moduleEnded, 1, 5000)) << "no message after the music ended";
+    ASSERT_TRUE(host.PumpUntil(kModuleEnded, 1, 5000)) << "no message after the music ended";
     Sleep(100);
     Plugin()->Stop();
 
@@ -276,9 +276,9 @@ TEST_F(PlaybackTest, LateStopLeavesNoEndMessageForTheNextFile)
     ASSERT_EQ(0, Plugin()->Play(second.c_str()));
     host.ClearCounts();
     host.Pump(300);
-    EXPECT_EQ(0, host.Count(moduleEnded)) << "the first file's end messages ended the second, still playing";
+    EXPECT_EQ(0, host.Count(kModuleEnded)) << "the first file's end messages ended the second, still playing";
     BassDouble_SetActive(0);
-    EXPECT_TRUE(host.PumpUntil(moduleEnded, 1, 5000)) << "the second file's own end is not announced";
+    EXPECT_TRUE(host.PumpUntil(kModuleEnded, 1, 5000)) << "the second file's own end is not announced";
 }
 
 TEST_F(PlaybackTest, PausedModulePostsNothingAndUnPauseBringsTheMessage)

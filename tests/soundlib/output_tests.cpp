@@ -403,7 +403,7 @@ TEST_F(WavOutput, AReaderThatStopsReadingHoldsNoPullUp)
     }
 
     // A cancel of a render to a file leaves it whole, its header counting what it holds.
-    const std::string path = dir_.Path("cancelled.wav");
+    const std::string path = dir_.File("cancelled.wav");
     ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_OFFLINE, path.c_str()));
     ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
     HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
