@@ -1,7 +1,7 @@
 // show_dialog config|info [MODULE] STOP_FILE: opens one of the plug-in's dialogs as the
-// player does (the record's Config, or InfoBox while MODULE plays), prints the dialog's place on
-// the screen as "x y width height" once it is drawn, and closes it with Cancel when
-// STOP_FILE exists. scripts/pictures takes the screen picture in between.
+// player does (the record's Config, or InfoBox while MODULE plays), prints the dialog's
+// place on the screen as "x y width height" once it is drawn, and closes it with Cancel
+// when STOP_FILE exists. scripts/pictures takes the screen picture in between.
 #include "plugin/in_module.h"
 
 #include <windows.h>
