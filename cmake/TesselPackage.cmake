@@ -35,6 +35,10 @@ set(CPACK_PACKAGE_DESCRIPTION
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # tessel_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The build keeps its debug information (RelWithDebInfo); the package ships the
+# binaries stripped, with no debug package and so no debug links to one.
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE OFF)
 # Our own libraries are private to the package. dpkg-shlibdeps runs in the staging
 # folder, so the folder is named relative to it (usr/lib/tessel).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "usr/${TESSEL_PRIVATE_LIBDIR}")

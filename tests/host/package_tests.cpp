@@ -1,5 +1,6 @@
-// The Debian package: made by CPack from the build, unpacked into an empty folder, and
-// its tessel plays the demo module with nothing from the build tree.
+// The Debian package: made by CPack from the build, unpacked into an empty folder, its
+// binaries stripped, and its tessel plays the demo module with nothing from the build
+// tree.
 #include "host_support.h"
 
 
@@ -17,7 +18,7 @@ protected:
     }
 };
 
-TEST_F(Package, UnpackedItPlaysTheDemoWithNothingFromTheBuildTree)
+TEST_F(Package, UnpackedItIsStrippedAndPlaysTheDemoWithNothingFromTheBuildTree)
 {
     int status = 0;
     std::string made = Shell("cpack --config '" BUILD_DIR "/CPackConfig.cmake' -B packages", status);
@@ -36,6 +37,16 @@ TEST_F(Package, UnpackedItPlaysTheDemoWithNothingFromTheBuildTree)
     for (const char *file : {"usr/bin/tessel", "usr/lib/tessel/in_tessel.so", "usr/share/man/man1/tessel.1.gz",
                              "usr/share/doc/tessel/copyright", "usr/share/doc/tessel/examples/demo.xm"})
         EXPECT_TRUE(Exists(Path("root/") + file)) << file << " is not in the package";
+
+    // Stripped: no debug sections, and no links to a debug package.
+    EXPECT_FALSE(Exists(Path("root/usr/lib/debug"))) << "the package carries debug files";
+    for (const char *binary : {"usr/bin/tessel", "usr/lib/tessel/in_tessel.so", "usr/lib/tessel/libtessel_platform.so",
+                               "usr/lib/tessel/libtessel_bass.so"}) {
+        std::string sections = Shell(std::string("readelf -S --wide root/") + binary, status);
+        ASSERT_EQ(0, status) << sections;
+        for (const char *debug : {".debug_", ".gnu_debuglink", ".symtab"})
+            EXPECT_EQ(std::string::npos, sections.find(debug)) << binary << " has " << debug << " sections";
+    }
 
     // A bare environment: no TESSEL_PLUGIN, no library path; the loader says where
     // every library and the plug-in came from.
