@@ -6,6 +6,7 @@
 #include "modes.h"
 
 #include "output.h"
+#include "playlist.h"
 #include "signals.h"
 #include "text.h"
 #include "wav_transaction.h"
@@ -201,7 +202,10 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
         const Rendered rendered = RenderFile(host, file, label, maxSeconds);
         switch (rendered.ending) {
         case Rendered::DidNotPlay:
-            std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(file).c_str());
+            if (std::string reason = SystemReason(file); !reason.empty())
+                std::fprintf(stderr, "tessel: %s did not play: %s\n", ForTerminal(file).c_str(), reason.c_str());
+            else
+                std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(file).c_str());
             anyFailed = true;
             continue; // its transaction abandoned
         case Rendered::Interrupted:

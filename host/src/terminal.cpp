@@ -259,6 +259,10 @@ int Terminal::MessageBox(HWND, const char *text, const char *caption, UINT type)
         std::fprintf(stderr, "%s: %s\n", caption, text);
         return buttons.front().id;
     }
+    if (collector_ && buttons.size() == 1) {
+        collector_(caption, text);
+        return buttons.front().id;
+    }
     Box saved = box_; // a box raised while another waits covers it until it closes
     box_.up = true;
     box_.caption = caption;

@@ -48,6 +48,12 @@ public:
 
     DialogLayer &Dialogs() { return *dialogs_; }
 
+    // While a collector is set, a box with one button raised on the terminal's thread
+    // is handed to it (caption, text) and answered OK at once instead of waiting for a
+    // key: the player shows it in its message line and moves on by itself.
+    using BoxCollector = std::function<void(const std::string &caption, const std::string &text)>;
+    void CollectBoxes(BoxCollector collector) { collector_ = std::move(collector); }
+
 private:
     explicit Terminal(::screen *screen);
     void DrawBox();
@@ -55,6 +61,7 @@ private:
     ::screen *screen_;
 
     std::function<void()> background_;
+    BoxCollector collector_;
     DialogLayer *dialogs_ = nullptr;
     tessel::ui::Backend *previous_ = nullptr;
 
