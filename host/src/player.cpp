@@ -426,7 +426,7 @@ private:
             PutText(LINES - 1, 1, "no file played:  n next  p previous  c configuration  q quit", width - 2);
         } else if (deadline_) {
             auto left = std::chrono::ceil<std::chrono::seconds>(std::max(*deadline_ - Now(), Clock::duration(0)));
-            PutText(LINES - 1, 1, "on in " + std::to_string(left.count()) + " s, or at any key", width - 2);
+            PutText(LINES - 1, 1, "moving on in " + std::to_string(left.count()) + " s, or at any key", width - 2);
         } else if (!messages_.empty()) {
             // Stopped after the output failed, on the way out.
         } else {
