@@ -393,9 +393,13 @@ private:
         row(10, "Volume", ProgressBar(volume_, kMaxVolume, 16) + " " + std::to_string(percent) + "%");
 
         // The message line grows to hold a failed file's messages.
+        std::vector<std::string> messageLines;
+        for (const std::string &message : messages_)
+            for (const std::string &line : WrapLines(message, size_t(std::max(10, width - 2))))
+                messageLines.push_back(line);
         int bottomLines = kKeyLines;
-        if (!messages_.empty())
-            bottomLines = std::clamp(int(messages_.size()) + 1, kKeyLines, kMaxMessageLines);
+        if (!messageLines.empty())
+            bottomLines = std::clamp(int(messageLines.size()) + 1, kKeyLines, kMaxMessageLines);
         PutText(12, labelX, "Playlist", valueWidth);
         int first = 13, last = LINES - bottomLines - 2;
         size_t top = 0;
@@ -415,11 +419,9 @@ private:
             PutText(first + int(i - top), labelX, line, width - labelX - 1);
         }
         mvhline(LINES - bottomLines - 1, 0, ACS_HLINE, width);
-        if (!messages_.empty()) {
-            int y = LINES - bottomLines;
-            for (size_t i = 0; i < messages_.size() && y < LINES - 1; ++i)
-                PutText(y++, 1, messages_[i], width - 2);
-        }
+        int y = LINES - bottomLines;
+        for (size_t i = 0; i < messageLines.size() && y < LINES - 1; ++i)
+            PutText(y++, 1, messageLines[i], width - 2);
         if (!typed_.empty()) {
             PutText(messages_.empty() ? LINES - 2 : LINES - 1, 1, "Go to entry " + typed_ + "  (Enter goes, Escape forgets)", width - 2);
         } else if (Waiting()) {

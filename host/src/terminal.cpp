@@ -56,7 +56,8 @@ const char *IconMark(UINT type)
     }
 }
 
-// The lines of a box's text, split at its line ends and wrapped at width.
+} // namespace
+
 std::vector<std::string> WrapLines(const std::string &text, size_t width)
 {
     std::vector<std::string> lines;
@@ -74,8 +75,6 @@ std::vector<std::string> WrapLines(const std::string &text, size_t width)
         lines.push_back("");
     return lines;
 }
-
-} // namespace
 
 bool KnownTerminalType(const char *name); // terminal_type.cpp
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct screen; // ncurses' SCREEN
 
@@ -78,6 +79,9 @@ private:
 // Draws text at (y, x) cut to width columns, as ForPeople shows it, in the locale's
 // character set.
 void PutText(int y, int x, const std::string &text, int width, TextKind kind = TextKind::Name);
+// The lines of a text, split at its line ends and wrapped at width bytes, at a space
+// where there is one.
+std::vector<std::string> WrapLines(const std::string &text, size_t width);
 // A frame with a title in its top edge.
 void DrawFrame(int top, int left, int height, int width, const std::string &title);
 
