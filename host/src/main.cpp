@@ -1,12 +1,13 @@
 // tessel: plays tracker modules in the terminal through the in_tessel.so plug-in.
+#include "hosting/plugin_host.h"
 #include "modes/info_workers.h"
 #include "modes/modes.h"
-#include "util/output.h"
-#include "hosting/plugin_host.h"
-#include "util/signals.h"
-#include "util/standard_streams.h"
+#include "modes/playlist.h"
 #include "terminal/stderr_backends.h"
 #include "terminal/terminal.h"
+#include "util/output.h"
+#include "util/signals.h"
+#include "util/standard_streams.h"
 #include "util/text.h"
 
 #include <soundlib/include/tessel_bass.h>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -28,7 +30,7 @@ namespace {
 using namespace tessel::host;
 
 const char kUsage[] =
-    "Usage: tessel [--null] FILE|DIR...\n"
+    "Usage: tessel [--null] [--shuffle] [--repeat] [--loop N] FILE|DIR|LIST.m3u...\n"
     "       tessel -o OUT.wav FILE...\n"
     "       tessel --info [--json] FILE...\n"
     "       tessel --config | --devices\n";
@@ -36,7 +38,9 @@ const char kUsage[] =
 const char kHelp[] =
     "\n"
     "Plays tracker modules (XM, IT, S3M, MOD, MO3) in the terminal through the Tessel\n"
-    "plug-in, in_tessel.so. A folder plays the modules in it in name order.\n"
+    "plug-in, in_tessel.so. A folder plays the modules under it, subfolders too, in\n"
+    "natural order (2_ before 10_); an .m3u or .m3u8 playlist the files it lists, one\n"
+    "a line (# comments skipped, relative names from the playlist's folder).\n"
     "\n"
     "  -o, --output OUT    render to a WAV file instead of the sound device, as fast as\n"
     "                      the machine can; with several files OUT is a folder that\n"
@@ -46,6 +50,10 @@ const char kHelp[] =
     "                      a device gets a streamed WAV; a terminal none\n"
     "      --max-time SEC  with -o: end a module after SEC seconds of sound (1800)\n"
     "      --null          play in real time to no device (no sound card needed)\n"
+    "      --shuffle       play the list in a random order, a new one on each pass\n"
+    "      --repeat        play the whole list again after its last file, for ever\n"
+    "      --loop N        play each module N more times before the next (the\n"
+    "                      plug-in's Loop setting stays as it is)\n"
     "      --info          print the fields of each file's Module Info dialog\n"
     "      --json          with --info: one JSON object per file, one per line (UTF-8)\n"
     "      --config        open the configuration dialog\n"
@@ -55,8 +63,10 @@ const char kHelp[] =
     "\n"
     "Keys while playing: space pause/resume, left/right one order position back/on,\n"
     "up/down volume, n/p next/previous file, digits then Enter go to that playlist\n"
-    "entry, Home/End the first/last, i Module Info, c configuration, q quit. After\n"
-    "three files in a row fail to play, the player waits for n, p, c or q.\n"
+    "entry, Home/End the first/last, i Module Info, c configuration, q quit. A file\n"
+    "that does not play shows the plug-in's message and why (a missing, unreadable\n"
+    "file, a folder) at the foot of the screen; the player moves on after 3 s or at\n"
+    "any other key. When no file of a --repeat list plays, it waits for n, p, c or q.\n"
     "In dialogs: Tab and Shift-Tab move, arrows move and choose, space ticks, presses\n"
     "or opens a list, F4 opens a list (in the rate box, which takes typing, space is\n"
     "typed), Enter is OK, Escape is Cancel.\n"
@@ -75,6 +85,8 @@ const char kHelp[] =
     "interrupted.\n"
     "See tessel(1).\n";
 
+// --loop: the most passes a module gets again.
+constexpr long kMaxLoops = 1000000;
 // --max-time: one millisecond up to the largest count of them in 32 bits.
 constexpr double kMinMaxSeconds = 0.001;
 constexpr double kMaxMaxSeconds = 4294967.295;
@@ -86,6 +98,8 @@ struct Options {
     bool null = false;
     bool json = false;
     bool maxTimeGiven = false;
+    bool orderGiven = false; // --shuffle, --repeat or --loop
+    PlayOrder order;
     std::string output;
     double maxSeconds = 1800;
     std::vector<std::string> files;
@@ -113,11 +127,14 @@ void SetMode(Options &options, Mode mode, const char *name)
 
 Options Parse(int argc, char **argv)
 {
-    enum { kMaxTime = 256, kNull, kInfo, kJson, kConfig, kDevices };
+    enum { kMaxTime = 256, kNull, kInfo, kJson, kConfig, kDevices, kShuffle, kRepeat, kLoop };
     static const option longOptions[] = {
         {"output", required_argument, nullptr, 'o'},
         {"max-time", required_argument, nullptr, kMaxTime},
         {"null", no_argument, nullptr, kNull},
+        {"shuffle", no_argument, nullptr, kShuffle},
+        {"repeat", no_argument, nullptr, kRepeat},
+        {"loop", required_argument, nullptr, kLoop},
         {"info", no_argument, nullptr, kInfo},
         {"json", no_argument, nullptr, kJson},
         {"config", no_argument, nullptr, kConfig},
@@ -152,6 +169,21 @@ Options Parse(int argc, char **argv)
             break;
         }
         case kNull: options.null = true; break;
+        case kShuffle: options.order.shuffle = options.orderGiven = true; break;
+        case kRepeat: options.order.repeat = options.orderGiven = true; break;
+        case kLoop: {
+            std::string text = optarg;
+            char *end = nullptr;
+            errno = 0;
+            long loops = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end || errno ||
+                loops > kMaxLoops)
+                BadUsage("--loop takes a count from 0 to " + std::to_string(kMaxLoops) + ", not '" +
+                         ForTerminal(text) + "'");
+            options.order.loops = int(loops);
+            options.orderGiven = true;
+            break;
+        }
         case kInfo: SetMode(options, Mode::Info, "--info"); break;
         case kJson: options.json = true; break;
         case kConfig: SetMode(options, Mode::Config, "--config"); break;
@@ -178,6 +210,8 @@ Options Parse(int argc, char **argv)
         BadUsage("--max-time goes with -o");
     if (options.null && options.mode != Mode::Play)
         BadUsage("--null goes with playing only");
+    if (options.orderGiven && options.mode != Mode::Play)
+        BadUsage("--shuffle, --repeat and --loop go with playing only");
     bool wantsFiles = options.mode == Mode::Play || options.mode == Mode::Render || options.mode == Mode::Info;
     if (wantsFiles && options.files.empty())
         BadUsage("no file to play");
@@ -252,7 +286,7 @@ int main(int argc, char **argv)
         workers.reset();
         break;
     default:
-        status = RunPlayer(*host, terminal.get(), files);
+        status = RunPlayer(*host, terminal.get(), files, options.order);
         break;
     }
     host.reset();

@@ -120,7 +120,8 @@ TEST_F(Cli, HelpVersionAndBadUsage)
     EXPECT_NE(std::string::npos, help.out.find("--max-time")) << help.out;
     EXPECT_NE(std::string::npos, help.out.find("loop")) << help.out;
     // The playlist's jumps, and the keys of a list with an edit.
-    for (const char *told : {"digits then Enter", "Home/End", "F4 opens a list"})
+    for (const char *told : {"digits then Enter", "Home/End", "F4 opens a list", "--shuffle", "--repeat", "--loop N",
+                             ".m3u8", "natural order"})
         EXPECT_NE(std::string::npos, help.out.find(told)) << told << " is not in\n" << help.out;
 
     RunResult version = Run({"--version"});
@@ -140,6 +141,10 @@ TEST_F(Cli, HelpVersionAndBadUsage)
         // Past what the limit's 32 bits of milliseconds hold, and below one of them.
         {"-o", "x.wav", "--max-time", "4294968", "a.xm"},
         {"-o", "x.wav", "--max-time", "0.0001", "a.xm"},
+        {"--loop", "-1", "a.xm"},
+        {"--loop", "2x", "a.xm"},
+        {"--loop", "1000001", "a.xm"},
+        {"-o", "x.wav", "--shuffle", "a.xm"},
     };
     for (const auto &arguments : bad) {
         RunResult result = Run(arguments);
@@ -431,23 +436,48 @@ TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
     }
 }
 
-TEST_F(Cli, FolderArgumentsPlayTheirModulesInNameOrder)
+// The "file" fields of --info --json's lines, in order.
+std::vector<std::string> InfoFiles(const std::string &json)
+{
+    std::vector<std::string> files;
+    const std::string key = "\"file\":\"";
+    for (size_t at = json.find(key); at != std::string::npos; at = json.find(key, at + 1)) {
+        size_t start = at + key.size();
+        files.push_back(json.substr(start, json.find('"', start) - start));
+    }
+    return files;
+}
+
+TEST_F(Cli, FoldersAndPlaylistsPlayTheirModulesInNaturalOrder)
 {
     std::string mods = Path("mods");
     ASSERT_EQ(0, mkdir(mods.c_str(), 0700));
     ASSERT_EQ(0, mkdir((mods + "/sub.xm").c_str(), 0700)); // a folder, whatever its name
-    WriteTune("mods/b.XM", "Second", 1, 4);
-    WriteTune("mods/a.it", "First", 1, 4);
+    ASSERT_EQ(0, mkdir((mods + "/3_sub").c_str(), 0700));
+    ASSERT_EQ(0, symlink(".", (mods + "/3_sub/self").c_str())); // a way round never ends the list
+    WriteTune("mods/10_b.XM", "Second", 1, 4);
+    WriteTune("mods/2_a.it", "First", 1, 4);
+    WriteTune("mods/3_sub/x.xm", "Inside", 1, 4);
     Write("mods/readme.txt", std::string("not played\n"));
     Write("mods/c", std::string("no extension\n"));
+    Write("mods/list.m3u", std::string("10_b.XM\n")); // a folder's playlists are not read
 
     RunResult result = Run({"--info", "--json", "mods"});
     EXPECT_EQ(0, result.status) << result.err;
-    EXPECT_NE(std::string::npos, result.out.find("\"file\":\"mods/a.it\"")) << result.out;
-    EXPECT_LT(result.out.find("\"file\":\"mods/a.it\""), result.out.find("\"file\":\"mods/b.XM\"")) << result.out;
-    EXPECT_EQ(std::string::npos, result.out.find("readme")) << result.out;
-    EXPECT_EQ(std::string::npos, result.out.find("sub.xm")) << result.out;
-    EXPECT_EQ(2, std::count(result.out.begin(), result.out.end(), '\n')) << result.out;
+    EXPECT_EQ((std::vector<std::string>{"mods/2_a.it", "mods/3_sub/x.xm", "mods/10_b.XM"}), InfoFiles(result.out))
+        << result.out;
+
+    // A playlist from elsewhere: a byte-order mark, CR LF, comments, names relative to
+    // its folder, an absolute one, a folder, and a file that is not there.
+    ASSERT_EQ(0, mkdir(Path("lists").c_str(), 0700));
+    Write("lists/all.m3u8", "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:1,x\r\n../mods/10_b.XM\r\n\r\n" + mods +
+                                "/2_a.it\r\n../mods/3_sub\r\n  # a note\r\ngone.xm\r\n");
+    RunResult listed = Run({"--info", "--json", "lists/all.m3u8"});
+    EXPECT_EQ(1, listed.status) << "one entry is not there\n" << listed.err;
+    EXPECT_EQ((std::vector<std::string>{"lists/../mods/10_b.XM", mods + "/2_a.it", "lists/../mods/3_sub/x.xm",
+                                        "lists/gone.xm"}),
+              InfoFiles(listed.out))
+        << listed.out;
 
     RunResult empty = Run({"--info", "config"});
     EXPECT_EQ(1, empty.status) << "a folder without modules leaves nothing to play";
@@ -565,7 +595,8 @@ TEST_F(Cli, RenderSeveralFilesIntoAFolder)
     // A second a.* gets a name of its own rather than overwriting the first.
     EXPECT_NEAR(0.48, ReadWav(Path("wavs/a-2.wav")).Seconds(), 0.2);
     EXPECT_FALSE(Exists(Path("wavs/missing.wav"))) << "a file that did not play leaves no WAV behind";
-    EXPECT_NE(std::string::npos, result.err.find("missing.xm")) << result.err;
+    EXPECT_NE(std::string::npos, result.err.find("tessel: missing.xm did not play: No such file or directory\n"))
+        << result.err;
 
     // With several files, -o names a folder: an existing file will not do.
     Write("taken", std::string("x"));
@@ -693,6 +724,63 @@ TEST_F(Cli, NullOutputPlaysThroughWithoutATerminal)
     // The length and the rate the output really uses.
     EXPECT_NE(std::string::npos, result.out.find("0:00, output at 44100 Hz\n")) << result.out;
     EXPECT_GE(elapsed, 1.8) << "the null output plays in real time";
+
+    // --loop: each module again, the next only after; a missing file says why.
+    RunResult looped = Run({"--null", "--loop", "1", "a.xm", "gone.xm", "b.it"});
+    EXPECT_EQ(1, looped.status) << looped.err;
+    size_t a1 = looped.out.find("Playing a.xm"), a2 = looped.out.find("Playing a.xm", a1 + 1);
+    size_t b1 = looped.out.find("Playing b.it"), b2 = looped.out.find("Playing b.it", b1 + 1);
+    EXPECT_TRUE(a1 < a2 && a2 < b1 && b1 < b2 && b2 != std::string::npos) << looped.out;
+    EXPECT_NE(std::string::npos, looped.out.find("output at 44100 Hz, pass 2 of 2\n")) << looped.out;
+    EXPECT_NE(std::string::npos, looped.err.find("tessel: gone.xm did not play: No such file or directory\n"))
+        << looped.err;
+}
+
+TEST_F(Cli, ShuffleAndRepeatPlayEveryFileOncePerPass)
+{
+    std::vector<std::string> files;
+    for (int i = 1; i <= 8; ++i) {
+        files.push_back("s" + std::to_string(i) + ".xm");
+        WriteTune(files.back(), "S", 1, 1);
+    }
+    std::vector<std::string> arguments = {"--null", "--shuffle", "--repeat"};
+    arguments.insert(arguments.end(), files.begin(), files.end());
+    int pipe[2];
+    ASSERT_EQ(0, ::pipe(pipe));
+    pid_t pid = Start(arguments, pipe[1]);
+    close(pipe[1]);
+    // Two passes, each every file once, read as the player prints them.
+    std::vector<std::vector<std::string>> passes(2);
+    std::string pending;
+    char buffer[4096];
+    ssize_t got = 0;
+    while (passes[1].size() < files.size() && (got = read(pipe[0], buffer, sizeof buffer)) > 0) {
+        pending.append(buffer, size_t(got));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+            std::string line = pending.substr(0, end);
+            auto &pass = passes[0].size() < files.size() ? passes[0] : passes[1];
+            if (line.rfind("Playing ", 0) == 0 && pass.size() < files.size())
+                pass.push_back(line.substr(8, line.find(' ', 8) - 8));
+        }
+    }
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    close(pipe[0]);
+    for (auto &pass : passes) {
+        std::vector<std::string> sorted = pass;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(files, sorted) << "a pass plays every file once";
+    }
+    // 1 in 40320 to fail by chance.
+    EXPECT_NE(files, passes[0]) << "the first pass in the order given";
+
+    // A repeated list where nothing plays ends rather than fail for ever.
+    RunResult none = Run({"--null", "--repeat", "gone1.xm", "gone2.xm"});
+    EXPECT_EQ(1, none.status) << none.err;
+    size_t failures = 0;
+    for (size_t at = none.err.find("did not play"); at != std::string::npos; at = none.err.find("did not play", at + 1))
+        ++failures;
+    EXPECT_EQ(2u, failures) << none.err;
 }
 
 TEST_F(Cli, SamplesAreTheGeneratorsOutputAndPlay)

@@ -14,15 +14,18 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
 class InfoWorkers;
 // tessel --info [--json] FILE...; with workers, several files are answered at once.
 int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json, InfoWorkers *workers);
+// How the player goes through the playlist.
+struct PlayOrder {
+    bool shuffle = false; // a new random order for each pass through the list
+    bool repeat = false;  // the whole list again after its last entry
+    int loops = 0;        // each module this many more times before the next
+};
 // tessel [--null] FILE...: the player on the terminal, or without one a plain run
 // through the playlist.
-int RunPlayer(PluginHost &host, Terminal *terminal, const std::vector<std::string> &files);
+int RunPlayer(PluginHost &host, Terminal *terminal, const std::vector<std::string> &files, const PlayOrder &order);
 // tessel --config; 1 with the reason in failure when OK could not save the settings.
 int RunConfig(PluginHost &host, Terminal &terminal, std::string &failure);
 // tessel --devices
 int RunDevices();
-
-// The playlist: files as given, each folder's playable files in name order.
-std::vector<std::string> ExpandArguments(const PluginHost &host, const std::vector<std::string> &arguments);
 
 } // namespace tessel::host

@@ -2,6 +2,7 @@
 // drives an input plug-in (Play, the end message, Stop, the next Play).
 #include "modes/modes.h"
 
+#include "modes/playlist.h"
 #include "util/output.h"
 #include "util/signals.h"
 #include "util/text.h"
@@ -14,6 +15,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <optional>
+#include <random>
 
 namespace tessel::host {
 namespace {
@@ -24,13 +27,13 @@ constexpr int kMaxVolume = 255;
 // A seek is heard after the output's latency; until then further seeks count from
 // where the last one went, not from the position still reported.
 constexpr auto kSeekSettle = std::chrono::milliseconds(1000);
-// Failures in a row after which the player stops moving on by itself: a device or a
-// setting that fails every file would otherwise raise box after box.
-constexpr int kFailuresBeforeWaiting = 3;
+// How long a failed file's messages stay before the player moves on by itself.
+constexpr auto kMessageTime = std::chrono::seconds(3);
 constexpr int kKeyLines = 2;
+constexpr int kMaxMessageLines = 6;
 
 // "m:ss" of a time in milliseconds; "-:--" when unknown (0).
-std::string Clock(uint32_t ms)
+std::string Time(uint32_t ms)
 {
     if (ms == 0)
         return "-:--";
@@ -59,8 +62,8 @@ struct Entry {
 
 class Player {
 public:
-    Player(PluginHost &host, Terminal *terminal, const std::vector<std::string> &files)
-        : host_(host), terminal_(terminal)
+    Player(PluginHost &host, Terminal *terminal, const std::vector<std::string> &files, const PlayOrder &order)
+        : host_(host), terminal_(terminal), order_(order)
     {
         for (const std::string &file : files) {
             Entry entry;
@@ -74,21 +77,39 @@ public:
     {
         if (terminal_)
             terminal_->SetBackground([this] { Draw(); });
+        if (order_.shuffle)
+            Shuffle();
         size_t index = 0;
         while (index < entries_.size() && !quit_ && !PendingSignal()) {
             index_ = index;
             next_ = index + 1;
             bool started = Start();
+            bool endedByItself = false;
             if (started) {
                 failuresInRow_ = 0;
-                terminal_ ? Interact() : Wait();
-            } else if (++failuresInRow_ >= kFailuresBeforeWaiting && terminal_) {
-                Interact();
+                endedByItself = terminal_ ? Interact() : Wait();
+            } else {
+                ++failuresInRow_;
+                if (terminal_)
+                    Interact(Waiting() ? std::nullopt : std::optional(Now() + kMessageTime));
+                else if (Waiting())
+                    break;
             }
             host_.Stop();
             playing_ = false;
-            if (started)
-                ReportOutputError(); // it outlives the Stop, until the next Play
+            if (started && ReportOutputError()) // it outlives the Stop, until the next Play
+                endedByItself = false;
+            if (endedByItself && pass_ <= order_.loops) {
+                ++pass_;
+                next_ = index_;
+            } else {
+                pass_ = 1;
+            }
+            if (next_ >= entries_.size() && order_.repeat) {
+                next_ = 0;
+                if (order_.shuffle)
+                    Shuffle();
+            }
             index = next_;
         }
         if (terminal_)
@@ -98,18 +119,41 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point Now() { return Clock::now(); }
+
+    // The list in a new random order; the numbers on screen follow it.
+    void Shuffle()
+    {
+        static std::mt19937 random{std::random_device{}()};
+        std::shuffle(entries_.begin(), entries_.end(), random);
+    }
+
     bool Start()
     {
         Entry &entry = entries_[index_];
         seeking_ = false;
-        if (terminal_)
+        messages_.clear();
+        if (terminal_) {
             terminal_->Redraw();
+            // The plug-in's boxes about this file go to the message line.
+            terminal_->CollectBoxes([this](const std::string &caption, const std::string &text) {
+                for (const std::string &line : SplitLines(text))
+                    messages_.push_back(caption + ": " + line);
+            });
+        }
         playing_ = host_.Play(entry.path);
+        if (terminal_)
+            terminal_->CollectBoxes(nullptr);
         entry.played = true;
         if (!playing_) {
             entry.failed = true;
+            std::string reason = SystemReason(entry.path);
+            if (terminal_ && !reason.empty())
+                messages_.push_back(entry.path + ": " + reason);
             if (!terminal_)
-                std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(entry.path).c_str());
+                std::fprintf(stderr, "tessel: %s did not play%s\n", ForTerminal(entry.path).c_str(),
+                             reason.empty() ? "" : (": " + reason).c_str());
             return false;
         }
         host_.Module().SetVolume(volume_);
@@ -120,51 +164,73 @@ private:
             TesselBassPlaying heard{};
             TesselBass_GetStats(&stats);
             TesselBass_GetPlaying(&heard);
-            Print("Playing %s (%s): %d channels, %d kHz, %s, %d order positions, %s, output at %u Hz\n",
+            Print("Playing %s (%s): %d channels, %d kHz, %s, %d order positions, %s, output at %u Hz%s\n",
                   ForLocale(ForPeople(entry.path)).c_str(), ForLocale(ForPeople(entry.title)).c_str(),
                   info.channels, info.rateKhz, info.outputChannels == 1 ? "mono" : "stereo", entry.lengthMs / 1000,
-                  Clock(heard.lengthMs).c_str(), stats.rate);
+                  Time(heard.lengthMs).c_str(), stats.rate, PassText().c_str());
             if (!Flush())
                 quit_ = true; // main reports it
         }
         return true;
     }
 
+    // ", pass 2 of 3" while --loop plays a module again; "" without it.
+    std::string PassText() const
+    {
+        if (order_.loops == 0)
+            return "";
+        return ", pass " + std::to_string(pass_) + " of " + std::to_string(order_.loops + 1);
+    }
+
     // A device lost or a WAV write failed during playback ends the music as if it
-    // were over; the user learns why here, and the exit status says so.
-    void ReportOutputError()
+    // were over; the user learns why here (in the message line for a while), and the
+    // exit status says so. True when it had failed.
+    bool ReportOutputError()
     {
         char reason[512];
         if (!TesselBass_GetOutputError(reason, sizeof reason))
-            return;
+            return false;
         Entry &entry = entries_[index_];
         entry.failed = entry.outputFailed = true;
         std::string text = "The sound output failed while playing " + entry.path + ": " + reason;
-        if (terminal_)
-            terminal_->MessageBox(nullptr, text.c_str(), "Tessel", MB_OK | MB_ICONERROR);
-        else
+        if (terminal_) {
+            messages_ = {text};
+            if (!leave_ && !quit_)
+                Interact(Now() + kMessageTime);
+        } else {
             std::fprintf(stderr, "tessel: %s\n", ForTerminal(text).c_str());
+        }
+        return true;
     }
 
-    // Without a terminal: until the end message, or a signal.
-    void Wait()
+    // Without a terminal: until the end message, or a signal. True when the music
+    // ended by itself.
+    bool Wait()
     {
         while (!host_.Ended() && !PendingSignal() && !quit_)
             host_.PumpFor(kFrameMs);
+        return host_.Ended();
     }
 
-    void Interact()
+    // Until the music ends (true), a key moves on, or a signal comes. Stopped with a
+    // deadline (a failed file's messages up), also until the deadline, or any key
+    // that has nothing else to do.
+    bool Interact(std::optional<Clock::time_point> deadline = std::nullopt)
     {
+        deadline_ = deadline;
         for (;;) {
             host_.Pump();
-            if (PendingSignal() || quit_ || leave_ || (playing_ && host_.Ended())) {
+            bool ended = playing_ && host_.Ended();
+            bool timeUp = deadline_ && Now() >= *deadline_ && typed_.empty() && !terminal_->DialogOpen();
+            if (PendingSignal() || quit_ || leave_ || ended || timeUp) {
                 leave_ = false;
-                return;
+                deadline_.reset();
+                return ended;
             }
             terminal_->Redraw();
             int key = terminal_->ReadKey(kFrameMs);
-            if (key != ERR)
-                HandleKey(key);
+            if (key != ERR && !HandleKey(key) && deadline_)
+                leave_ = true;
         }
     }
 
@@ -174,15 +240,16 @@ private:
         leave_ = true;
     }
 
-    void HandleKey(int key)
+    // False for a key that does nothing here.
+    bool HandleKey(int key)
     {
-        if (terminal_->DialogKey(key))
-            return;
+        if (terminal_->DialogKey(key) || key == KEY_RESIZE)
+            return true;
         In_Module &module = host_.Module();
         if (key >= '0' && key <= '9') {
             if (typed_.size() < 9)
                 typed_.push_back(char(key));
-            return;
+            return true;
         }
         if (!typed_.empty()) {
             // Digits, then Enter: that entry of the playlist. Anything else forgets them.
@@ -192,17 +259,19 @@ private:
             if (enter && entry >= 1 && entry <= entries_.size())
                 GoTo(entry - 1);
             if (enter || key == 27 || key == KEY_BACKSPACE)
-                return;
+                return true;
         }
         switch (key) {
         case ' ':
-            if (playing_)
-                module.IsPaused() ? module.UnPause() : module.Pause();
+            if (!playing_)
+                return false;
+            module.IsPaused() ? module.UnPause() : module.Pause();
             break;
         case KEY_LEFT:
         case KEY_RIGHT:
-            if (playing_)
-                Seek(key == KEY_LEFT ? -1 : +1);
+            if (!playing_)
+                return false;
+            Seek(key == KEY_LEFT ? -1 : +1);
             break;
         case KEY_UP:
         case KEY_DOWN:
@@ -233,12 +302,17 @@ private:
             quit_ = true;
             break;
         default:
-            break;
+            return false;
         }
+        return true;
     }
 
-    // Stopped after failures in a row, until a key moves on.
-    bool Waiting() const { return !playing_ && failuresInRow_ >= kFailuresBeforeWaiting; }
+    // Stopped, until a key moves on, after a whole pass through a repeated list in
+    // which no file played: going round again would only fail again.
+    bool Waiting() const
+    {
+        return !playing_ && order_.repeat && failuresInRow_ >= int(entries_.size());
+    }
 
     int Position()
     {
@@ -292,7 +366,7 @@ private:
 
         TesselBassPlaying heard{};
         if (playing_ && TesselBass_GetPlaying(&heard)) {
-            std::string time = Clock(heard.positionMs) + " / " + Clock(heard.lengthMs) + "  ";
+            std::string time = Time(heard.positionMs) + " / " + Time(heard.lengthMs) + "  ";
             int barWidth = std::max(10, std::min(50, valueWidth - int(time.size()) - 2));
             row(6, "Time", time + ProgressBar(int(heard.positionMs / 100), int(heard.lengthMs / 100), barWidth));
             int meterWidth = std::max(4, std::min(30, (valueWidth - 10) / 2));
@@ -305,21 +379,29 @@ private:
             int length = module.GetLength() / 1000;
             row(7, "Position", std::to_string(Position()) + " / " + std::to_string(length) + "  row " +
                                    std::to_string(heard.row));
-            row(9, "State", module.IsPaused() ? "paused" : "playing");
+            row(9, "State", (module.IsPaused() ? "paused" : "playing") + PassText());
         } else {
             row(7, "Position", "");
             std::string state = entry.outputFailed ? "the output failed"
                                 : entry.failed     ? "did not play"
                                                    : "stopped";
             if (Waiting())
-                state = "the last " + std::to_string(failuresInRow_) + " files did not play";
+                state = "no file of the list played";
             row(9, "State", state);
         }
         int percent = (volume_ * 100 + kMaxVolume / 2) / kMaxVolume;
         row(10, "Volume", ProgressBar(volume_, kMaxVolume, 16) + " " + std::to_string(percent) + "%");
 
+        // The message line grows to hold a failed file's messages.
+        std::vector<std::string> messageLines;
+        for (const std::string &message : messages_)
+            for (const std::string &line : WrapLines(message, size_t(std::max(10, width - 2))))
+                messageLines.push_back(line);
+        int bottomLines = kKeyLines;
+        if (!messageLines.empty())
+            bottomLines = std::clamp(int(messageLines.size()) + 1, kKeyLines, kMaxMessageLines);
         PutText(12, labelX, "Playlist", valueWidth);
-        int first = 13, last = LINES - kKeyLines - 2;
+        int first = 13, last = LINES - bottomLines - 2;
         size_t top = 0;
         if (last >= first && int(index_) > last - first)
             top = index_ - size_t(last - first);
@@ -336,13 +418,19 @@ private:
                 line += "  (" + std::to_string(e.lengthMs / 1000) + " positions)";
             PutText(first + int(i - top), labelX, line, width - labelX - 1);
         }
-        mvhline(LINES - kKeyLines - 1, 0, ACS_HLINE, width);
+        mvhline(LINES - bottomLines - 1, 0, ACS_HLINE, width);
+        int y = LINES - bottomLines;
+        for (size_t i = 0; i < messageLines.size() && y < LINES - 1; ++i)
+            PutText(y++, 1, messageLines[i], width - 2);
         if (!typed_.empty()) {
-            PutText(LINES - 2, 1, "Go to entry " + typed_ + "  (Enter goes, Escape forgets)", width - 2);
+            PutText(messages_.empty() ? LINES - 2 : LINES - 1, 1, "Go to entry " + typed_ + "  (Enter goes, Escape forgets)", width - 2);
         } else if (Waiting()) {
-            PutText(LINES - 2, 1, std::to_string(failuresInRow_) +
-                                      " files in a row did not play:  n next  p previous  c configuration  q quit",
-                    width - 2);
+            PutText(LINES - 1, 1, "no file played:  n next  p previous  c configuration  q quit", width - 2);
+        } else if (deadline_) {
+            auto left = std::chrono::ceil<std::chrono::seconds>(std::max(*deadline_ - Now(), Clock::duration(0)));
+            PutText(LINES - 1, 1, "moving on in " + std::to_string(left.count()) + " s, or at any key", width - 2);
+        } else if (!messages_.empty()) {
+            // Stopped after the output failed, on the way out.
         } else {
             PutText(LINES - 2, 1, "space pause  left/right seek  up/down volume  n/p next/previous  q quit", width - 2);
             PutText(LINES - 1, 1, "digits Enter go to entry  Home/End first/last  i info  c configuration", width - 2);
@@ -353,6 +441,10 @@ private:
     std::string typed_; // digits of a playlist entry to go to
     int failuresInRow_ = 0;
     Terminal *terminal_;
+    PlayOrder order_;
+    int pass_ = 1; // of order_.loops + 1
+    std::vector<std::string> messages_; // the last file's boxes and reasons
+    std::optional<Clock::time_point> deadline_; // while stopped: when to move on
     std::vector<Entry> entries_;
     size_t index_ = 0;
     size_t next_ = 1;
@@ -367,13 +459,13 @@ private:
 
 } // namespace
 
-int RunPlayer(PluginHost &host, Terminal *terminal, const std::vector<std::string> &files)
+int RunPlayer(PluginHost &host, Terminal *terminal, const std::vector<std::string> &files, const PlayOrder &order)
 {
     if (files.empty()) {
         std::fprintf(stderr, "tessel: nothing to play\n");
         return 1;
     }
-    return Player(host, terminal, files).Run();
+    return Player(host, terminal, files, order).Run();
 }
 
 } // namespace tessel::host

@@ -5,10 +5,11 @@
 // its transaction's to decide.
 #include "modes/modes.h"
 
+#include "modes/playlist.h"
+#include "modes/wav_transaction.h"
 #include "util/output.h"
 #include "util/signals.h"
 #include "util/text.h"
-#include "modes/wav_transaction.h"
 
 #include <soundlib/include/tessel_bass.h>
 
@@ -205,7 +206,10 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
         const Rendered rendered = RenderFile(host, file, label, maxSeconds);
         switch (rendered.ending) {
         case Rendered::DidNotPlay:
-            std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(file).c_str());
+            if (std::string reason = SystemReason(file); !reason.empty())
+                std::fprintf(stderr, "tessel: %s did not play: %s\n", ForTerminal(file).c_str(), reason.c_str());
+            else
+                std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(file).c_str());
             anyFailed = true;
             continue; // its transaction abandoned
         case Rendered::Interrupted:

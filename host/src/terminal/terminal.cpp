@@ -56,7 +56,8 @@ const char *IconMark(UINT type)
     }
 }
 
-// The lines of a box's text, split at its line ends and wrapped at width.
+} // namespace
+
 std::vector<std::string> WrapLines(const std::string &text, size_t width)
 {
     std::vector<std::string> lines;
@@ -74,8 +75,6 @@ std::vector<std::string> WrapLines(const std::string &text, size_t width)
         lines.push_back("");
     return lines;
 }
-
-} // namespace
 
 bool KnownTerminalType(const char *name); // terminal_type.cpp
 
@@ -257,6 +256,10 @@ int Terminal::MessageBox(HWND, const char *text, const char *caption, UINT type)
     if (std::this_thread::get_id() != uiThread) {
         // Only the terminal's own thread may draw; elsewhere the box is a line.
         std::fprintf(stderr, "%s: %s\n", caption, text);
+        return buttons.front().id;
+    }
+    if (collector_ && buttons.size() == 1) {
+        collector_(caption, text);
         return buttons.front().id;
     }
     Box saved = box_; // a box raised while another waits covers it until it closes

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct screen; // ncurses' SCREEN
 
@@ -48,6 +49,12 @@ public:
 
     DialogLayer &Dialogs() { return *dialogs_; }
 
+    // While a collector is set, a box with one button raised on the terminal's thread
+    // is handed to it (caption, text) and answered OK at once instead of waiting for a
+    // key: the player shows it in its message line and moves on by itself.
+    using BoxCollector = std::function<void(const std::string &caption, const std::string &text)>;
+    void CollectBoxes(BoxCollector collector) { collector_ = std::move(collector); }
+
 private:
     explicit Terminal(::screen *screen);
     void DrawBox();
@@ -55,6 +62,7 @@ private:
     ::screen *screen_;
 
     std::function<void()> background_;
+    BoxCollector collector_;
     DialogLayer *dialogs_ = nullptr;
     tessel::ui::Backend *previous_ = nullptr;
 
@@ -71,6 +79,9 @@ private:
 // Draws text at (y, x) cut to width columns, as ForPeople shows it, in the locale's
 // character set.
 void PutText(int y, int x, const std::string &text, int width, TextKind kind = TextKind::Name);
+// The lines of a text, split at its line ends and wrapped at width bytes, at a space
+// where there is one.
+std::vector<std::string> WrapLines(const std::string &text, size_t width);
 // A frame with a title in its top edge.
 void DrawFrame(int top, int left, int height, int width, const std::string &title);
 
