@@ -193,17 +193,17 @@ private:
             }
             if (control.freq != render.freq) {
                 render.freq = control.freq;
-                render.speed = control.freq == 0 ? 1.0 : double(control.freq) / format_.rate;
-                music.SetSpeed(render.speed);
+                render.speed = music.SetSpeed(control.freq == 0 ? 1.0 : double(control.freq) / format_.rate);
             }
             if (control.movePending) {
                 music.MoveTo(control.moveOrder, control.moveRow);
                 render.ended = false;
                 if (!control.playing)
                     render.trail.Clear();
-                // libopenmpt gives the song time of where it lands; from there on our
-                // clock counts it. What is still queued keeps its own positions.
-                render.songMs = music.CurrentMs();
+                // libopenmpt gives the time of where it lands at the speed it plays;
+                // from there on our clock counts song time. What is still queued keeps
+                // its own positions.
+                render.songMs = music.CurrentMs() * render.speed;
                 render.latestMs = uint32_t(render.songMs);
                 render.trail.Mark(written_, music.CurrentPosition(), render.songMs, MsPerFrame(render));
                 RestartTrack(render, music.CurrentPosition());
@@ -268,8 +268,10 @@ private:
         // past its first write).
         if (latency_ > 0 || written_ == 0 || output_.Continuous())
             history_.Keep(data, frames, latency_ + 2 * chunk_);
-        // Measured once a host has asked for them: a render to a file need not.
-        if (engine_.peaksWanted_.load(std::memory_order_relaxed))
+        // Kept for what the output holds unheard, whoever looks later; a file hears
+        // what it is written at once, so only its latest chunk counts, once asked for.
+        if (latency_ > 0 || written_ == 0 || output_.Continuous() ||
+            engine_.peaksWanted_.load(std::memory_order_relaxed))
             peaks_.Mark(written_, frames, PeakOf(data, frames, format_));
         output_.Write(data, frames);
         Check();
@@ -419,7 +421,9 @@ private:
             if (music.control.generation != snapshots_[i].control.generation)
                 continue;
             music.publishedPosition = heard_[i].position;
-            music.publishedMs = heard_[i].ms;
+            // A looping song's time is that of the pass it is in.
+            const uint32_t length = music.LengthMs();
+            music.publishedMs = music.Loops() && length > 0 ? heard_[i].ms % length : heard_[i].ms;
             bool over = music.render.ended && heard >= music.render.endFrame;
             if (music.control.playing && !music.control.movePending && (over || failed_)) {
                 music.control.playing = false;
