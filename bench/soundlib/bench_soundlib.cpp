@@ -17,7 +17,7 @@
 //
 // Usage: bench_soundlib [--runs N] [module ...]   (default: the samples and a generated
 // 32-channel XM)
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 #include "test_songs.h"
 #include "output.h"
 #include "tessel_bass.h"
