@@ -365,7 +365,7 @@ uint32_t Engine::MusicPosition(uint32_t handle)
     std::shared_ptr<Music> music = Find(handle);
     if (music)
         ReleaseStart(*music);
-    return music ? music->publishedPosition.load() : 0;
+    return music ? music->publishedPosition : 0;
 }
 
 bool Engine::SetMusicPosition(uint32_t handle, uint32_t position)
@@ -411,7 +411,7 @@ uint32_t Engine::MusicActive(uint32_t handle)
     std::shared_ptr<Music> music = Find(handle);
     if (music)
         ReleaseStart(*music);
-    return music ? music->publishedActive.load() : 0;
+    return music ? music->publishedActive : 0;
 }
 
 void Engine::ReleaseStart(Music &music)

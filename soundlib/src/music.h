@@ -9,7 +9,6 @@
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -96,11 +95,12 @@ public:
         bool songOver = false;
     } render;
 
-    // Published by the render thread (and by API calls that start or stop the music);
-    // queries read these without a lock.
-    std::atomic<uint32_t> publishedPosition{0};
-    std::atomic<uint32_t> publishedActive{0};
-    std::atomic<uint32_t> publishedMs{0};
+    // What is heard, as the queries report it: written by the render thread (and by
+    // the API calls that start or stop the music), read and written only under the
+    // engine's state lock.
+    uint32_t publishedPosition = 0;
+    uint32_t publishedActive = 0;
+    uint32_t publishedMs = 0;
 
 private:
     Music() = default;
