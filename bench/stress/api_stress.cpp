@@ -28,6 +28,9 @@ struct Shared {
     std::atomic<uint32_t> music{0};
     std::atomic<long> left{0};
     std::atomic<long> bad{0};
+    std::atomic<long> inits{0};  // that succeeded
+    std::atomic<long> pulled{0}; // frames
+    std::atomic<long> cancels{0};
 };
 
 void Operate(Shared &shared, std::mt19937 &random)
@@ -40,7 +43,7 @@ void Operate(Shared &shared, std::mt19937 &random)
             TesselBass_SetOutput(TESSEL_OUTPUT_NULL, nullptr);
         else
             TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, shared.sink);
-        BASS_Init(-1, 44100, 0, nullptr);
+        shared.inits += BASS_Init(-1, 44100, 0, nullptr) ? 1 : 0;
         break;
     case 1:
         if (random() % 4 == 0)
@@ -75,7 +78,7 @@ void Operate(Shared &shared, std::mt19937 &random)
         break;
     case 9:
     case 10:
-        TesselBass_Pull(uint32_t(random() % 8192), nullptr);
+        shared.pulled += TesselBass_Pull(uint32_t(random() % 8192), nullptr);
         break;
     case 11: {
         DWORD position = BASS_ChannelGetPosition(music);
@@ -98,8 +101,10 @@ void Operate(Shared &shared, std::mt19937 &random)
         break;
     }
     case 14:
-        if (random() % 8 == 0)
+        if (random() % 8 == 0) {
             TesselBass_Cancel();
+            ++shared.cancels;
+        }
         break;
     default:
         BASS_MusicGetName(music);
@@ -132,7 +137,9 @@ int main(int argc, char **argv)
     BASS_Free();
     close(shared.sink);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%ld operations on %d threads in %.2f s, %ld answers out of range\n", operations, threads, seconds,
+    std::printf("%ld operations on %d threads in %.2f s (%ld Inits, %ld frames pulled, %ld cancels), %ld answers out "
+                "of range\n",
+                operations, threads, seconds, shared.inits.load(), shared.pulled.load(), shared.cancels.load(),
                 shared.bad.load());
     return shared.bad.load() == 0 ? 0 : 1;
 }
