@@ -7,7 +7,8 @@
 // the render thread and is only ever held for a few assignments, never while rendering,
 // writing or loading. A load parses with no lock at all. The render thread takes
 // stateLock_ twice per chunk. A host's Pull of the offline output waits on stateLock_'s
-// condition, never holding it.
+// condition, never holding it. A third thread per output waits on the cancel pipe and
+// takes stateLock_ only to carry a TesselBass_Cancel out.
 #pragma once
 
 #include "library_pin.h"
