@@ -183,6 +183,13 @@ public:
         return queued + beyond;
     }
 
+    uint32_t LatencyBound() const override
+    {
+        // What PortAudio says the stream holds; a buffer beyond it makes the engine's
+        // room grow as it shows.
+        return deviceLatency_;
+    }
+
     void Pause() override
     {
         if (!started_)

@@ -126,6 +126,7 @@ private:
     // joined; in between only the render thread uses the output (and Free's Interrupt).
     OutputFormat format_;
     std::unique_ptr<Output> output_;
+    size_t trailLength_ = 0;   // marks each music's position trail keeps (TrailLength)
     uint64_t limitFrames_ = 0; // per playback on the offline output: 0 none
     bool onePass_ = false;
 
@@ -139,6 +140,9 @@ private:
     std::atomic<bool> peaksWanted_{false}; // TesselBass_GetPlaying has been called
     std::atomic<int> endReason_{TESSEL_END_NONE};
 };
+
+// The level meter's window: peaks of what was heard over this last stretch.
+constexpr uint32_t kPeakWindowMs = 50;
 
 // Monotonic time in nanoseconds, as requests are stamped with it.
 int64_t NowNs();

@@ -38,6 +38,9 @@ public:
     // A device keeps playing silence while nothing plays; files and the null output
     // only take frames while music plays (or drains).
     virtual bool Continuous() const = 0;
+    // The most frames Latency may report, as far as the output knows when it opens
+    // (0: none, or not known): what the engine keeps of the frames written is sized by it.
+    virtual uint32_t LatencyBound() const { return 0; }
     // Frames rendered per pass: small for outputs heard in real time (position
     // resolution), large for files (throughput).
     virtual uint32_t ChunkFrames() const = 0;
