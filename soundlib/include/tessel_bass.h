@@ -118,7 +118,9 @@ int TesselBass_GetStats(TesselBassStats *stats);
 
 typedef struct TesselBassPlaying {
     uint32_t positionMs; // position heard in the song, in ms of song time (at half speed
-                         // it goes at half the pace); follows seeks
+                         // it goes at half the pace); follows seeks. A looping song's is
+                         // the time into the pass it is in: back to 0 as each pass
+                         // begins, never past lengthMs
     uint32_t lengthMs;   // one pass of the song in ms (libopenmpt's duration); 0 if unknown
     uint32_t order;      // order heard
     uint32_t row;        // row heard

@@ -4,6 +4,7 @@
 #include "cancel_pipe.h"
 #include "output_choice.h"
 #include "output_file.h"
+#include "trails.h"
 
 #include <algorithm>
 #include <chrono>
@@ -110,6 +111,8 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
     {
         std::lock_guard<std::mutex> state(stateLock_);
         format_ = format;
+        trailLength_ = TrailLength(output->LatencyBound(), uint64_t(format.rate) * kPeakWindowMs / 1000,
+                                   output->ChunkFrames());
         output_ = std::move(output);
         pulled_ = pulled;
         credit_ = 0;
@@ -277,18 +280,22 @@ uint32_t Engine::LoadMusic(const void *data, size_t size, uint32_t flags)
 {
     uint32_t rate;
     uint64_t session;
+    size_t trailLength;
     {
         std::lock_guard<std::mutex> state(stateLock_);
         if (!initialised_)
             return 0;
         rate = format_.rate;
         session = session_;
+        trailLength = trailLength_;
     }
     // The parse and the duration scan of a large module take a while: no lock, so
     // that nothing else waits for them. The music joins the output it was loaded for.
     std::shared_ptr<Music> music = Music::Load(data, size, flags, rate);
     if (!music)
         return 0;
+    // Sized here rather than by the render thread, which never allocates.
+    music->render.trail.Reserve(trailLength);
     std::lock_guard<std::mutex> state(stateLock_);
     if (!initialised_ || session_ != session)
         return 0;
@@ -365,7 +372,7 @@ uint32_t Engine::MusicPosition(uint32_t handle)
     std::shared_ptr<Music> music = Find(handle);
     if (music)
         ReleaseStart(*music);
-    return music ? music->publishedPosition.load() : 0;
+    return music ? music->publishedPosition : 0;
 }
 
 bool Engine::SetMusicPosition(uint32_t handle, uint32_t position)
@@ -411,7 +418,7 @@ uint32_t Engine::MusicActive(uint32_t handle)
     std::shared_ptr<Music> music = Find(handle);
     if (music)
         ReleaseStart(*music);
-    return music ? music->publishedActive.load() : 0;
+    return music ? music->publishedActive : 0;
 }
 
 void Engine::ReleaseStart(Music &music)

@@ -7,7 +7,8 @@
 // the render thread and is only ever held for a few assignments, never while rendering,
 // writing or loading. A load parses with no lock at all. The render thread takes
 // stateLock_ twice per chunk. A host's Pull of the offline output waits on stateLock_'s
-// condition, never holding it.
+// condition, never holding it. A third thread per output waits on the cancel pipe and
+// takes stateLock_ only to carry a TesselBass_Cancel out.
 #pragma once
 
 #include "library_pin.h"
@@ -125,6 +126,7 @@ private:
     // joined; in between only the render thread uses the output (and Free's Interrupt).
     OutputFormat format_;
     std::unique_ptr<Output> output_;
+    size_t trailLength_ = 0;   // marks each music's position trail keeps (TrailLength)
     uint64_t limitFrames_ = 0; // per playback on the offline output: 0 none
     bool onePass_ = false;
 
@@ -138,6 +140,9 @@ private:
     std::atomic<bool> peaksWanted_{false}; // TesselBass_GetPlaying has been called
     std::atomic<int> endReason_{TESSEL_END_NONE};
 };
+
+// The level meter's window: peaks of what was heard over this last stretch.
+constexpr uint32_t kPeakWindowMs = 50;
 
 // Monotonic time in nanoseconds, as requests are stamped with it.
 int64_t NowNs();

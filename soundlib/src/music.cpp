@@ -196,13 +196,18 @@ void Music::MoveTo(uint32_t order, uint32_t row)
     }
 }
 
-void Music::SetSpeed(double factor)
+double Music::SetSpeed(double factor)
 {
+    // libopenmpt refuses factors above 4: the fastest it plays is what the clock follows.
+    constexpr double kFastest = 4.0;
+    factor = std::min(factor, kFastest);
     try {
         module_->ctl_set_floatingpoint("play.tempo_factor", factor);
         module_->ctl_set_floatingpoint("play.pitch_factor", factor);
+        speed_ = factor;
     } catch (...) {
     }
+    return speed_;
 }
 
 std::string Utf8ToWindows1252(const std::string &text)

@@ -9,7 +9,6 @@
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,10 +46,11 @@ public:
     bool Mono() const { return mono_; }
     bool Loops() const { return loops_; }
     uint32_t CurrentPosition() const;
-    uint32_t CurrentMs() const; // time in the song
+    uint32_t CurrentMs() const; // libopenmpt's time of the position: output time at the speed
     void MoveTo(uint32_t order, uint32_t row);
-    // Playback speed relative to the output rate (BASS's channel frequency).
-    void SetSpeed(double factor);
+    // Playback speed relative to the output rate (BASS's channel frequency), as near
+    // the factor as libopenmpt allows; returns the speed it plays at.
+    double SetSpeed(double factor);
 
     uint32_t handle = 0;
 
@@ -95,11 +95,12 @@ public:
         bool songOver = false;
     } render;
 
-    // Published by the render thread (and by API calls that start or stop the music);
-    // queries read these without a lock.
-    std::atomic<uint32_t> publishedPosition{0};
-    std::atomic<uint32_t> publishedActive{0};
-    std::atomic<uint32_t> publishedMs{0};
+    // What is heard, as the queries report it: written by the render thread (and by
+    // the API calls that start or stop the music), read and written only under the
+    // engine's state lock.
+    uint32_t publishedPosition = 0;
+    uint32_t publishedActive = 0;
+    uint32_t publishedMs = 0;
 
 private:
     Music() = default;
@@ -114,6 +115,7 @@ private:
     uint32_t rate_ = 44100;
     bool mono_ = false;
     bool loops_ = false;
+    double speed_ = 1.0;
 };
 
 // libopenmpt's UTF-8 text as Windows-1252, '?' for what that code page lacks: the

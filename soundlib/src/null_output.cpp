@@ -58,6 +58,11 @@ public:
         return static_cast<uint32_t>((uint64_t(ahead) * rate_ + 999999999) / 1000000000);
     }
 
+    uint32_t LatencyBound() const override
+    {
+        return uint32_t(buffer_);
+    }
+
     void Pause() override
     {
         // What was queued is dropped unheard, as a device's abort drops it.

@@ -38,6 +38,9 @@ public:
     // A device keeps playing silence while nothing plays; files and the null output
     // only take frames while music plays (or drains).
     virtual bool Continuous() const = 0;
+    // The most frames Latency may report, as far as the output knows when it opens
+    // (0: none, or not known): what the engine keeps of the frames written is sized by it.
+    virtual uint32_t LatencyBound() const { return 0; }
     // Frames rendered per pass: small for outputs heard in real time (position
     // resolution), large for files (throughput).
     virtual uint32_t ChunkFrames() const = 0;
@@ -81,10 +84,5 @@ std::unique_ptr<Output> OpenDeviceOutput(int device, OutputFormat &format);
 // Readable name of output device n, or nullptr past the last one. n == 0 (or no list
 // yet) scans the devices afresh; the text stays valid for the life of the process.
 const char *DeviceDescription(int n);
-
-// Whether device outputs share one PortAudio session for the whole process (the
-// default) or set one up and tear it down with each output, for the benchmark that
-// compares the two.
-void ShareDeviceSession(bool shared);
 
 } // namespace tessel::sound

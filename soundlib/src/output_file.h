@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace tessel::sound {
@@ -66,7 +67,10 @@ private:
     uint64_t start_ = 0; // where this file began in the descriptor
     uint64_t end_ = 0;   // bytes written from start_
     std::atomic<bool> interrupted_{false};
-#ifndef _WIN32
+#ifdef _WIN32
+    std::mutex writerLock_;
+    void *writer_ = nullptr; // the thread in a pipe's WriteFile, which Interrupt cancels
+#else
     int wake_[2] = {-1, -1}; // Interrupt writes to it, a waiting write polls it
 #endif
 };

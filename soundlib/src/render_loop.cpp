@@ -1,7 +1,7 @@
 // The render thread: takes the host's requests, renders and mixes a chunk of every
 // music that plays, writes it to the output, and publishes what is heard.
 #include "engine.h"
-#include "frame_history.h"
+#include "frame_ring.h"
 #include "mixer.h"
 #include "output_file.h"
 #include "trails.h"
@@ -14,8 +14,6 @@
 namespace tessel::sound {
 namespace {
 
-// The level meter's window: peaks of what was heard over this last stretch.
-constexpr uint32_t kPeakWindowMs = 50;
 // A cap on a playback that has none.
 constexpr double kNoPassCap = std::numeric_limits<double>::infinity();
 
@@ -52,11 +50,14 @@ public:
     explicit Renderer(Engine &engine)
         : engine_(engine), output_(*engine.output_), format_(engine.format_), pulled_(engine.pulled_),
           chunk_(output_.ChunkFrames()), frameBytes_(format_.FrameBytes()),
-          window_(uint64_t(format_.rate) * kPeakWindowMs / 1000), history_(frameBytes_), mix_(size_t(chunk_) * 2),
+          window_(uint64_t(format_.rate) * kPeakWindowMs / 1000), mix_(size_t(chunk_) * 2),
           music_(size_t(chunk_) * 2), samples_(size_t(chunk_) * 2), mono_(chunk_)
     {
+        // Everything sized here, as the output opens, for the latency it can reach.
         snapshots_.reserve(16);
         heard_.reserve(16);
+        ReserveHistory(output_.LatencyBound());
+        peaks_.Reserve(TrailLength(output_.LatencyBound(), window_, chunk_));
     }
 
     void Loop()
@@ -152,12 +153,16 @@ private:
         // again on resume, so the music goes on from what was last heard.
         uint32_t unheard = uint32_t(std::min<uint64_t>(output_.Latency(), written_));
         Idle();
-        std::vector<uint8_t> taken = history_.Tail(unheard);
-        written_ -= taken.size() / frameBytes_;
+        const size_t taken = std::min(size_t(unheard) * frameBytes_, history_.Count());
+        written_ -= taken / frameBytes_;
         peaks_.Truncate(written_);
         if (run_ == Run::Paused) {
-            taken.insert(taken.end(), replay_.begin() + std::ptrdiff_t(replayed_), replay_.end());
-            replay_.swap(taken);
+            // The frames taken back, then what was still to be written again.
+            spare_.resize(taken + replay_.size() - replayed_);
+            history_.CopyNewest(taken, spare_.data());
+            std::copy(replay_.begin() + std::ptrdiff_t(replayed_), replay_.end(),
+                      spare_.begin() + std::ptrdiff_t(taken));
+            replay_.swap(spare_);
         } else {
             replay_.clear();
         }
@@ -193,17 +198,17 @@ private:
             }
             if (control.freq != render.freq) {
                 render.freq = control.freq;
-                render.speed = control.freq == 0 ? 1.0 : double(control.freq) / format_.rate;
-                music.SetSpeed(render.speed);
+                render.speed = music.SetSpeed(control.freq == 0 ? 1.0 : double(control.freq) / format_.rate);
             }
             if (control.movePending) {
                 music.MoveTo(control.moveOrder, control.moveRow);
                 render.ended = false;
                 if (!control.playing)
                     render.trail.Clear();
-                // libopenmpt gives the song time of where it lands; from there on our
-                // clock counts it. What is still queued keeps its own positions.
-                render.songMs = music.CurrentMs();
+                // libopenmpt gives the time of where it lands at the speed it plays;
+                // from there on our clock counts song time. What is still queued keeps
+                // its own positions.
+                render.songMs = music.CurrentMs() * render.speed;
                 render.latestMs = uint32_t(render.songMs);
                 render.trail.Mark(written_, music.CurrentPosition(), render.songMs, MsPerFrame(render));
                 RestartTrack(render, music.CurrentPosition());
@@ -266,10 +271,14 @@ private:
             return;
         // Only an output that holds frames unheard needs the copy (a file never does,
         // past its first write).
-        if (latency_ > 0 || written_ == 0 || output_.Continuous())
-            history_.Keep(data, frames, latency_ + 2 * chunk_);
-        // Measured once a host has asked for them: a render to a file need not.
-        if (engine_.peaksWanted_.load(std::memory_order_relaxed))
+        if (latency_ > 0 || written_ == 0 || output_.Continuous()) {
+            ReserveHistory(latency_);
+            history_.Push(data, size_t(frames) * frameBytes_);
+        }
+        // Kept for what the output holds unheard, whoever looks later; a file hears
+        // what it is written at once, so only its latest chunk counts, once asked for.
+        if (latency_ > 0 || written_ == 0 || output_.Continuous() ||
+            engine_.peaksWanted_.load(std::memory_order_relaxed))
             peaks_.Mark(written_, frames, PeakOf(data, frames, format_));
         output_.Write(data, frames);
         Check();
@@ -349,6 +358,18 @@ private:
         return result;
     }
 
+    // Room for what an output holding latency frames unheard may take back, with two
+    // chunks to spare; twice that when it grows, so that it rarely grows again.
+    void ReserveHistory(uint64_t latency)
+    {
+        const size_t wanted = size_t(latency + 2 * chunk_) * frameBytes_;
+        if (wanted <= history_.Capacity())
+            return;
+        history_.Reserve(2 * wanted);
+        replay_.reserve(2 * wanted);
+        spare_.reserve(2 * wanted);
+    }
+
     void Idle()
     {
         output_.Pause();
@@ -419,7 +440,9 @@ private:
             if (music.control.generation != snapshots_[i].control.generation)
                 continue;
             music.publishedPosition = heard_[i].position;
-            music.publishedMs = heard_[i].ms;
+            // A looping song's time is that of the pass it is in.
+            const uint32_t length = music.LengthMs();
+            music.publishedMs = music.Loops() && length > 0 ? heard_[i].ms % length : heard_[i].ms;
             bool over = music.render.ended && heard >= music.render.endFrame;
             if (music.control.playing && !music.control.movePending && (over || failed_)) {
                 music.control.playing = false;
@@ -442,8 +465,9 @@ private:
     std::vector<Snapshot> snapshots_;
     std::vector<PositionTrail::Heard> heard_;
     PeakTrail peaks_;
-    FrameHistory history_;
+    FrameRing<uint8_t> history_;  // the last frames written, as bytes
     std::vector<uint8_t> replay_; // taken back at a pause, written first on resume
+    std::vector<uint8_t> spare_;  // the next replay_, built at a pause
     size_t replayed_ = 0;         // bytes of it written again
     std::vector<float> mix_;       // stereo
     std::vector<float> music_;     // one music, mono or stereo

@@ -90,6 +90,11 @@ public:
         return ahead <= written_ ? ahead : 0;
     }
 
+    uint32_t LatencyBound() const override
+    {
+        return uint32_t(kBlocks) * chunk_;
+    }
+
     void Pause() override
     {
         // Drops what is queued: a pause is heard at once rather than a buffer later.

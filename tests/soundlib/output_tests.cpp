@@ -285,6 +285,7 @@ TEST_F(WavOutput, WhereItGoes)
     EXPECT_TRUE(TesselBass_GetOutputError(reason, sizeof reason));
     EXPECT_NE(std::string::npos, std::string(reason).find("FIFO")) << reason;
     BASS_Free();
+#endif
 
     // A reader that stops reading holds up neither the render thread nor BASS_Free.
     ASSERT_TRUE(MakePipe(ends));
@@ -299,7 +300,6 @@ TEST_F(WavOutput, WhereItGoes)
     close(ends[0]); // lets a stuck write fail, so the test ends
     freed.get();
     close(ends[1]);
-#endif
 }
 
 // Pulls until nothing more comes; the frames pulled.
@@ -457,6 +457,29 @@ TEST_F(WavOutput, OfflineGivesWhatIsPulled)
     EXPECT_NEAR(320.0, playing.positionMs, 15.0) << "expected half of the song after its length in output time";
     EXPECT_NEAR(double(pass), double(PullAll(&end)), 2.0) << "expected the pass at half speed";
     EXPECT_EQ(TESSEL_END_PASS, end);
+
+    // Without the one-pass cap, a looping song's time is that of the pass it is in.
+    BASS_Free();
+    TesselBass_SetOfflineLimit(0, 0);
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+    music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    EXPECT_EQ(pass * 3 / 2, TesselBass_Pull(pass * 3 / 2, &end));
+    ASSERT_TRUE(TesselBass_GetPlaying(&playing));
+    EXPECT_NEAR(320.0, playing.positionMs, 15.0) << "expected half way into the second pass";
+
+    // A pull that BASS_Free ends counts the frames its last flush put in the file.
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+        music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+        ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        auto pull = std::async(std::launch::async, [] { return TesselBass_Pull(100000000, nullptr); });
+        TesselBassStats stats{};
+        EXPECT_TRUE(WaitFor([&] { return TesselBass_GetStats(&stats) && stats.framesWritten >= 40000; }));
+        BASS_Free();
+        EXPECT_EQ(ReadWav(path).Frames(), pull.get()) << "round " << round;
+    }
+    TesselBass_SetOfflineLimit(0, 1);
 }
 
 TEST_F(WavOutput, ChannelFrequencySetsTheSpeed)
@@ -476,6 +499,34 @@ TEST_F(WavOutput, ChannelFrequencySetsTheSpeed)
     uint64_t song = SongFrames(kShortOrders, 16, 1, 250, 44100);
     EXPECT_GE(doubled.Frames(), song / 2);
     EXPECT_LT(doubled.Frames(), song * 2 / 3) << "expected the song in half the time";
+
+    // The time after a seek is song time at any speed: order 2 starts 320 ms in.
+    const std::string path = dir_.Path("speed.wav");
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_OFFLINE, path.c_str()));
+    for (int freq : {88200, 22050}) {
+        SCOPED_TRACE(freq);
+        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+        HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS);
+        ASSERT_TRUE(BASS_ChannelSetAttributes(music, freq, -1, -1));
+        ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        EXPECT_EQ(441u, TesselBass_Pull(441, nullptr));
+        ASSERT_TRUE(BASS_ChannelSetPosition(music, 2));
+        EXPECT_EQ(882u, TesselBass_Pull(882, nullptr)); // 20 ms of output time
+        TesselBassPlaying playing{};
+        ASSERT_TRUE(TesselBass_GetPlaying(&playing));
+        EXPECT_NEAR(320.0 + 20.0 * freq / 44100, playing.positionMs, 5.0);
+        BASS_Free();
+    }
+
+    // Above the fastest libopenmpt plays (4x), the sound and the clock both keep to
+    // it: one pass of a looping song at 20,000 Hz and a frequency of 100,000.
+    ASSERT_TRUE(BASS_Init(-1, 20000, 0, nullptr));
+    HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+    ASSERT_TRUE(BASS_ChannelSetAttributes(music, 100000, -1, -1));
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    int end = TESSEL_END_NONE;
+    EXPECT_NEAR(SongFrames(kShortOrders, 16, 1, 250, 20000) / 4.0, double(PullAll(&end)), 2.0);
+    EXPECT_EQ(TESSEL_END_PASS, end);
 }
 
 } // namespace

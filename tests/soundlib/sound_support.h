@@ -2,7 +2,7 @@
 // playing a module through the library from Init to Free.
 #pragma once
 
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 #include "test_songs.h"
 #include "tessel_bass.h"
 #include "tests/support/temp_folder.h"

@@ -6,7 +6,7 @@
 #include "util/output.h"
 #include "util/text.h"
 
-#include <plugin/bass.h>
+#include <soundlib/include/bass.h>
 
 #include <cstdio>
 
