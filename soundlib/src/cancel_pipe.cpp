@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <io.h>
 #else
+#include <tessel/eintr.h>
+
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -43,8 +45,7 @@ void Put(char byte)
     _write(writeEnd, &byte, 1);
 #else
     // At most two bytes per output are ever left unread: the pipe never fills.
-    while (write(writeEnd, &byte, 1) < 0 && errno == EINTR) {
-    }
+    tessel::RetryOnEintr([&] { return write(writeEnd, &byte, 1); });
 #endif
 }
 
@@ -85,8 +86,7 @@ void Wait()
 #ifdef _WIN32
     _read(readEnd, &byte, 1);
 #else
-    while (read(readEnd, &byte, 1) < 0 && errno == EINTR) {
-    }
+    tessel::RetryOnEintr([&] { return read(readEnd, &byte, 1); });
 #endif
 }
 

@@ -136,8 +136,7 @@ void OutputFile::Interrupt()
     // Never read: from now on every poll of a waiting write returns at once.
     if (wake_[1] >= 0) {
         char byte = 0;
-        while (write(wake_[1], &byte, 1) < 0 && errno == EINTR) {
-        }
+        tessel::RetryOnEintr([&] { return write(wake_[1], &byte, 1); });
     }
 }
 

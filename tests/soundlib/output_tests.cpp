@@ -501,7 +501,7 @@ TEST_F(WavOutput, ChannelFrequencySetsTheSpeed)
     EXPECT_LT(doubled.Frames(), song * 2 / 3) << "expected the song in half the time";
 
     // The time after a seek is song time at any speed: order 2 starts 320 ms in.
-    const std::string path = dir_.Path("speed.wav");
+    const std::string path = dir_.File("speed.wav");
     ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_OFFLINE, path.c_str()));
     for (int freq : {88200, 22050}) {
         SCOPED_TRACE(freq);
