@@ -2,7 +2,7 @@
 // playing file's path and title.
 #pragma once
 
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 
 #include <windows.h>
 

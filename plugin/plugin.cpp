@@ -1,7 +1,7 @@
 // The export, the In_Module record and the small operations of the descriptor.
 #include "plugin/plugin.h"
 
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 
 // Pairs of extension and description, ended by an empty string: the block ends in
 // two zero bytes.

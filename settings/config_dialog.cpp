@@ -2,7 +2,7 @@
 // the settings as the registry holds them and stores all four on OK.
 #include "settings/config_dialog.h"
 
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 #include "plugin/plugin.h"
 #include "settings/settings.h"
 

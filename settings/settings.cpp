@@ -1,7 +1,7 @@
 // Settings in the registry and the start-up check of the sound library.
 #include "settings/settings.h"
 
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 #include "plugin/plugin.h"
 
 Settings settings = {-1, 44100, 0, 2};

@@ -4,7 +4,7 @@
 //
 // The sound library is a stand-in of the cheapest kind (published atomics), so the
 // figures are the plug-in's own cost.
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 #include "plugin/in_module.h"
 
 #include <windows.h>

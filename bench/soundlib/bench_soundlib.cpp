@@ -10,14 +10,14 @@
 //  4. CPU of `tessel -o` (through the plug-in, offline output) against
 //     `openmpt123 --batch -o` at the same settings, in pairs of runs;
 //  5. the cost of a track change (the plug-in's Stop and Play pair) on the device
-//     output, with one PortAudio session for the process and with one per output, on
-//     ALSA's null PCM (a private HOME whose .asoundrc makes it the default);
+//     output, over the process's one PortAudio session, on ALSA's null PCM (a
+//     private HOME whose .asoundrc makes it the default);
 //  6. refusing a large file that is no module, against reading it whole (what it cost
 //     before libopenmpt's header probe decided).
 //
 // Usage: bench_soundlib [--runs N] [module ...]   (default: the samples and a generated
 // 32-channel XM)
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 #include "test_songs.h"
 #include "output.h"
 #include "tessel_bass.h"
@@ -432,47 +432,41 @@ void RefusalCost(const std::string &dir, int runs)
 }
 
 // The plug-in's Stop and Play pair on the device output: Stop, MusicFree and Free, then
-// Init, Start, MusicLoad and MusicPlayEx.
+// Init, Start, MusicLoad and MusicPlayEx, over the process's one PortAudio session.
 void TrackChangeCost(const std::string &module, int changes)
 {
     std::printf("Track change on the device output (ALSA null PCM): wall ms per Stop + Play pair, %d changes\n\n"
-                "| PortAudio session | median ms | p95 ms | max ms |\n|---|---:|---:|---:|\n",
+                "| median ms | p95 ms | max ms |\n|---:|---:|---:|\n",
                 changes);
-    for (bool shared : {false, true}) {
-        tessel::sound::ShareDeviceSession(shared);
-        TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
-        std::vector<double> values;
-        HMUSIC music = 0;
-        if (BASS_Init(-1, kRate, 0, nullptr)) {
-            music = BASS_MusicLoad(FALSE, module.c_str(), 0, 0, BASS_MUSIC_RAMPS);
-            BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
-        }
-        for (int change = 0; change < changes && music != 0; ++change) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            Clock::time_point start = Clock::now();
-            BASS_Stop();
-            BASS_MusicFree(music);
-            BASS_Free();
-            music = 0;
-            if (!BASS_Init(-1, kRate, 0, nullptr))
-                break;
-            BASS_Start();
-            music = BASS_MusicLoad(FALSE, module.c_str(), 0, 0, BASS_MUSIC_RAMPS);
-            BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
-            values.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        }
-        BASS_Free();
-        if (values.empty()) {
-            std::printf("| %s | device did not open | | |\n", shared ? "one per process" : "one per output");
-            continue;
-        }
-        std::vector<double> sorted = values;
-        std::sort(sorted.begin(), sorted.end());
-        std::printf("| %s | %.2f | %.2f | %.2f |\n", shared ? "one per process" : "one per output", Median(values),
-                    sorted[sorted.size() * 95 / 100], sorted.back());
+    TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
+    std::vector<double> values;
+    HMUSIC music = 0;
+    if (BASS_Init(-1, kRate, 0, nullptr)) {
+        music = BASS_MusicLoad(FALSE, module.c_str(), 0, 0, BASS_MUSIC_RAMPS);
+        BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
     }
-    tessel::sound::ShareDeviceSession(true);
-    std::printf("\n");
+    for (int change = 0; change < changes && music != 0; ++change) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        Clock::time_point start = Clock::now();
+        BASS_Stop();
+        BASS_MusicFree(music);
+        BASS_Free();
+        music = 0;
+        if (!BASS_Init(-1, kRate, 0, nullptr))
+            break;
+        BASS_Start();
+        music = BASS_MusicLoad(FALSE, module.c_str(), 0, 0, BASS_MUSIC_RAMPS);
+        BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
+        values.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    BASS_Free();
+    if (values.empty()) {
+        std::printf("| device did not open | | |\n\n");
+        return;
+    }
+    std::vector<double> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("| %.2f | %.2f | %.2f |\n\n", Median(values), sorted[sorted.size() * 95 / 100], sorted.back());
 }
 
 } // namespace

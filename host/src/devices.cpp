@@ -6,7 +6,7 @@
 #include "output.h"
 #include "text.h"
 
-#include <plugin/bass.h>
+#include <soundlib/include/bass.h>
 
 #include <cstdio>
 

@@ -84,12 +84,14 @@ int TesselBass_GetOutputError(char *text, uint32_t size);
 void TesselBass_SetNullBuffer(uint32_t milliseconds);
 
 // Ends at once whatever the library waits on for the live output: a TesselBass_Pull
-// under way, or a render blocked on a file or pipe whose reader does not read. The
-// output then takes nothing more, as after a failure: every pull returns 0 with end
-// TESSEL_END_CANCEL, the music counts as ended, and a seekable WAV keeps a header
-// that counts the whole frames it holds once BASS_Free returns. It lasts until the
-// next BASS_Init; with no output initialised it does nothing. Safe to call from any
-// thread and from a signal handler (it only stores a flag and writes to a pipe).
+// under way (it returns the frames that reached the file so far), or a render blocked
+// on a file or pipe whose reader does not read. The output then takes nothing more,
+// as after a failure, though TesselBass_GetOutputError reports none: every later pull
+// returns 0 with end TESSEL_END_CANCEL, the music counts as ended, and a seekable WAV
+// keeps a header that counts the whole frames it holds once BASS_Free returns. It
+// lasts until the next BASS_Init; with no output initialised it does nothing. Safe to
+// call from any thread and from a signal handler (it only stores a flag and writes to
+// a pipe).
 void TesselBass_Cancel(void);
 
 // Builds the engine's process-wide tables now, as the first load would: processes
@@ -116,7 +118,9 @@ int TesselBass_GetStats(TesselBassStats *stats);
 
 typedef struct TesselBassPlaying {
     uint32_t positionMs; // position heard in the song, in ms of song time (at half speed
-                         // it goes at half the pace); follows seeks
+                         // it goes at half the pace); follows seeks. A looping song's is
+                         // the time into the pass it is in: back to 0 as each pass
+                         // begins, never past lengthMs
     uint32_t lengthMs;   // one pass of the song in ms (libopenmpt's duration); 0 if unknown
     uint32_t order;      // order heard
     uint32_t row;        // row heard

@@ -1,8 +1,10 @@
 // The BASS 0.8 entry points, with C linkage and the plug-in's own declarations. No
 // exception leaves them: every failure is a 0 result, as the plug-in expects.
 #include "bass.h"
+#include "cancel_pipe.h"
 #include "engine.h"
 #include "module_file.h"
+#include "music.h"
 #include "output.h"
 #include "tessel_bass.h"
 
@@ -168,9 +170,15 @@ int TesselBass_GetPlaying(TesselBassPlaying *playing)
     return Engine::Instance().GetPlaying(playing);
 }
 
-// Placeholders until the engine's session owns a cancel and a warm-up of its own.
-void TesselBass_Cancel(void) {}
+void TesselBass_Cancel(void)
+{
+    // Nothing here may lock or allocate: a signal handler calls it.
+    tessel::sound::cancel_pipe::Raise();
+}
 
-void TesselBass_WarmUp(void) {}
+void TesselBass_WarmUp(void)
+{
+    Guarded([] { tessel::sound::Music::WarmUp(); return 0; }, 0);
+}
 
 } // extern "C"

@@ -4,7 +4,8 @@
 //
 // One PortAudio session serves the whole process: setting it up probes every audio
 // system, which is too slow for each track change. The device list is read afresh
-// (a new session) only when it is asked for while no stream is open.
+// (a new session) only when it is asked for while no stream is open. The session ends
+// with the process, after the last stream has closed.
 #include "device_names.h"
 #include "output.h"
 #include "quiet.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -26,34 +28,55 @@ namespace {
 // interrupt is seen, and how often a stalled device is asked.
 constexpr auto kRoomPollLimit = std::chrono::milliseconds(5);
 
-// PortAudio's initialisation, device list and stream opening are process-wide and not
-// thread-safe: all under this lock, with the session's state.
-std::mutex paLock;
-bool paReady = false;
-int openStreams = 0;
-bool sharedSession = true;
-
-// Sets the session up if it is not (paLock held).
-bool EnsureSession()
-{
-    if (!paReady) {
-        // PortAudio loads ALSA and JACK before it probes: their printers go quiet first.
-        SilenceAudioBackends();
-        paReady = Pa_Initialize() == paNoError;
+// PortAudio's process-wide state. Its initialisation, device list and stream opening
+// are not thread-safe: all under lock, which the callers hold for every other call.
+class PortAudio {
+public:
+    // The process's session, kept by the process and by every open stream.
+    static std::shared_ptr<PortAudio> Process()
+    {
+        static const std::shared_ptr<PortAudio> process(new PortAudio);
+        return process;
     }
-    return paReady;
-}
 
-// A new session, for a fresh device list (paLock held, no stream open).
-bool RenewSession()
-{
-    if (paReady)
-        Pa_Terminate();
-    paReady = false;
-    return EnsureSession();
-}
+    ~PortAudio()
+    {
+        if (ready_)
+            Pa_Terminate();
+    }
+    PortAudio(const PortAudio &) = delete;
+    PortAudio &operator=(const PortAudio &) = delete;
 
-// PortAudio indices of the output devices, in order (paLock held).
+    std::mutex lock;
+    int openStreams = 0; // under lock
+
+    // Sets the session up if it is not (lock held).
+    bool Ready()
+    {
+        if (!ready_) {
+            // PortAudio loads ALSA and JACK before it probes: their printers go quiet first.
+            SilenceAudioBackends();
+            ready_ = Pa_Initialize() == paNoError;
+        }
+        return ready_;
+    }
+
+    // A new session, for a fresh device list, when no stream is open (lock held).
+    bool Renewed()
+    {
+        if (openStreams == 0 && ready_) {
+            Pa_Terminate();
+            ready_ = false;
+        }
+        return Ready();
+    }
+
+private:
+    PortAudio() = default;
+    bool ready_ = false;
+};
+
+// PortAudio indices of the output devices, in order (PortAudio's lock held).
 std::vector<PaDeviceIndex> OutputDeviceIndices()
 {
     std::vector<PaDeviceIndex> devices;
@@ -71,8 +94,9 @@ std::vector<PaDeviceIndex> OutputDeviceIndices()
 std::vector<std::string> ScanDeviceNames()
 {
     std::vector<std::string> names;
-    std::lock_guard<std::mutex> lock(paLock);
-    if (!(openStreams == 0 ? RenewSession() : EnsureSession()))
+    std::shared_ptr<PortAudio> portAudio = PortAudio::Process();
+    std::lock_guard<std::mutex> lock(portAudio->lock);
+    if (!portAudio->Renewed())
         return names;
     bool severalApis = Pa_GetHostApiCount() > 1;
     for (PaDeviceIndex index : OutputDeviceIndices()) {
@@ -90,8 +114,9 @@ namespace {
 
 class DeviceOutput final : public Output {
 public:
-    DeviceOutput(PaStream *stream, const OutputFormat &format)
-        : stream_(stream), format_(format), chunk_(std::max<uint32_t>(64, format.rate / 200))
+    DeviceOutput(std::shared_ptr<PortAudio> portAudio, PaStream *stream, const OutputFormat &format)
+        : portAudio_(std::move(portAudio)), stream_(stream), format_(format),
+          chunk_(std::max<uint32_t>(64, format.rate / 200))
     {
         const PaStreamInfo *info = Pa_GetStreamInfo(stream_);
         deviceLatency_ = info != nullptr ? static_cast<uint32_t>(info->outputLatency * format.rate) : 0;
@@ -99,15 +124,11 @@ public:
 
     ~DeviceOutput() override
     {
-        std::lock_guard<std::mutex> lock(paLock);
+        std::lock_guard<std::mutex> lock(portAudio_->lock);
         if (started_)
             Pa_AbortStream(stream_);
         Pa_CloseStream(stream_);
-        --openStreams;
-        if (!sharedSession && openStreams == 0) {
-            Pa_Terminate();
-            paReady = false;
-        }
+        --portAudio_->openStreams;
     }
 
     // In slices of what the stream takes now, so that a stalled device never holds
@@ -193,6 +214,7 @@ private:
         Fail(std::string("the sound device stopped: ") + Pa_GetErrorText(error));
     }
 
+    std::shared_ptr<PortAudio> portAudio_; // outlives the stream
     PaStream *stream_;
     OutputFormat format_;
     uint32_t chunk_;
@@ -202,7 +224,7 @@ private:
     std::atomic<bool> interrupted_{false};
 };
 
-// Opens a blocking stream at rate (paLock held); nullptr when PortAudio refuses.
+// Opens a blocking stream at rate (PortAudio's lock held); nullptr when it refuses.
 PaStream *OpenStream(PaDeviceIndex index, const PaDeviceInfo &info, const OutputFormat &format, double rate)
 {
     PaStreamParameters parameters{};
@@ -220,19 +242,13 @@ PaStream *OpenStream(PaDeviceIndex index, const PaDeviceInfo &info, const Output
 
 } // namespace
 
-void ShareDeviceSession(bool shared)
-{
-    std::lock_guard<std::mutex> lock(paLock);
-    sharedSession = shared;
-}
-
 std::unique_ptr<Output> OpenDeviceOutput(int device, OutputFormat &format)
 {
     if (device < -1)
         return nullptr;
-    std::lock_guard<std::mutex> lock(paLock);
-    // Without the shared session, each output sets one up afresh, as it once did.
-    if (!(!sharedSession && openStreams == 0 ? RenewSession() : EnsureSession()))
+    std::shared_ptr<PortAudio> portAudio = PortAudio::Process();
+    std::lock_guard<std::mutex> lock(portAudio->lock);
+    if (!portAudio->Ready())
         return nullptr;
     PaDeviceIndex index = paNoDevice;
     if (device == -1) {
@@ -253,8 +269,8 @@ std::unique_ptr<Output> OpenDeviceOutput(int device, OutputFormat &format)
     }
     if (stream == nullptr)
         return nullptr;
-    ++openStreams;
-    return std::make_unique<DeviceOutput>(stream, format);
+    ++portAudio->openStreams;
+    return std::make_unique<DeviceOutput>(std::move(portAudio), stream, format);
 }
 
 } // namespace tessel::sound

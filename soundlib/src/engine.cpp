@@ -1,6 +1,7 @@
 #include "engine.h"
 
 #include "bass.h"
+#include "cancel_pipe.h"
 #include "output_choice.h"
 #include "output_file.h"
 
@@ -75,6 +76,7 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
         std::lock_guard<std::mutex> state(stateLock_);
         error_.clear();
         outputFailed_ = false;
+        cancelled_ = false;
     }
     OutputFormat format;
     // A rate the output cannot take gives its own, rather than no sound at all.
@@ -116,6 +118,8 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
         initialised_ = true;
         ++session_;
         quit_ = false;
+        renderDone_ = false;
+        watcherQuit_ = false;
         dirty_ = false;
         run_ = Run::Running; // output starts at once; BASS_Start after Init changes nothing
         holdStarts_ = !pulled;
@@ -127,8 +131,12 @@ bool Engine::Init(int device, uint32_t freq, uint32_t flags)
     endReason_ = TESSEL_END_NONE;
     try {
         pin_.emplace();
+        // Without a pipe the output works as ever, only it cannot be cancelled.
+        if (cancel_pipe::Arm())
+            watcher_ = std::thread(&Engine::WatchForCancel, this);
         thread_ = std::thread(&Engine::RenderLoop, this);
     } catch (...) {
+        StopWatcher();
         pin_.reset();
         std::unique_ptr<Output> doomed;
         std::lock_guard<std::mutex> state(stateLock_);
@@ -156,6 +164,7 @@ void Engine::FreeLocked()
         pullDone_.notify_all();
         output_->Interrupt();
         thread_.join();
+        StopWatcher();
         pin_.reset();
     }
     std::unique_ptr<Output> output;
@@ -177,8 +186,49 @@ void Engine::FreeLocked()
         output->Close();
         std::string error = output->Error();
         std::lock_guard<std::mutex> state(stateLock_);
-        if (error_.empty())
+        // A cancelled write is no failure of the output.
+        if (error_.empty() && !cancelled_)
             error_ = error;
+    }
+}
+
+void Engine::StopWatcher()
+{
+    cancel_pipe::Disarm();
+    if (!watcher_.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> state(stateLock_);
+        watcherQuit_ = true;
+    }
+    cancel_pipe::Wake();
+    watcher_.join();
+}
+
+void Engine::WatchForCancel()
+{
+    for (;;) {
+        cancel_pipe::Wait();
+        {
+            std::lock_guard<std::mutex> state(stateLock_);
+            if (watcherQuit_)
+                return;
+            // A byte that a cancel or a wake of an earlier output left behind.
+            if (!cancel_pipe::Raised() || cancelled_)
+                continue;
+            // As after a failure: the output takes nothing more and every music is over.
+            cancelled_ = true;
+            for (const auto &music : musics_) {
+                music->control.playing = false;
+                music->publishedActive = 0;
+            }
+            endReason_ = TESSEL_END_CANCEL;
+            dirty_ = true;
+            wake_.notify_all();
+            pullDone_.notify_all();
+        }
+        // The output stays until this thread has been joined.
+        output_->Interrupt();
     }
 }
 
@@ -202,6 +252,7 @@ bool Engine::Pause()
         run_ = Run::Paused;
     dirty_ = true;
     wake_.notify_all();
+    pullDone_.notify_all();
     return true;
 }
 
@@ -218,6 +269,7 @@ bool Engine::Stop()
     }
     dirty_ = true;
     wake_.notify_all();
+    pullDone_.notify_all();
     return true;
 }
 
@@ -260,6 +312,7 @@ bool Engine::FreeMusic(uint32_t handle)
     // The render thread lets go of it now, and pauses the output if it was the last.
     dirty_ = true;
     wake_.notify_all();
+    pullDone_.notify_all();
     return true;
 }
 
@@ -312,7 +365,7 @@ uint32_t Engine::MusicPosition(uint32_t handle)
     std::shared_ptr<Music> music = Find(handle);
     if (music)
         ReleaseStart(*music);
-    return music ? music->publishedPosition.load() : 0;
+    return music ? music->publishedPosition : 0;
 }
 
 bool Engine::SetMusicPosition(uint32_t handle, uint32_t position)
@@ -358,7 +411,7 @@ uint32_t Engine::MusicActive(uint32_t handle)
     std::shared_ptr<Music> music = Find(handle);
     if (music)
         ReleaseStart(*music);
-    return music ? music->publishedActive.load() : 0;
+    return music ? music->publishedActive : 0;
 }
 
 void Engine::ReleaseStart(Music &music)
@@ -427,7 +480,8 @@ uint32_t Engine::Pull(uint32_t frames, int *end)
     std::unique_lock<std::mutex> state(stateLock_);
     // One pull at a time: a second waits for the first to be done.
     pullDone_.wait(state, [&] { return !pulling_ || quit_; });
-    if (initialised_ && pulled_ && !quit_ && frames > 0 && run_ == Run::Running && !outputFailed_ && AnyPlaying()) {
+    if (initialised_ && pulled_ && !quit_ && frames > 0 && run_ == Run::Running && !outputFailed_ && !cancelled_ &&
+        AnyPlaying()) {
         pulling_ = true;
         const uint64_t pull = ++pullSeq_;
         credit_ = frames;
@@ -435,14 +489,20 @@ uint32_t Engine::Pull(uint32_t frames, int *end)
         wake_.notify_all();
         // Done when the frames are written, or when the render thread has found
         // nothing to do since this pull began (paused, stopped, the music over).
-        pullDone_.wait(state, [&] { return credit_ == 0 || quit_ || outputFailed_ || idleSeq_ >= pull; });
+        // BASS_Pause, BASS_Stop and BASS_MusicFree end it at once, with what reached the
+        // file so far: the render may be stuck on a reader that does not read. BASS_Free
+        // waits for the render's last flush, so that the count includes it.
+        pullDone_.wait(state, [&] {
+            return credit_ == 0 || renderDone_ || outputFailed_ || cancelled_ || idleSeq_ >= pull ||
+                   run_ != Run::Running || !AnyPlaying();
+        });
         taken = pullTaken_;
         credit_ = 0;
         pulling_ = false;
         pullDone_.notify_all();
     }
     if (end != nullptr)
-        *end = endReason_;
+        *end = cancelled_ ? TESSEL_END_CANCEL : endReason_.load();
     return taken;
 }
 

@@ -64,6 +64,9 @@ private:
     Engine() = default;
     void FreeLocked();
     void RenderLoop();
+    // Waits on the cancel pipe and carries a cancel out; ends with the output.
+    void WatchForCancel();
+    void StopWatcher();
     // stateLock_ held for these.
     std::shared_ptr<Music> Find(uint32_t handle);
     bool AnyPlaying() const;
@@ -85,12 +88,16 @@ private:
     uint32_t offlineLimitMs_ = 0;
     bool offlineOnePass_ = true;
     std::thread thread_;
+    std::thread watcher_;           // WatchForCancel, while thread_ runs
     std::optional<LibraryPin> pin_; // while thread_ runs
 
     // Guarded by stateLock_.
     bool initialised_ = false;
     uint64_t session_ = 0; // one more for every Init: a load that spans a Free is refused
     bool quit_ = false;
+    bool renderDone_ = false; // the render thread has flushed the output for good
+    bool watcherQuit_ = false;
+    bool cancelled_ = false; // TesselBass_Cancel: the output takes nothing more
     bool dirty_ = false; // a request the render thread has not seen yet
     Run run_ = Run::Stopped;
     std::vector<std::shared_ptr<Music>> musics_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace tessel::sound {
 namespace {
@@ -83,6 +84,21 @@ void ApplyLoadFlags(openmpt::module &module, uint32_t flags)
 }
 
 } // namespace
+
+void Music::WarmUp()
+{
+    // libopenmpt builds its tables (the resampler's among them) with its first module,
+    // whether the data loads or not: a module of nothing will do.
+    static std::once_flag warmed;
+    std::call_once(warmed, [] {
+        static const char nothing[1084] = {};
+        ModuleLog log;
+        try {
+            openmpt::module module(nothing, sizeof nothing, log.Stream());
+        } catch (...) {
+        }
+    });
+}
 
 std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags, uint32_t rate)
 {
@@ -177,13 +193,18 @@ void Music::MoveTo(uint32_t order, uint32_t row)
     }
 }
 
-void Music::SetSpeed(double factor)
+double Music::SetSpeed(double factor)
 {
+    // libopenmpt refuses factors above 4: the fastest it plays is what the clock follows.
+    constexpr double kFastest = 4.0;
+    factor = std::min(factor, kFastest);
     try {
         module_->ctl_set_floatingpoint("play.tempo_factor", factor);
         module_->ctl_set_floatingpoint("play.pitch_factor", factor);
+        speed_ = factor;
     } catch (...) {
     }
+    return speed_;
 }
 
 std::string Utf8ToWindows1252(const std::string &text)

@@ -9,7 +9,6 @@
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,6 +26,8 @@ class Music {
 public:
     // nullptr when the data is not a module libopenmpt can play.
     static std::unique_ptr<Music> Load(const void *data, size_t size, uint32_t flags, uint32_t rate);
+    // Has libopenmpt build its process-wide tables now rather than at the first load.
+    static void WarmUp();
 
     // Fixed at load; read from any thread.
     const std::string &Name() const { return name_; }     // 8-bit, as the file has it
@@ -45,10 +46,11 @@ public:
     bool Mono() const { return mono_; }
     bool Loops() const { return loops_; }
     uint32_t CurrentPosition() const;
-    uint32_t CurrentMs() const; // time in the song
+    uint32_t CurrentMs() const; // libopenmpt's time of the position: output time at the speed
     void MoveTo(uint32_t order, uint32_t row);
-    // Playback speed relative to the output rate (BASS's channel frequency).
-    void SetSpeed(double factor);
+    // Playback speed relative to the output rate (BASS's channel frequency), as near
+    // the factor as libopenmpt allows; returns the speed it plays at.
+    double SetSpeed(double factor);
 
     uint32_t handle = 0;
 
@@ -93,11 +95,12 @@ public:
         bool songOver = false;
     } render;
 
-    // Published by the render thread (and by API calls that start or stop the music);
-    // queries read these without a lock.
-    std::atomic<uint32_t> publishedPosition{0};
-    std::atomic<uint32_t> publishedActive{0};
-    std::atomic<uint32_t> publishedMs{0};
+    // What is heard, as the queries report it: written by the render thread (and by
+    // the API calls that start or stop the music), read and written only under the
+    // engine's state lock.
+    uint32_t publishedPosition = 0;
+    uint32_t publishedActive = 0;
+    uint32_t publishedMs = 0;
 
 private:
     Music() = default;
@@ -112,6 +115,7 @@ private:
     uint32_t rate_ = 44100;
     bool mono_ = false;
     bool loops_ = false;
+    double speed_ = 1.0;
 };
 
 // libopenmpt's UTF-8 text as Windows-1252, '?' for what that code page lacks: the

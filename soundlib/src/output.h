@@ -82,9 +82,4 @@ std::unique_ptr<Output> OpenDeviceOutput(int device, OutputFormat &format);
 // yet) scans the devices afresh; the text stays valid for the life of the process.
 const char *DeviceDescription(int n);
 
-// Whether device outputs share one PortAudio session for the whole process (the
-// default) or set one up and tear it down with each output, for the benchmark that
-// compares the two.
-void ShareDeviceSession(bool shared);
-
 } // namespace tessel::sound

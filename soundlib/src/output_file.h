@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace tessel::sound {
@@ -47,13 +48,13 @@ public:
     bool WriteAt(uint64_t offset, const void *data, size_t size);
     // Closes the descriptor.
     bool Close();
-    // Makes a write that waits for a reader give up soon, for good.
-    void Interrupt() { interrupted_.store(true, std::memory_order_relaxed); }
+    // Makes a write that waits for a reader give up at once, for good. Any thread.
+    void Interrupt();
     // Why the last call that returned false failed.
     const std::string &Reason() const { return reason_; }
 
 private:
-    OutputFile() = default;
+    OutputFile();
     // Takes a freshly opened or duplicated descriptor: seekable or not, where it starts.
     void Adopt(int fd);
 
@@ -66,6 +67,12 @@ private:
     uint64_t start_ = 0; // where this file began in the descriptor
     uint64_t end_ = 0;   // bytes written from start_
     std::atomic<bool> interrupted_{false};
+#ifdef _WIN32
+    std::mutex writerLock_;
+    void *writer_ = nullptr; // the thread in a pipe's WriteFile, which Interrupt cancels
+#else
+    int wake_[2] = {-1, -1}; // Interrupt writes to it, a waiting write polls it
+#endif
 };
 
 } // namespace tessel::sound

@@ -15,7 +15,8 @@
 namespace tessel::sound {
 namespace {
 
-// How long a write waits for a reader between looks at Interrupt.
+// How long a write waits for a reader between looks at Interrupt, should the wake-up
+// pipe be missing.
 constexpr int kWaitSliceMs = 100;
 
 std::string Describe(int error)
@@ -112,10 +113,30 @@ void OutputFile::Adopt(int fd)
     end_ = 0;
 }
 
+OutputFile::OutputFile()
+{
+    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0)
+        wake_[0] = wake_[1] = -1;
+}
+
 OutputFile::~OutputFile()
 {
     if (fd_ >= 0)
         close(fd_);
+    for (int end : wake_)
+        if (end >= 0)
+            close(end);
+}
+
+void OutputFile::Interrupt()
+{
+    interrupted_.store(true, std::memory_order_relaxed);
+    // Never read: from now on every poll of a waiting write returns at once.
+    if (wake_[1] >= 0) {
+        char byte = 0;
+        while (write(wake_[1], &byte, 1) < 0 && errno == EINTR) {
+        }
+    }
 }
 
 bool OutputFile::Create()
@@ -134,17 +155,18 @@ bool OutputFile::Append(const void *data, size_t size, size_t &done)
 {
     const char *bytes = static_cast<const char *>(data);
     done = 0;
-    // A stream may keep us waiting for its reader: wait in slices, so that Interrupt
-    // is seen. A blocking one takes at most PIPE_BUF bytes without waiting once poll
+    // A stream may keep us waiting for its reader: wait for room or for Interrupt,
+    // whichever comes first. A blocking one takes at most PIPE_BUF bytes without waiting once poll
     // says it has room.
     bool wait = !seekable_;
     while (done < size) {
         if (wait) {
-            pollfd ready{fd_, POLLOUT, 0};
-            int polled = poll(&ready, 1, 0);
-            while (polled == 0 && !interrupted_.load(std::memory_order_relaxed))
-                polled = poll(&ready, 1, kWaitSliceMs);
-            if (polled == 0) {
+            pollfd ready[2] = {{fd_, POLLOUT, 0}, {wake_[0], POLLIN, 0}};
+            const nfds_t watched = wake_[0] >= 0 ? 2 : 1;
+            int polled = poll(ready, watched, 0);
+            while ((polled == 0 || (polled < 0 && errno == EINTR)) && !interrupted_.load(std::memory_order_relaxed))
+                polled = poll(ready, watched, kWaitSliceMs);
+            if (ready[0].revents == 0) {
                 reason_ = "no reader took the data";
                 return false;
             }

@@ -141,6 +141,22 @@ void OutputFile::Adopt(int fd)
     end_ = 0;
 }
 
+OutputFile::OutputFile() = default;
+
+void OutputFile::Interrupt()
+{
+    std::unique_lock<std::mutex> lock(writerLock_);
+    interrupted_.store(true, std::memory_order_relaxed);
+    // The writer may be just about to enter WriteFile, where a cancel finds nothing to
+    // end: cancel again until it is out. It never goes back in once interrupted.
+    while (writer_ != nullptr) {
+        CancelSynchronousIo(writer_);
+        lock.unlock();
+        Sleep(1);
+        lock.lock();
+    }
+}
+
 OutputFile::~OutputFile()
 {
     if (fd_ >= 0)
@@ -167,10 +183,30 @@ bool OutputFile::Create()
 
 bool OutputFile::Append(const void *data, size_t size, size_t &done)
 {
+    done = 0;
+    // A pipe's WriteFile waits for its reader as long as it takes: Interrupt cancels it
+    // from another thread, which needs this thread's handle.
+    HANDLE writer = nullptr;
+    if (!seekable_) {
+        std::lock_guard<std::mutex> lock(writerLock_);
+        if (interrupted_.load(std::memory_order_relaxed)) {
+            reason_ = "no reader took the data";
+            return false;
+        }
+        if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &writer, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS))
+            writer_ = writer;
+    }
     bool ok = WriteWhole(HandleOf(fd_), static_cast<const char *>(data), size, done);
+    DWORD failure = GetLastError();
+    if (writer != nullptr) {
+        std::lock_guard<std::mutex> lock(writerLock_);
+        writer_ = nullptr;
+        CloseHandle(writer);
+    }
     end_ += done;
     if (!ok)
-        reason_ = Describe(GetLastError());
+        reason_ = failure == ERROR_OPERATION_ABORTED ? "no reader took the data" : Describe(failure);
     return ok;
 }
 

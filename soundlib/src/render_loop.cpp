@@ -79,6 +79,13 @@ public:
         }
         if (outputRunning_)
             output_.Pause();
+        // A pull that BASS_Free ends counts this last flush too.
+        Engine &e = engine_;
+        std::lock_guard<std::mutex> state(e.stateLock_);
+        if (pulled_ && e.pulling_)
+            e.pullTaken_ = uint32_t(output_.FramesDelivered() - deliveredBeforePull_);
+        e.renderDone_ = true;
+        e.pullDone_.notify_all();
     }
 
 private:
@@ -122,6 +129,8 @@ private:
         }
         e.dirty_ = false;
         run_ = e.run_;
+        cancelled_ = e.cancelled_;
+        failed_ = failed_ || cancelled_;
         allowance_ = pulled_ ? e.credit_ : chunk_;
         newPull_ = pulled_ && e.pullSeq_ != pullSeen_;
         pullSeen_ = e.pullSeq_;
@@ -184,17 +193,17 @@ private:
             }
             if (control.freq != render.freq) {
                 render.freq = control.freq;
-                render.speed = control.freq == 0 ? 1.0 : double(control.freq) / format_.rate;
-                music.SetSpeed(render.speed);
+                render.speed = music.SetSpeed(control.freq == 0 ? 1.0 : double(control.freq) / format_.rate);
             }
             if (control.movePending) {
                 music.MoveTo(control.moveOrder, control.moveRow);
                 render.ended = false;
                 if (!control.playing)
                     render.trail.Clear();
-                // libopenmpt gives the song time of where it lands; from there on our
-                // clock counts it. What is still queued keeps its own positions.
-                render.songMs = music.CurrentMs();
+                // libopenmpt gives the time of where it lands at the speed it plays;
+                // from there on our clock counts song time. What is still queued keeps
+                // its own positions.
+                render.songMs = music.CurrentMs() * render.speed;
                 render.latestMs = uint32_t(render.songMs);
                 render.trail.Mark(written_, music.CurrentPosition(), render.songMs, MsPerFrame(render));
                 RestartTrack(render, music.CurrentPosition());
@@ -259,8 +268,10 @@ private:
         // past its first write).
         if (latency_ > 0 || written_ == 0 || output_.Continuous())
             history_.Keep(data, frames, latency_ + 2 * chunk_);
-        // Measured once a host has asked for them: a render to a file need not.
-        if (engine_.peaksWanted_.load(std::memory_order_relaxed))
+        // Kept for what the output holds unheard, whoever looks later; a file hears
+        // what it is written at once, so only its latest chunk counts, once asked for.
+        if (latency_ > 0 || written_ == 0 || output_.Continuous() ||
+            engine_.peaksWanted_.load(std::memory_order_relaxed))
             peaks_.Mark(written_, frames, PeakOf(data, frames, format_));
         output_.Write(data, frames);
         Check();
@@ -351,7 +362,7 @@ private:
     // flush) is seen as the music ends, not at BASS_Free.
     void Check()
     {
-        failed_ = failed_ || !output_.Error().empty();
+        failed_ = failed_ || cancelled_ || !output_.Error().empty();
     }
 
     void Publish()
@@ -391,7 +402,7 @@ private:
         std::lock_guard<std::mutex> state(e.stateLock_);
         if (failed_ && !e.outputFailed_) {
             e.outputFailed_ = true;
-            if (e.error_.empty())
+            if (e.error_.empty() && !e.cancelled_)
                 e.error_ = output_.Error();
             e.pullDone_.notify_all();
         }
@@ -410,12 +421,14 @@ private:
             if (music.control.generation != snapshots_[i].control.generation)
                 continue;
             music.publishedPosition = heard_[i].position;
-            music.publishedMs = heard_[i].ms;
+            // A looping song's time is that of the pass it is in.
+            const uint32_t length = music.LengthMs();
+            music.publishedMs = music.Loops() && length > 0 ? heard_[i].ms % length : heard_[i].ms;
             bool over = music.render.ended && heard >= music.render.endFrame;
             if (music.control.playing && !music.control.movePending && (over || failed_)) {
                 music.control.playing = false;
                 music.publishedActive = 0;
-                e.endReason_ = failed_ ? TESSEL_END_ERROR : music.render.endReason;
+                e.endReason_ = e.cancelled_ ? TESSEL_END_CANCEL : failed_ ? TESSEL_END_ERROR : music.render.endReason;
             }
         }
     }
@@ -450,7 +463,8 @@ private:
     uint64_t pullSeen_ = 0;
     uint64_t deliveredBeforePull_ = 0;
     bool outputRunning_ = false;
-    bool failed_ = false;
+    bool failed_ = false;    // the output failed or was cancelled: it takes nothing more
+    bool cancelled_ = false; // TesselBass_Cancel
 };
 
 void Engine::RenderLoop()

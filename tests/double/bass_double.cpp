@@ -3,7 +3,7 @@
 #define BASS_DOUBLE_BUILD
 #include "tests/double/bass_double.h"
 
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 
 #include <atomic>
 #include <cstring>

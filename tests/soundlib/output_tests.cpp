@@ -285,6 +285,7 @@ TEST_F(WavOutput, WhereItGoes)
     EXPECT_TRUE(TesselBass_GetOutputError(reason, sizeof reason));
     EXPECT_NE(std::string::npos, std::string(reason).find("FIFO")) << reason;
     BASS_Free();
+#endif
 
     // A reader that stops reading holds up neither the render thread nor BASS_Free.
     ASSERT_TRUE(MakePipe(ends));
@@ -299,7 +300,6 @@ TEST_F(WavOutput, WhereItGoes)
     close(ends[0]); // lets a stuck write fail, so the test ends
     freed.get();
     close(ends[1]);
-#endif
 }
 
 // Pulls until nothing more comes; the frames pulled.
@@ -348,6 +348,80 @@ TEST_F(WavOutput, AFailureLeavesAWholeFileAndComesWithTheEnd)
 }
 #endif
 
+#ifndef _WIN32
+// As a host's handler of SIGINT or SIGTERM calls it.
+void CancelOnSignal(int)
+{
+    TesselBass_Cancel();
+}
+
+TEST_F(WavOutput, AReaderThatStopsReadingHoldsNoPullUp)
+{
+    // The offline output to a pipe nobody reads: the render waits for room, a pull for
+    // the render. Each way out ends the pull at once.
+    struct sigaction cancelling {};
+    cancelling.sa_handler = CancelOnSignal;
+    struct sigaction saved {};
+    ASSERT_EQ(0, sigaction(SIGUSR1, &cancelling, &saved));
+    for (const char *way : {"pause", "stop", "music free", "cancel"}) {
+        SCOPED_TRACE(way);
+        const std::string how = way;
+        int ends[2];
+        ASSERT_TRUE(MakePipe(ends));
+        ASSERT_TRUE(TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, ends[1]));
+        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+        HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+        ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        int end = TESSEL_END_NONE;
+        auto pull = std::async(std::launch::async, [&] { return TesselBass_Pull(1000000, &end); });
+        // The pipe holds 16,384 frames, the output's buffer as many again.
+        TesselBassStats stats{};
+        EXPECT_TRUE(WaitFor([&] { return TesselBass_GetStats(&stats) && stats.framesWritten >= 16384; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (how == "pause")
+            BASS_Pause();
+        else if (how == "stop")
+            BASS_Stop();
+        else if (how == "music free")
+            BASS_MusicFree(music);
+        else
+            raise(SIGUSR1);
+        EXPECT_EQ(std::future_status::ready, pull.wait_for(std::chrono::seconds(2))) << "expected the pull to return";
+        if (how == "cancel") {
+            EXPECT_EQ(TESSEL_END_CANCEL, end);
+            EXPECT_EQ(0u, BASS_ChannelIsActive(music)) << "expected the music over";
+            EXPECT_EQ(0u, TesselBass_Pull(4096, &end));
+            EXPECT_EQ(TESSEL_END_CANCEL, end);
+            EXPECT_EQ(0, TesselBass_GetOutputError(nullptr, 0)) << "expected a cancel to be no failure";
+        }
+        auto freed = std::async(std::launch::async, [] { BASS_Free(); });
+        EXPECT_EQ(std::future_status::ready, freed.wait_for(std::chrono::seconds(5))) << "expected BASS_Free to return";
+        close(ends[0]); // lets a stuck write fail, so the test ends
+        freed.get();
+        pull.get();
+        close(ends[1]);
+    }
+
+    // A cancel of a render to a file leaves it whole, its header counting what it holds.
+    const std::string path = dir_.Path("cancelled.wav");
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_OFFLINE, path.c_str()));
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+    HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    int end = TESSEL_END_NONE;
+    EXPECT_EQ(4096u, TesselBass_Pull(4096, &end));
+    raise(SIGUSR1);
+    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) == 0; }));
+    EXPECT_EQ(0u, TesselBass_Pull(4096, &end));
+    EXPECT_EQ(TESSEL_END_CANCEL, end);
+    BASS_Free();
+    Wav wav = ReadWav(path);
+    EXPECT_EQ(4096u, wav.Frames());
+    EXPECT_EQ(wav.data.size(), wav.declaredBytes);
+    sigaction(SIGUSR1, &saved, nullptr);
+}
+#endif
+
 TEST_F(WavOutput, OfflineGivesWhatIsPulled)
 {
     const std::string path = dir_.Path("pulled.wav");
@@ -383,6 +457,29 @@ TEST_F(WavOutput, OfflineGivesWhatIsPulled)
     EXPECT_NEAR(320.0, playing.positionMs, 15.0) << "expected half of the song after its length in output time";
     EXPECT_NEAR(double(pass), double(PullAll(&end)), 2.0) << "expected the pass at half speed";
     EXPECT_EQ(TESSEL_END_PASS, end);
+
+    // Without the one-pass cap, a looping song's time is that of the pass it is in.
+    BASS_Free();
+    TesselBass_SetOfflineLimit(0, 0);
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+    music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    EXPECT_EQ(pass * 3 / 2, TesselBass_Pull(pass * 3 / 2, &end));
+    ASSERT_TRUE(TesselBass_GetPlaying(&playing));
+    EXPECT_NEAR(320.0, playing.positionMs, 15.0) << "expected half way into the second pass";
+
+    // A pull that BASS_Free ends counts the frames its last flush put in the file.
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+        music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+        ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        auto pull = std::async(std::launch::async, [] { return TesselBass_Pull(100000000, nullptr); });
+        TesselBassStats stats{};
+        EXPECT_TRUE(WaitFor([&] { return TesselBass_GetStats(&stats) && stats.framesWritten >= 40000; }));
+        BASS_Free();
+        EXPECT_EQ(ReadWav(path).Frames(), pull.get()) << "round " << round;
+    }
+    TesselBass_SetOfflineLimit(0, 1);
 }
 
 TEST_F(WavOutput, ChannelFrequencySetsTheSpeed)
@@ -402,6 +499,34 @@ TEST_F(WavOutput, ChannelFrequencySetsTheSpeed)
     uint64_t song = SongFrames(kShortOrders, 16, 1, 250, 44100);
     EXPECT_GE(doubled.Frames(), song / 2);
     EXPECT_LT(doubled.Frames(), song * 2 / 3) << "expected the song in half the time";
+
+    // The time after a seek is song time at any speed: order 2 starts 320 ms in.
+    const std::string path = dir_.Path("speed.wav");
+    ASSERT_TRUE(TesselBass_SetOutput(TESSEL_OUTPUT_OFFLINE, path.c_str()));
+    for (int freq : {88200, 22050}) {
+        SCOPED_TRACE(freq);
+        ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+        HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS);
+        ASSERT_TRUE(BASS_ChannelSetAttributes(music, freq, -1, -1));
+        ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+        EXPECT_EQ(441u, TesselBass_Pull(441, nullptr));
+        ASSERT_TRUE(BASS_ChannelSetPosition(music, 2));
+        EXPECT_EQ(882u, TesselBass_Pull(882, nullptr)); // 20 ms of output time
+        TesselBassPlaying playing{};
+        ASSERT_TRUE(TesselBass_GetPlaying(&playing));
+        EXPECT_NEAR(320.0 + 20.0 * freq / 44100, playing.positionMs, 5.0);
+        BASS_Free();
+    }
+
+    // Above the fastest libopenmpt plays (4x), the sound and the clock both keep to
+    // it: one pass of a looping song at 20,000 Hz and a frequency of 100,000.
+    ASSERT_TRUE(BASS_Init(-1, 20000, 0, nullptr));
+    HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
+    ASSERT_TRUE(BASS_ChannelSetAttributes(music, 100000, -1, -1));
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    int end = TESSEL_END_NONE;
+    EXPECT_NEAR(SongFrames(kShortOrders, 16, 1, 250, 20000) / 4.0, double(PullAll(&end)), 2.0);
+    EXPECT_EQ(TESSEL_END_PASS, end);
 }
 
 } // namespace

@@ -97,6 +97,22 @@ TEST_F(NullOutput, ReportedOrderFollowsSeeks)
     EXPECT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) == 2; }, std::chrono::seconds(1)));
 }
 
+// Run in a process of its own: nothing may have looked at a playing music before.
+TEST_F(NullOutput, FirstLookLateStillSeesTheLevels)
+{
+    // A 2 s buffer, and a host that first looks 1 s after the start: the frames queued
+    // meanwhile have their levels too. 16 orders of 320 ms, 5.12 s in all.
+    TesselBass_SetNullBuffer(2000);
+    Start(TestSong("Late look", 16, 16, 1, 125));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    TesselBassPlaying playing{};
+    for (int poll = 0; poll < 9; ++poll) {
+        ASSERT_EQ(1, TesselBass_GetPlaying(&playing));
+        EXPECT_GT(playing.peakLeft, 0.01f) << "at " << playing.positionMs << " ms";
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+}
+
 TEST_F(NullOutput, PlayingReportsTimeLengthAndLevelsOfWhatIsHeard)
 {
     TesselBassPlaying playing{};

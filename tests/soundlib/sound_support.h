@@ -3,7 +3,7 @@
 // the library from Init to Free.
 #pragma once
 
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 #include "test_songs.h"
 #include "tessel_bass.h"
 

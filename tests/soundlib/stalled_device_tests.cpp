@@ -1,7 +1,7 @@
 // The device output over a PortAudio of this test's own, built with the engine from its
 // sources: a device that stops taking frames (a stalled backend) and one that goes away.
 // PortAudio's calls are answered here; the library's own sources are unchanged.
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 #include "test_songs.h"
 #include "tessel_bass.h"
 

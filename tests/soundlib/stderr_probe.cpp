@@ -1,6 +1,6 @@
 // Started with fd 2 closed: lists the devices and opens the default one, then exits 0
 // only if fd 2 is still closed.
-#include "plugin/bass.h"
+#include "soundlib/include/bass.h"
 
 #include <cerrno>
 #include <fcntl.h>

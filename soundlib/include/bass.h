@@ -1,6 +1,7 @@
 // The BASS 0.8 sound library as the plug-in uses it: our own declarations of the
-// functions imported from BASS.dll by their plain names. On Windows they follow the
-// standard calling convention; on POSIX WINAPI is empty and soundlib/ provides them.
+// functions this library exports (from BASS.dll by their plain names), which the
+// plug-in imports. On Windows they follow the standard calling convention; on POSIX
+// WINAPI is empty.
 #pragma once
 
 #include <windows.h>
