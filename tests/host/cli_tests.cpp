@@ -47,6 +47,16 @@ protected:
         WriteTune("song.it", "Host IT", 2, 8);
     }
 
+    // Two subsongs: orders 0-1 jump back to 0 (1.92 s), orders 2-4 run to the end of
+    // the list (2.88 s), each order a different note.
+    std::string WriteSubsongs(const std::string &name)
+    {
+        modwriter::Tune song = samplegen::TestSong("Subsongs", 5, 8);
+        song.song.patterns[1].At(7, 3) =
+            modwriter::Cell{modwriter::kNoNote, 0, modwriter::kNoVolume, modwriter::Effect::Jump, 0};
+        return Write(name, modwriter::WriteXm(song));
+    }
+
     // tessel under a 1 MB file-size limit, SIGXFSZ at its default as a shell's ulimit
     // leaves it: tessel itself must turn the limit into a failed write.
     RunResult RunWithFileSizeLimit(const std::vector<std::string> &arguments)
@@ -695,6 +705,107 @@ TEST_F(Cli, ShuffleAndRepeatPlayEveryFileOncePerPass)
     for (size_t at = none.err.find("did not play"); at != std::string::npos; at = none.err.find("did not play", at + 1))
         ++failures;
     EXPECT_EQ(2u, failures) << none.err;
+}
+
+// Pearson correlation of a 16-bit stereo WAV's samples with a float render, over the
+// frames both have.
+double Correlation(const Bytes &wav, const std::vector<float> &reference)
+{
+    size_t count = std::min((wav.size() - 44) / 2, reference.size());
+    double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+    for (size_t i = 0; i < count; ++i) {
+        double a = int16_t(wav[44 + 2 * i] | wav[45 + 2 * i] << 8), b = reference[i];
+        sa += a, sb += b, saa += a * a, sbb += b * b, sab += a * b;
+    }
+    double n = double(count);
+    double denominator = std::sqrt((n * saa - sa * sa) * (n * sbb - sb * sb));
+    return denominator > 0 ? (n * sab - sa * sb) / denominator : 0;
+}
+
+TEST_F(Cli, ModulesOfSeveralSubsongs)
+{
+    std::string module = WriteSubsongs("subs.xm");
+    // --info tells them beside the dialog's fields.
+    RunResult info = Run({"--info", "subs.xm"});
+    ASSERT_EQ(0, info.status) << info.err;
+    EXPECT_NE(std::string::npos, info.out.find("Duration: 0:04.8\nSubsongs: 2\n  1: order 0, 0:01.9\n"
+                                               "  2: order 2, 0:02.9\nFormat: FastTracker 2"))
+        << info.out;
+    EXPECT_NE(std::string::npos, info.out.find("\nSize: " + std::to_string(ReadFile(module).size()) + " bytes\n"))
+        << info.out;
+    RunResult json = Run({"--info", "--json", "subs.xm"});
+    EXPECT_NE(std::string::npos, json.out.find(",\"durationMs\":4800,\"subsongs\":[{\"startOrder\":0,\"durationMs\":1920},"
+                                               "{\"startOrder\":2,\"durationMs\":2880}],\"format\":"))
+        << json.out;
+
+    // Each subsong renders as libopenmpt renders it chosen, in length and in sound.
+    for (int subsong : {1, 2}) {
+        SCOPED_TRACE("subsong " + std::to_string(subsong));
+        RunResult render = Run({"-o", "sub.wav", "--subsong", std::to_string(subsong), "subs.xm"});
+        ASSERT_EQ(0, render.status) << render.err;
+        openmpt::module reference(ReadFile(module));
+        reference.select_subsong(subsong - 1);
+        std::vector<float> sound, buffer(2 * 4096);
+        while (size_t frames = reference.read_interleaved_stereo(44100, 4096, buffer.data()))
+            sound.insert(sound.end(), buffer.begin(), buffer.begin() + 2 * frames);
+        Bytes wav = ReadFile(Path("sub.wav"));
+        EXPECT_NEAR(double(sound.size()) / 2 / 44100, Seconds(ReadWav(Path("sub.wav"))), 1.0) << "seconds";
+        EXPECT_GE(Correlation(wav, sound), 0.99) << "correlation with libopenmpt's render of the subsong";
+    }
+    RunResult missing = Run({"-o", "none.wav", "--subsong", "3", "subs.xm"});
+    EXPECT_EQ(1, missing.status);
+    EXPECT_NE(std::string::npos, missing.err.find("subs.xm has no subsong 3 (it has 2)")) << missing.err;
+    EXPECT_FALSE(Exists(Path("none.wav")));
+    EXPECT_EQ(2, Run({"--subsong", "0", "subs.xm"}).status);
+    EXPECT_EQ(2, Run({"--info", "--subsong", "1", "subs.xm"}).status);
+
+    // Played, each subsong is an entry of the playlist; --subsong plays one.
+    RunResult played = Run({"--null", "subs.xm"});
+    EXPECT_EQ(0, played.status) << played.err;
+    size_t first = played.out.find("Playing subs.xm #1/2 "), second = played.out.find("Playing subs.xm #2/2 ");
+    EXPECT_TRUE(first < second && second != std::string::npos) << played.out;
+    RunResult one = Run({"--null", "--subsong", "2", "subs.xm"});
+    EXPECT_EQ(0, one.status) << one.err;
+    EXPECT_EQ(std::string::npos, one.out.find("#1/2")) << one.out;
+    EXPECT_NE(std::string::npos, one.out.find("Playing subs.xm #2/2 ")) << one.out;
+}
+
+// The samples of a FLAC file as sox decodes them: signed 16-bit or 8-bit, little-endian.
+Bytes FlacSamples(const std::string &folder, const std::string &flac, int bits)
+{
+    std::string raw = folder + "/decoded.raw";
+    std::string command = "sox -V1 " + folder + "/" + flac + " -t raw -e signed -b " + std::to_string(bits) + " " + raw;
+    EXPECT_EQ(0, std::system(command.c_str())) << command;
+    return ReadFile(raw);
+}
+
+TEST_F(Cli, RenderToFlacHoldsTheWavsSamples)
+{
+    WriteTune("tune.xm", "Lossless", 4, 8);
+    ASSERT_EQ(0, Run({"-o", "tune.wav", "tune.xm"}).status);
+    RunResult result = Run({"-o", "tune.flac", "tune.xm"});
+    ASSERT_EQ(0, result.status) << result.err;
+    EXPECT_EQ(0, std::memcmp(ReadFile(Path("tune.flac")).data(), "fLaC", 4)) << "expected a FLAC signature";
+    Bytes wav = ReadFile(Path("tune.wav"));
+    EXPECT_TRUE(FlacSamples(Folder(), "tune.flac", 16) == Bytes(wav.begin() + 44, wav.end()))
+        << "the FLAC's samples differ from the WAV's";
+
+    // 8 bits: WAV's unsigned bytes are FLAC's signed samples.
+    WriteSettings(-1, 22050, 0x01, 0x02);
+    ASSERT_EQ(0, Run({"-o", "small.wav", "tune.xm"}).status);
+    ASSERT_EQ(0, Run({"-o", "SMALL.FLAC", "tune.xm"}).status);
+    Bytes small = ReadFile(Path("small.wav"));
+    Bytes expected;
+    for (size_t i = 44; i < small.size(); ++i)
+        expected.push_back(uint8_t(small[i] - 128));
+    EXPECT_TRUE(FlacSamples(Folder(), "SMALL.FLAC", 8) == expected) << "the 8-bit FLAC's samples differ";
+
+    // Any other extension is bad usage that names the formats, and writes nothing.
+    RunResult other = Run({"-o", "tune.ogg", "tune.xm"});
+    EXPECT_EQ(2, other.status);
+    EXPECT_NE(std::string::npos, other.err.find("-o writes WAV (NAME.wav) or FLAC (NAME.flac), not 'tune.ogg'"))
+        << other.err;
+    EXPECT_FALSE(Exists(Path("tune.ogg")));
 }
 
 TEST_F(Cli, SamplesAreTheGeneratorsOutputAndPlay)
