@@ -127,7 +127,7 @@ TEST_F(Cli, HelpVersionAndBadUsage)
     EXPECT_NE(std::string::npos, help.out.find("loop")) << help.out;
     // The playlist's jumps, and the keys of a list with an edit.
     for (const char *told : {"digits then Enter", "Home/End", "F4 opens a list", "--shuffle", "--repeat", "--loop N",
-                             ".m3u8", "natural order"})
+                             ".m3u8", "natural order", "--subsong N", "OUT.flac", "</> previous/next subsong"})
         EXPECT_NE(std::string::npos, help.out.find(told)) << told << " is not in\n" << help.out;
 
     RunResult version = Run({"--version"});
