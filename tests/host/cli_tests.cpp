@@ -171,6 +171,11 @@ TEST_F(Cli, InfoPrintsTheDialogFieldsOfEveryFormat)
     RunResult result = Run({"--info", "song.mod", "song.s3m", "song.xm", "song.it"});
     EXPECT_EQ(0, result.status) << result.err;
     EXPECT_EQ("", result.err);
+    // The sound library's facts follow the dialog's fields, as libopenmpt names them.
+    auto facts = [&](const char *duration, const char *format, const char *tracker, const char *file) {
+        return std::string("Duration: ") + duration + "\nSubsongs: 1\nFormat: " + format + "\nTracker: " + tracker +
+               "\nSize: " + std::to_string(ReadFile(Path(file)).size()) + " bytes\n";
+    };
     EXPECT_EQ("Title: Host MOD\n"
               "File: song.mod\n"
               "Channel: 4\n"
@@ -178,39 +183,50 @@ TEST_F(Cli, InfoPrintsTheDialogFieldsOfEveryFormat)
               "  kick\n"
               "  snare\n"
               "Message:\n"
-              "  no message available\n"
-              "\n"
-              "Title: Host S3M\n"
-              "File: song.s3m\n"
-              "Channel: 4\n"
-              "Sampletext:\n"
-              "  lead\n"
-              "  bass\n"
-              "Message:\n"
-              "  no message available\n"
-              "\n"
-              "Title: Host XM\n"
-              "File: song.xm\n"
-              "Channel: 4\n"
-              "Sampletext:\n"
-              "  Kick\n"
-              "  Bass (saw)\n"
-              "  Lead (pulse)\n"
-              "Message:\n"
-              "  no message available\n"
-              "\n"
-              "Title: Host IT\n"
-              "File: song.it\n"
-              "Channel: 4\n"
-              "Sampletext:\n"
-              "  Kick\n"
-              "  Bass (saw)\n"
-              "  Lead (pulse)\n"
-              "Message:\n"
-              "  Test tune\n"
-              "  for the host's tests\n"
-              "\n",
+              "  no message available\n" +
+                  facts("0:07.7", "ProTracker MOD (M.K.)", "Generic ProTracker or compatible", "song.mod") +
+                  "\n"
+                  "Title: Host S3M\n"
+                  "File: song.s3m\n"
+                  "Channel: 4\n"
+                  "Sampletext:\n"
+                  "  lead\n"
+                  "  bass\n"
+                  "Message:\n"
+                  "  no message available\n" +
+                  facts("0:07.7", "Scream Tracker 3", "Velvet Studio", "song.s3m") +
+                  "\n"
+                  "Title: Host XM\n"
+                  "File: song.xm\n"
+                  "Channel: 4\n"
+                  "Sampletext:\n"
+                  "  Kick\n"
+                  "  Bass (saw)\n"
+                  "  Lead (pulse)\n"
+                  "Message:\n"
+                  "  no message available\n" +
+                  facts("0:01.9", "FastTracker 2 v1.04", "FastTracker v2.00", "song.xm") +
+                  "\n"
+                  "Title: Host IT\n"
+                  "File: song.it\n"
+                  "Channel: 4\n"
+                  "Sampletext:\n"
+                  "  Kick\n"
+                  "  Bass (saw)\n"
+                  "  Lead (pulse)\n"
+                  "Message:\n"
+                  "  Test tune\n"
+                  "  for the host's tests\n" +
+                  facts("0:01.9", "Impulse Tracker 2.14", "Impulse Tracker 2.14", "song.it") + "\n",
               result.out);
+}
+
+// The sound library's facts of a module of one subsong, as --json ends its record.
+std::string JsonFacts(int ms, const std::string &format, const std::string &tracker, size_t bytes)
+{
+    return ",\"durationMs\":" + std::to_string(ms) + ",\"subsongs\":[{\"startOrder\":0,\"durationMs\":" +
+           std::to_string(ms) + "}],\"format\":\"" + format + "\",\"tracker\":\"" + tracker +
+           "\",\"fileBytes\":" + std::to_string(bytes) + "}\n";
 }
 
 TEST_F(Cli, InfoJsonKeepsTheTextsAsTheDialogHoldsThem)
@@ -227,12 +243,16 @@ TEST_F(Cli, InfoJsonKeepsTheTextsAsTheDialogHoldsThem)
     RunResult result = Run({"--info", "--json", "song.mod", "song.it", "latin.xm"});
     EXPECT_EQ(0, result.status) << result.err;
     EXPECT_EQ("{\"title\":\"Host MOD\",\"file\":\"song.mod\",\"channel\":\"4\","
-              "\"sampleText\":\"kick\\r\\nsnare\\r\\n\",\"message\":\"no message available\"}\n"
-              "{\"title\":\"Host IT\",\"file\":\"song.it\",\"channel\":\"4\","
-              "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\","
-              "\"message\":\"Test tune\\r\\nfor the host's tests\\r\\n\"}\n"
-              "{\"title\":\"Latin\",\"file\":\"latin.xm\",\"channel\":\"4\","
-              "\"sampleText\":\"Cr\xc3\xa8me \\\"br\xc3\xbbl\xc3\xa9\\\"\\r\\n\",\"message\":\"no message available\"}\n",
+              "\"sampleText\":\"kick\\r\\nsnare\\r\\n\",\"message\":\"no message available\"" +
+                  JsonFacts(7680, "ProTracker MOD (M.K.)", "Generic ProTracker or compatible",
+                            ReadFile(Path("song.mod")).size()) +
+                  "{\"title\":\"Host IT\",\"file\":\"song.it\",\"channel\":\"4\","
+                  "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\","
+                  "\"message\":\"Test tune\\r\\nfor the host's tests\\r\\n\"" +
+                  JsonFacts(1920, "Impulse Tracker 2.14", "Impulse Tracker 2.14", ReadFile(Path("song.it")).size()) +
+                  "{\"title\":\"Latin\",\"file\":\"latin.xm\",\"channel\":\"4\","
+                  "\"sampleText\":\"Cr\xc3\xa8me \\\"br\xc3\xbbl\xc3\xa9\\\"\\r\\n\",\"message\":\"no message available\"" +
+                  JsonFacts(7680, "FastTracker 2 v1.04", "FastTracker v2.00", ReadFile(Path("latin.xm")).size()),
               result.out);
 }
 
@@ -306,9 +326,10 @@ TEST_F(Cli, InfoOfFilesThatDoNotPlay)
     RunResult after = Run({"--info", "--json", "good.xm", "notes.xm", "missing.it"});
     EXPECT_EQ(1, after.status);
     EXPECT_EQ("{\"title\":\"Good Tune\",\"file\":\"good.xm\",\"channel\":\"4\","
-              "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\",\"message\":\"no message available\"}\n"
-              "{\"file\":\"notes.xm\",\"error\":\"Can't load module\"}\n"
-              "{\"file\":\"missing.it\",\"error\":\"Cannot open module file; Can't load module\"}\n",
+              "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\",\"message\":\"no message available\"" +
+                  JsonFacts(1920, "FastTracker 2 v1.04", "FastTracker v2.00", ReadFile(Path("good.xm")).size()) +
+                  "{\"file\":\"notes.xm\",\"error\":\"Can't load module\"}\n"
+                  "{\"file\":\"missing.it\",\"error\":\"Cannot open module file; Can't load module\"}\n",
               after.out);
 
     // A folder holding one module, and a module beside an empty folder: answered as one file.
@@ -574,13 +595,16 @@ TEST_F(Cli, RenderNeverLosesAFile)
     std::string tune = WriteTune("tune.xm", "Rules", 2, 8);
     const Bytes module = ReadFile(tune);
     // An output that is one of the inputs, by any name: refused before anything is written.
-    ASSERT_EQ(0, symlink("tune.xm", Path("alias.xm").c_str()));
-    EXPECT_EQ(2, Run({"-o", "alias.xm", "tune.xm"}).status);
+    ASSERT_EQ(0, symlink("tune.xm", Path("alias.wav").c_str()));
+    EXPECT_EQ(2, Run({"-o", "alias.wav", "tune.xm"}).status);
     EXPECT_TRUE(ReadFile(tune) == module) << "the input was written over";
     // A render that fails leaves OUT as it was; a link is written through to its target.
-    Write("notes.txt", std::string("precious"));
-    EXPECT_EQ(1, Run({"-o", "notes.txt", "missing.xm"}).status);
-    EXPECT_EQ("precious", Text(Path("notes.txt")));
+    // FLAC keeps the same rules.
+    for (const char *name : {"notes.wav", "notes.flac"}) {
+        Write(name, std::string("precious"));
+        EXPECT_EQ(1, Run({"-o", name, "missing.xm"}).status);
+        EXPECT_EQ("precious", Text(Path(name))) << name;
+    }
     Write("target.wav", std::string("old"));
     ASSERT_EQ(0, symlink("target.wav", Path("link.wav").c_str()));
     ASSERT_EQ(0, Run({"-o", "link.wav", "tune.xm"}).status);
