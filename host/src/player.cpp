@@ -208,6 +208,9 @@ private:
         }
         host_.Module().SetVolume(volume_);
         host_.FileInfo("", entry.title, entry.lengthMs);
+        for (Entry &other : entries_) // the file's other subsongs, listed by the same title
+            if (other.path == entry.path && other.subsong > 0 && !other.played)
+                other.title = entry.title;
         if (entry.subsong > 0 && !SeekToSubsong(host_, entry.start)) {
             host_.Stop();
             playing_ = false;
@@ -521,9 +524,9 @@ private:
         } else if (!messages_.empty()) {
             // Stopped after the output failed, on the way out.
         } else {
-            PutText(LINES - 2, 1, "space pause  left/right seek  up/down volume  n/p next/previous  q quit", width - 2);
-            PutText(LINES - 1, 1, "digits Enter go to entry  Home/End first/last  </> subsong  i info  c configuration",
+            PutText(LINES - 2, 1, "space pause  left/right seek  up/down volume  n/p entry  </> subsong  q quit",
                     width - 2);
+            PutText(LINES - 1, 1, "digits Enter go to entry  Home/End first/last  i info  c configuration", width - 2);
         }
     }
 

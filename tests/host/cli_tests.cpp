@@ -47,16 +47,6 @@ protected:
         WriteTune("song.it", "Host IT", 2, 8);
     }
 
-    // Two subsongs: orders 0-1 jump back to 0 (1.92 s), orders 2-4 run to the end of
-    // the list (2.88 s), each order a different note.
-    std::string WriteSubsongs(const std::string &name)
-    {
-        modwriter::Tune song = samplegen::TestSong("Subsongs", 5, 8);
-        song.song.patterns[1].At(7, 3) =
-            modwriter::Cell{modwriter::kNoNote, 0, modwriter::kNoVolume, modwriter::Effect::Jump, 0};
-        return Write(name, modwriter::WriteXm(song));
-    }
-
     // tessel under a 1 MB file-size limit, SIGXFSZ at its default as a shell's ulimit
     // leaves it: tessel itself must turn the limit into a failed write.
     RunResult RunWithFileSizeLimit(const std::vector<std::string> &arguments)
@@ -748,7 +738,8 @@ double Correlation(const Bytes &wav, const std::vector<float> &reference)
 
 TEST_F(Cli, ModulesOfSeveralSubsongs)
 {
-    std::string module = WriteSubsongs("subs.xm");
+    // Orders 0-1 (1.92 s), then orders 2-4 (2.88 s).
+    std::string module = WriteSubsongs("subs.xm", 8);
     // --info tells them beside the dialog's fields.
     RunResult info = Run({"--info", "subs.xm"});
     ASSERT_EQ(0, info.status) << info.err;
