@@ -7,7 +7,10 @@
 
 #include <libopenmpt/libopenmpt.hpp>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,11 +35,26 @@ void CopyText(char (&field)[TESSEL_FILE_TEXT], const std::string &text)
     field[length] = '\0';
 }
 
+// Why the module reader refused path: a regular file that opens, of a size it takes,
+// was refused by libopenmpt's look at its header.
+int Refusal(const char *path)
+{
+    struct stat info {};
+    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
+        uint64_t(info.st_size) > tessel::sound::kMaxModuleBytes)
+        return TESSEL_FILE_UNREADABLE;
+    std::FILE *file = std::fopen(path, "rb");
+    if (file == nullptr)
+        return TESSEL_FILE_UNREADABLE;
+    std::fclose(file);
+    return TESSEL_FILE_NOT_MODULE;
+}
+
 int Describe(const char *path, TesselBassFileFacts &facts, TesselBassSubsong *subsongs, uint32_t maxSubsongs)
 {
     std::vector<unsigned char> data;
     if (!tessel::sound::ReadModuleFile(path, 0, 0, data))
-        return TESSEL_FILE_UNREADABLE;
+        return Refusal(path);
     tessel::sound::ModuleLog log;
     try {
         openmpt::module module(data.data(), data.size(), log.Stream());
