@@ -234,11 +234,18 @@ private:
             Print("Playing %s (%s): %d channels, %d kHz, %s, %d order positions, %s, output at %u Hz%s\n",
                   ForLocale(ForPeople(entry.Name())).c_str(), ForLocale(ForPeople(entry.title)).c_str(),
                   info.channels, info.rateKhz, info.outputChannels == 1 ? "mono" : "stereo", entry.lengthMs / 1000,
-                  Time(heard.lengthMs).c_str(), stats.rate, PassText().c_str());
+                  Time(LengthMs(heard)).c_str(), stats.rate, PassText().c_str());
             if (!Flush())
                 quit_ = true; // main reports it
         }
         return true;
+    }
+
+    // The song's length, or a subsong's own (libopenmpt counts its time from its start).
+    uint32_t LengthMs(const TesselBassPlaying &heard) const
+    {
+        const Entry &entry = entries_[index_];
+        return entry.subsong > 0 && entry.start.durationMs > 0 ? entry.start.durationMs : heard.lengthMs;
     }
 
     // ", pass 2 of 3" while --loop plays a module again; "" without it.
@@ -456,9 +463,9 @@ private:
 
         TesselBassPlaying heard{};
         if (playing_ && TesselBass_GetPlaying(&heard)) {
-            std::string time = Time(heard.positionMs) + " / " + Time(heard.lengthMs) + "  ";
+            std::string time = Time(heard.positionMs) + " / " + Time(LengthMs(heard)) + "  ";
             int barWidth = std::max(10, std::min(50, valueWidth - int(time.size()) - 2));
-            row(6, "Time", time + ProgressBar(int(heard.positionMs / 100), int(heard.lengthMs / 100), barWidth));
+            row(6, "Time", time + ProgressBar(int(heard.positionMs / 100), int(LengthMs(heard) / 100), barWidth));
             int meterWidth = std::max(4, std::min(30, (valueWidth - 10) / 2));
             row(8, "Level", "L " + Meter(heard.peakLeft, meterWidth) + "  R " + Meter(heard.peakRight, meterWidth));
         } else {

@@ -779,6 +779,9 @@ TEST_F(Cli, ModulesOfSeveralSubsongs)
     EXPECT_EQ(0, played.status) << played.err;
     size_t first = played.out.find("Playing subs.xm #1/2 "), second = played.out.find("Playing subs.xm #2/2 ");
     EXPECT_TRUE(first < second && second != std::string::npos) << played.out;
+    // Each with its own length: 1.92 s, then 2.88 s.
+    EXPECT_NE(std::string::npos, played.out.find("positions, 0:01, output", first)) << played.out;
+    EXPECT_NE(std::string::npos, played.out.find("positions, 0:02, output", second)) << played.out;
     RunResult one = Run({"--null", "--subsong", "2", "subs.xm"});
     EXPECT_EQ(0, one.status) << one.err;
     EXPECT_EQ(std::string::npos, one.out.find("#1/2")) << one.out;
