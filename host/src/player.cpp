@@ -142,6 +142,15 @@ private:
         std::shuffle(entries_.begin(), entries_.end(), random);
     }
 
+    // Why a file does not play, where the user sees it.
+    void Tell(const std::string &text)
+    {
+        if (terminal_)
+            messages_.push_back(text);
+        else
+            std::fprintf(stderr, "tessel: %s\n", ForTerminal(text).c_str());
+    }
+
     // Looks up the subsongs of the entry's file when it first comes to play: the
     // chosen one (--subsong), or each in turn as entries of their own after this one.
     // False with a message when the chosen one is not there.
@@ -157,9 +166,7 @@ private:
         int count = int(facts.subsongs.size());
         if (subsong_ > count) {
             entry.failed = true;
-            std::string text = entry.path + " has no subsong " + std::to_string(subsong_) + " (it has " +
-                               std::to_string(count) + ")";
-            terminal_ ? messages_.push_back(text) : void(std::fprintf(stderr, "tessel: %s\n", ForTerminal(text).c_str()));
+            Tell(entry.path + " has no subsong " + std::to_string(subsong_) + " (it has " + std::to_string(count) + ")");
             return false;
         }
         if (subsong_ == 0 && count < 2)
@@ -215,8 +222,7 @@ private:
             host_.Stop();
             playing_ = false;
             entry.failed = true;
-            std::string text = entry.Name() + ": the subsong starts past the song's end marker, where the plug-in cannot seek";
-            terminal_ ? messages_.push_back(text) : void(std::fprintf(stderr, "tessel: %s\n", ForTerminal(text).c_str()));
+            Tell(entry.Name() + ": the subsong starts past the song's end marker, where the plug-in cannot seek");
             return false;
         }
         if (entry.start.startOrder > 0) {

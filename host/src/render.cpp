@@ -254,7 +254,8 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
         switch (rendered.ending) {
         case Rendered::DidNotPlay:
             if (!rendered.reason.empty())
-                std::fprintf(stderr, "tessel: %s did not play: %s\n", ForTerminal(file).c_str(), rendered.reason.c_str());
+                std::fprintf(stderr, "tessel: %s did not play: %s\n", ForTerminal(file).c_str(),
+                             rendered.reason.c_str());
             else if (std::string reason = SystemReason(file); !reason.empty())
                 std::fprintf(stderr, "tessel: %s did not play: %s\n", ForTerminal(file).c_str(), reason.c_str());
             else
