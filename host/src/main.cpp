@@ -30,8 +30,8 @@ namespace {
 using namespace tessel::host;
 
 const char kUsage[] =
-    "Usage: tessel [--null] [--shuffle] [--repeat] [--loop N] FILE|DIR|LIST.m3u...\n"
-    "       tessel -o OUT.wav FILE...\n"
+    "Usage: tessel [--null] [--shuffle] [--repeat] [--loop N] [--subsong N] FILE|DIR|LIST.m3u...\n"
+    "       tessel -o OUT.wav|OUT.flac [--subsong N] FILE...\n"
     "       tessel --info [--json] FILE...\n"
     "       tessel --config | --devices\n";
 
@@ -42,19 +42,27 @@ const char kHelp[] =
     "natural order (2_ before 10_); an .m3u or .m3u8 playlist the files it lists, one\n"
     "a line (# comments skipped, relative names from the playlist's folder).\n"
     "\n"
-    "  -o, --output OUT    render to a WAV file instead of the sound device, as fast as\n"
-    "                      the machine can; with several files OUT is a folder that\n"
-    "                      receives one NAME.wav per file. OUT is replaced only by a\n"
-    "                      render that succeeded; an interrupted one is kept only\n"
-    "                      where no OUT existed. - (stdout, /dev/stdout), a FIFO or\n"
-    "                      a device gets a streamed WAV; a terminal none\n"
+    "  -o, --output OUT    render to a WAV file (OUT.wav) or a FLAC file (OUT.flac)\n"
+    "                      instead of the sound device, as fast as the machine can;\n"
+    "                      no other extension is taken. With several files OUT is a\n"
+    "                      folder that receives one NAME.wav per file. OUT is replaced\n"
+    "                      only by a render that succeeded; an interrupted one is kept\n"
+    "                      only where no OUT existed. - (stdout, /dev/stdout), a FIFO\n"
+    "                      or a device gets a streamed WAV; a terminal none\n"
     "      --max-time SEC  with -o: end a module after SEC seconds of sound (1800)\n"
     "      --null          play in real time to no device (no sound card needed)\n"
     "      --shuffle       play the list in a random order, a new one on each pass\n"
     "      --repeat        play the whole list again after its last file, for ever\n"
     "      --loop N        play each module N more times before the next (the\n"
     "                      plug-in's Loop setting stays as it is)\n"
-    "      --info          print the fields of each file's Module Info dialog\n"
+    "      --subsong N     play or render only subsong N (from 1) of each module;\n"
+    "                      without it a module of several subsongs plays each in\n"
+    "                      turn, as entries of the playlist (FILE #2/4), and -o\n"
+    "                      renders the first, as the plug-in plays it\n"
+    "      --info          print the fields of each file's Module Info dialog, then\n"
+    "                      what the sound library finds: duration (all subsongs),\n"
+    "                      subsongs (start order and length of each), format,\n"
+    "                      tracker and file size\n"
     "      --json          with --info: one JSON object per file, one per line (UTF-8)\n"
     "      --config        open the configuration dialog\n"
     "      --devices       list the output devices by the number the device setting takes\n"
@@ -62,11 +70,12 @@ const char kHelp[] =
     "  -V, --version       show the version\n"
     "\n"
     "Keys while playing: space pause/resume, left/right one order position back/on,\n"
-    "up/down volume, n/p next/previous file, digits then Enter go to that playlist\n"
-    "entry, Home/End the first/last, i Module Info, c configuration, q quit. A file\n"
-    "that does not play shows the plug-in's message and why (a missing, unreadable\n"
-    "file, a folder) at the foot of the screen; the player moves on after 3 s or at\n"
-    "any other key. When no file of a --repeat list plays, it waits for n, p, c or q.\n"
+    "up/down volume, n/p next/previous entry, </> previous/next subsong of the file,\n"
+    "digits then Enter go to that playlist entry, Home/End the first/last, i Module\n"
+    "Info, c configuration, q quit. A file that does not play shows the plug-in's\n"
+    "message and why (a missing, unreadable file, a folder) at the foot of the\n"
+    "screen; the player moves on after 3 s or at any other key. When no file of a\n"
+    "--repeat list plays, it waits for n, p, c or q.\n"
     "In dialogs: Tab and Shift-Tab move, arrows move and choose, space ticks, presses\n"
     "or opens a list, F4 opens a list (in the rate box, which takes typing, space is\n"
     "typed), Enter is OK, Escape is Cancel.\n"
@@ -85,6 +94,8 @@ const char kHelp[] =
     "interrupted.\n"
     "See tessel(1).\n";
 
+// --subsong: libopenmpt counts them in 32 bits.
+constexpr long kMaxSubsong = 1000000;
 // --loop: the most passes a module gets again.
 constexpr long kMaxLoops = 1000000;
 // --max-time: one millisecond up to the largest count of them in 32 bits.
@@ -99,6 +110,7 @@ struct Options {
     bool json = false;
     bool maxTimeGiven = false;
     bool orderGiven = false; // --shuffle, --repeat or --loop
+    int subsong = 0;
     PlayOrder order;
     std::string output;
     double maxSeconds = 1800;
@@ -127,7 +139,7 @@ void SetMode(Options &options, Mode mode, const char *name)
 
 Options Parse(int argc, char **argv)
 {
-    enum { kMaxTime = 256, kNull, kInfo, kJson, kConfig, kDevices, kShuffle, kRepeat, kLoop };
+    enum { kMaxTime = 256, kNull, kInfo, kJson, kConfig, kDevices, kShuffle, kRepeat, kLoop, kSubsong };
     static const option longOptions[] = {
         {"output", required_argument, nullptr, 'o'},
         {"max-time", required_argument, nullptr, kMaxTime},
@@ -135,6 +147,7 @@ Options Parse(int argc, char **argv)
         {"shuffle", no_argument, nullptr, kShuffle},
         {"repeat", no_argument, nullptr, kRepeat},
         {"loop", required_argument, nullptr, kLoop},
+        {"subsong", required_argument, nullptr, kSubsong},
         {"info", no_argument, nullptr, kInfo},
         {"json", no_argument, nullptr, kJson},
         {"config", no_argument, nullptr, kConfig},
@@ -184,6 +197,18 @@ Options Parse(int argc, char **argv)
             options.orderGiven = true;
             break;
         }
+        case kSubsong: {
+            std::string text = optarg;
+            char *end = nullptr;
+            errno = 0;
+            long subsong = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end || errno || subsong < 1 ||
+                subsong > kMaxSubsong)
+                BadUsage("--subsong takes a number from 1 to " + std::to_string(kMaxSubsong) + ", not '" +
+                         ForTerminal(text) + "'");
+            options.subsong = int(subsong);
+            break;
+        }
         case kInfo: SetMode(options, Mode::Info, "--info"); break;
         case kJson: options.json = true; break;
         case kConfig: SetMode(options, Mode::Config, "--config"); break;
@@ -204,12 +229,17 @@ Options Parse(int argc, char **argv)
         options.files.push_back(argv[i]);
     if (options.mode == Mode::Render && options.output.empty())
         BadUsage("-o needs a file name");
+    if (bool flac = false; options.mode == Mode::Render && !RenderFormatOf(options.output, flac))
+        BadUsage("-o writes WAV (NAME.wav) or FLAC (NAME.flac), not '" + ForTerminal(options.output) + "'");
     if (options.json && options.mode != Mode::Info)
         BadUsage("--json goes with --info");
     if (options.maxTimeGiven && options.mode != Mode::Render)
         BadUsage("--max-time goes with -o");
     if (options.null && options.mode != Mode::Play)
         BadUsage("--null goes with playing only");
+    if (options.subsong && options.mode != Mode::Play && options.mode != Mode::Render)
+        BadUsage("--subsong goes with playing and -o");
+    options.order.subsong = options.subsong;
     if (options.orderGiven && options.mode != Mode::Play)
         BadUsage("--shuffle, --repeat and --loop go with playing only");
     bool wantsFiles = options.mode == Mode::Play || options.mode == Mode::Render || options.mode == Mode::Info;
@@ -279,7 +309,7 @@ int main(int argc, char **argv)
         status = RunConfig(*host, *terminal, failure);
         break;
     case Mode::Render:
-        status = RunRender(*host, files, options.output, options.maxSeconds);
+        status = RunRender(*host, files, options.output, options.maxSeconds, options.subsong);
         break;
     case Mode::Info:
         status = RunInfo(*host, files, options.json, workers.get());

@@ -138,6 +138,36 @@ typedef struct TesselBassPlaying {
 // start, as the plug-in sets its volume, holds from the first frame.
 int TesselBass_GetPlaying(TesselBassPlaying *playing);
 
+// What a host may ask about a module file without playing it, as libopenmpt reads it:
+// no output, no music loaded, nothing shared with what plays.
+#define TESSEL_FILE_TEXT 64 /* bytes of each text field, terminator included */
+
+typedef struct TesselBassSubsong {
+    uint32_t startOrder; // the order position it starts at
+    uint32_t durationMs; // one pass of it, without looping
+} TesselBassSubsong;
+
+typedef struct TesselBassFileFacts {
+    uint64_t fileBytes;              // size of the file
+    uint32_t durationMs;             // all subsongs, one after another
+    uint32_t subsongs;               // how many the module holds (at least 1)
+    char format[TESSEL_FILE_TEXT];   // libopenmpt's long name of the format ("Impulse Tracker")
+    char tracker[TESSEL_FILE_TEXT];  // the tracker that saved it, as libopenmpt guesses; may be ""
+} TesselBassFileFacts;
+
+// Results of TesselBass_DescribeFile.
+#define TESSEL_FILE_OK         0
+#define TESSEL_FILE_UNREADABLE 1 /* no regular file, not readable, empty or over 1 GiB */
+#define TESSEL_FILE_NOT_MODULE 2 /* libopenmpt takes it for no module, or it is damaged */
+#define TESSEL_FILE_BAD_CALL   3 /* path or facts is null */
+
+// Fills facts, and the first maxSubsongs entries of subsongs (which may be null when
+// maxSubsongs is 0) in libopenmpt's subsong order; facts->subsongs tells how many there
+// are, also beyond maxSubsongs. Texts are cut to fit, always terminated. On any result
+// but TESSEL_FILE_OK, facts is zeroed. Safe from any thread, while music plays.
+int TesselBass_DescribeFile(const char *path, TesselBassFileFacts *facts, TesselBassSubsong *subsongs,
+                            uint32_t maxSubsongs);
+
 #ifdef __cplusplus
 }
 #endif

@@ -14,9 +14,6 @@
 namespace tessel::sound {
 namespace {
 
-// Modules larger than this are refused rather than read into memory.
-constexpr uint64_t kMaxModuleBytes = 1ull << 30;
-
 // How many bytes to read from offset: length of them, or all (length 0).
 bool Span(uint64_t size, uint32_t offset, uint32_t length, uint64_t &wanted)
 {

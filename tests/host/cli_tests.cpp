@@ -121,7 +121,7 @@ TEST_F(Cli, HelpVersionAndBadUsage)
     EXPECT_NE(std::string::npos, help.out.find("loop")) << help.out;
     // The playlist's jumps, and the keys of a list with an edit.
     for (const char *told : {"digits then Enter", "Home/End", "F4 opens a list", "--shuffle", "--repeat", "--loop N",
-                             ".m3u8", "natural order"})
+                             ".m3u8", "natural order", "--subsong N", "OUT.flac", "</> previous/next subsong"})
         EXPECT_NE(std::string::npos, help.out.find(told)) << told << " is not in\n" << help.out;
 
     RunResult version = Run({"--version"});
@@ -165,6 +165,11 @@ TEST_F(Cli, InfoPrintsTheDialogFieldsOfEveryFormat)
     RunResult result = Run({"--info", "song.mod", "song.s3m", "song.xm", "song.it"});
     EXPECT_EQ(0, result.status) << result.err;
     EXPECT_EQ("", result.err);
+    // The sound library's facts follow the dialog's fields, as libopenmpt names them.
+    auto facts = [&](const char *duration, const char *format, const char *tracker, const char *file) {
+        return std::string("Duration: ") + duration + "\nSubsongs: 1\nFormat: " + format + "\nTracker: " + tracker +
+               "\nSize: " + std::to_string(ReadFile(Path(file)).size()) + " bytes\n";
+    };
     EXPECT_EQ("Title: Host MOD\n"
               "File: song.mod\n"
               "Channel: 4\n"
@@ -172,39 +177,50 @@ TEST_F(Cli, InfoPrintsTheDialogFieldsOfEveryFormat)
               "  kick\n"
               "  snare\n"
               "Message:\n"
-              "  no message available\n"
-              "\n"
-              "Title: Host S3M\n"
-              "File: song.s3m\n"
-              "Channel: 4\n"
-              "Sampletext:\n"
-              "  lead\n"
-              "  bass\n"
-              "Message:\n"
-              "  no message available\n"
-              "\n"
-              "Title: Host XM\n"
-              "File: song.xm\n"
-              "Channel: 4\n"
-              "Sampletext:\n"
-              "  Kick\n"
-              "  Bass (saw)\n"
-              "  Lead (pulse)\n"
-              "Message:\n"
-              "  no message available\n"
-              "\n"
-              "Title: Host IT\n"
-              "File: song.it\n"
-              "Channel: 4\n"
-              "Sampletext:\n"
-              "  Kick\n"
-              "  Bass (saw)\n"
-              "  Lead (pulse)\n"
-              "Message:\n"
-              "  Test tune\n"
-              "  for the host's tests\n"
-              "\n",
+              "  no message available\n" +
+                  facts("0:07.7", "ProTracker MOD (M.K.)", "Generic ProTracker or compatible", "song.mod") +
+                  "\n"
+                  "Title: Host S3M\n"
+                  "File: song.s3m\n"
+                  "Channel: 4\n"
+                  "Sampletext:\n"
+                  "  lead\n"
+                  "  bass\n"
+                  "Message:\n"
+                  "  no message available\n" +
+                  facts("0:07.7", "Scream Tracker 3", "Velvet Studio", "song.s3m") +
+                  "\n"
+                  "Title: Host XM\n"
+                  "File: song.xm\n"
+                  "Channel: 4\n"
+                  "Sampletext:\n"
+                  "  Kick\n"
+                  "  Bass (saw)\n"
+                  "  Lead (pulse)\n"
+                  "Message:\n"
+                  "  no message available\n" +
+                  facts("0:01.9", "FastTracker 2 v1.04", "FastTracker v2.00", "song.xm") +
+                  "\n"
+                  "Title: Host IT\n"
+                  "File: song.it\n"
+                  "Channel: 4\n"
+                  "Sampletext:\n"
+                  "  Kick\n"
+                  "  Bass (saw)\n"
+                  "  Lead (pulse)\n"
+                  "Message:\n"
+                  "  Test tune\n"
+                  "  for the host's tests\n" +
+                  facts("0:01.9", "Impulse Tracker 2.14", "Impulse Tracker 2.14", "song.it") + "\n",
               result.out);
+}
+
+// The sound library's facts of a module of one subsong, as --json ends its record.
+std::string JsonFacts(int ms, const std::string &format, const std::string &tracker, size_t bytes)
+{
+    return ",\"durationMs\":" + std::to_string(ms) + ",\"subsongs\":[{\"startOrder\":0,\"durationMs\":" +
+           std::to_string(ms) + "}],\"format\":\"" + format + "\",\"tracker\":\"" + tracker +
+           "\",\"fileBytes\":" + std::to_string(bytes) + "}\n";
 }
 
 TEST_F(Cli, InfoJsonKeepsTheTextsAsTheDialogHoldsThem)
@@ -221,12 +237,16 @@ TEST_F(Cli, InfoJsonKeepsTheTextsAsTheDialogHoldsThem)
     RunResult result = Run({"--info", "--json", "song.mod", "song.it", "latin.xm"});
     EXPECT_EQ(0, result.status) << result.err;
     EXPECT_EQ("{\"title\":\"Host MOD\",\"file\":\"song.mod\",\"channel\":\"4\","
-              "\"sampleText\":\"kick\\r\\nsnare\\r\\n\",\"message\":\"no message available\"}\n"
-              "{\"title\":\"Host IT\",\"file\":\"song.it\",\"channel\":\"4\","
-              "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\","
-              "\"message\":\"Test tune\\r\\nfor the host's tests\\r\\n\"}\n"
-              "{\"title\":\"Latin\",\"file\":\"latin.xm\",\"channel\":\"4\","
-              "\"sampleText\":\"Cr\xc3\xa8me \\\"br\xc3\xbbl\xc3\xa9\\\"\\r\\n\",\"message\":\"no message available\"}\n",
+              "\"sampleText\":\"kick\\r\\nsnare\\r\\n\",\"message\":\"no message available\"" +
+                  JsonFacts(7680, "ProTracker MOD (M.K.)", "Generic ProTracker or compatible",
+                            ReadFile(Path("song.mod")).size()) +
+                  "{\"title\":\"Host IT\",\"file\":\"song.it\",\"channel\":\"4\","
+                  "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\","
+                  "\"message\":\"Test tune\\r\\nfor the host's tests\\r\\n\"" +
+                  JsonFacts(1920, "Impulse Tracker 2.14", "Impulse Tracker 2.14", ReadFile(Path("song.it")).size()) +
+                  "{\"title\":\"Latin\",\"file\":\"latin.xm\",\"channel\":\"4\","
+                  "\"sampleText\":\"Cr\xc3\xa8me \\\"br\xc3\xbbl\xc3\xa9\\\"\\r\\n\",\"message\":\"no message available\"" +
+                  JsonFacts(7680, "FastTracker 2 v1.04", "FastTracker v2.00", ReadFile(Path("latin.xm")).size()),
               result.out);
 }
 
@@ -311,9 +331,10 @@ TEST_F(Cli, InfoOfFilesThatDoNotPlay)
     RunResult after = Run({"--info", "--json", "good.xm", "notes.xm", "missing.it"});
     EXPECT_EQ(1, after.status);
     EXPECT_EQ("{\"title\":\"Good Tune\",\"file\":\"good.xm\",\"channel\":\"4\","
-              "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\",\"message\":\"no message available\"}\n"
-              "{\"file\":\"notes.xm\",\"error\":\"Can't load module\"}\n"
-              "{\"file\":\"missing.it\",\"error\":\"Cannot open module file; Can't load module\"}\n",
+              "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\",\"message\":\"no message available\"" +
+                  JsonFacts(1920, "FastTracker 2 v1.04", "FastTracker v2.00", ReadFile(Path("good.xm")).size()) +
+                  "{\"file\":\"notes.xm\",\"error\":\"Can't load module\"}\n"
+                  "{\"file\":\"missing.it\",\"error\":\"Cannot open module file; Can't load module\"}\n",
               after.out);
 
     // A folder holding one module, and a module beside an empty folder: answered as one file.
@@ -615,13 +636,16 @@ TEST_F(Cli, RenderNeverLosesAFile)
     std::string tune = WriteTune("tune.xm", "Rules", 2, 8);
     const Bytes module = ReadFile(tune);
     // An output that is one of the inputs, by any name: refused before anything is written.
-    ASSERT_EQ(0, symlink("tune.xm", Path("alias.xm").c_str()));
-    EXPECT_EQ(2, Run({"-o", "alias.xm", "tune.xm"}).status);
+    ASSERT_EQ(0, symlink("tune.xm", Path("alias.wav").c_str()));
+    EXPECT_EQ(2, Run({"-o", "alias.wav", "tune.xm"}).status);
     EXPECT_TRUE(ReadFile(tune) == module) << "the input was written over";
     // A render that fails leaves OUT as it was; a link is written through to its target.
-    Write("notes.txt", std::string("precious"));
-    EXPECT_EQ(1, Run({"-o", "notes.txt", "missing.xm"}).status);
-    EXPECT_EQ("precious", Text(Path("notes.txt")));
+    // FLAC keeps the same rules.
+    for (const char *name : {"notes.wav", "notes.flac"}) {
+        Write(name, std::string("precious"));
+        EXPECT_EQ(1, Run({"-o", name, "missing.xm"}).status);
+        EXPECT_EQ("precious", Text(Path(name))) << name;
+    }
     Write("target.wav", std::string("old"));
     ASSERT_EQ(0, symlink("target.wav", Path("link.wav").c_str()));
     ASSERT_EQ(0, Run({"-o", "link.wav", "tune.xm"}).status);
@@ -781,6 +805,111 @@ TEST_F(Cli, ShuffleAndRepeatPlayEveryFileOncePerPass)
     for (size_t at = none.err.find("did not play"); at != std::string::npos; at = none.err.find("did not play", at + 1))
         ++failures;
     EXPECT_EQ(2u, failures) << none.err;
+}
+
+// Pearson correlation of a 16-bit stereo WAV's samples with a float render, over the
+// frames both have.
+double Correlation(const Bytes &wav, const std::vector<float> &reference)
+{
+    size_t count = std::min((wav.size() - 44) / 2, reference.size());
+    double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+    for (size_t i = 0; i < count; ++i) {
+        double a = int16_t(wav[44 + 2 * i] | wav[45 + 2 * i] << 8), b = reference[i];
+        sa += a, sb += b, saa += a * a, sbb += b * b, sab += a * b;
+    }
+    double n = double(count);
+    double denominator = std::sqrt((n * saa - sa * sa) * (n * sbb - sb * sb));
+    return denominator > 0 ? (n * sab - sa * sb) / denominator : 0;
+}
+
+TEST_F(Cli, ModulesOfSeveralSubsongs)
+{
+    // Orders 0-1 (1.92 s), then orders 2-4 (2.88 s).
+    std::string module = WriteSubsongs("subs.xm", 8);
+    // --info tells them beside the dialog's fields.
+    RunResult info = Run({"--info", "subs.xm"});
+    ASSERT_EQ(0, info.status) << info.err;
+    EXPECT_NE(std::string::npos, info.out.find("Duration: 0:04.8\nSubsongs: 2\n  1: order 0, 0:01.9\n"
+                                               "  2: order 2, 0:02.9\nFormat: FastTracker 2"))
+        << info.out;
+    EXPECT_NE(std::string::npos, info.out.find("\nSize: " + std::to_string(ReadFile(module).size()) + " bytes\n"))
+        << info.out;
+    RunResult json = Run({"--info", "--json", "subs.xm"});
+    EXPECT_NE(std::string::npos, json.out.find(",\"durationMs\":4800,\"subsongs\":[{\"startOrder\":0,\"durationMs\":1920},"
+                                               "{\"startOrder\":2,\"durationMs\":2880}],\"format\":"))
+        << json.out;
+
+    // Each subsong renders as libopenmpt renders it chosen, in length and in sound.
+    for (int subsong : {1, 2}) {
+        SCOPED_TRACE("subsong " + std::to_string(subsong));
+        RunResult render = Run({"-o", "sub.wav", "--subsong", std::to_string(subsong), "subs.xm"});
+        ASSERT_EQ(0, render.status) << render.err;
+        openmpt::module reference(ReadFile(module));
+        reference.select_subsong(subsong - 1);
+        std::vector<float> sound, buffer(2 * 4096);
+        while (size_t frames = reference.read_interleaved_stereo(44100, 4096, buffer.data()))
+            sound.insert(sound.end(), buffer.begin(), buffer.begin() + 2 * frames);
+        Bytes wav = ReadFile(Path("sub.wav"));
+        EXPECT_NEAR(double(sound.size()) / 2 / 44100, Seconds(ReadWav(Path("sub.wav"))), 1.0) << "seconds";
+        EXPECT_GE(Correlation(wav, sound), 0.99) << "correlation with libopenmpt's render of the subsong";
+    }
+    RunResult missing = Run({"-o", "none.wav", "--subsong", "3", "subs.xm"});
+    EXPECT_EQ(1, missing.status);
+    EXPECT_NE(std::string::npos, missing.err.find("subs.xm has no subsong 3 (it has 2)")) << missing.err;
+    EXPECT_FALSE(Exists(Path("none.wav")));
+    EXPECT_EQ(2, Run({"--subsong", "0", "subs.xm"}).status);
+    EXPECT_EQ(2, Run({"--info", "--subsong", "1", "subs.xm"}).status);
+
+    // Played, each subsong is an entry of the playlist; --subsong plays one.
+    RunResult played = Run({"--null", "subs.xm"});
+    EXPECT_EQ(0, played.status) << played.err;
+    size_t first = played.out.find("Playing subs.xm #1/2 "), second = played.out.find("Playing subs.xm #2/2 ");
+    EXPECT_TRUE(first < second && second != std::string::npos) << played.out;
+    // Each with its own length: 1.92 s, then 2.88 s.
+    EXPECT_NE(std::string::npos, played.out.find("positions, 0:01, output", first)) << played.out;
+    EXPECT_NE(std::string::npos, played.out.find("positions, 0:02, output", second)) << played.out;
+    RunResult one = Run({"--null", "--subsong", "2", "subs.xm"});
+    EXPECT_EQ(0, one.status) << one.err;
+    EXPECT_EQ(std::string::npos, one.out.find("#1/2")) << one.out;
+    EXPECT_NE(std::string::npos, one.out.find("Playing subs.xm #2/2 ")) << one.out;
+}
+
+// The samples of a FLAC file as sox decodes them: signed 16-bit or 8-bit, little-endian.
+Bytes FlacSamples(const std::string &folder, const std::string &flac, int bits)
+{
+    std::string raw = folder + "/decoded.raw";
+    std::string command = "sox -V1 " + folder + "/" + flac + " -t raw -e signed -b " + std::to_string(bits) + " " + raw;
+    EXPECT_EQ(0, std::system(command.c_str())) << command;
+    return ReadFile(raw);
+}
+
+TEST_F(Cli, RenderToFlacHoldsTheWavsSamples)
+{
+    WriteTune("tune.xm", "Lossless", 4, 8);
+    ASSERT_EQ(0, Run({"-o", "tune.wav", "tune.xm"}).status);
+    RunResult result = Run({"-o", "tune.flac", "tune.xm"});
+    ASSERT_EQ(0, result.status) << result.err;
+    EXPECT_EQ(0, std::memcmp(ReadFile(Path("tune.flac")).data(), "fLaC", 4)) << "expected a FLAC signature";
+    Bytes wav = ReadFile(Path("tune.wav"));
+    EXPECT_TRUE(FlacSamples(Folder(), "tune.flac", 16) == Bytes(wav.begin() + 44, wav.end()))
+        << "the FLAC's samples differ from the WAV's";
+
+    // 8 bits: WAV's unsigned bytes are FLAC's signed samples.
+    WriteSettings(-1, 22050, 0x01, 0x02);
+    ASSERT_EQ(0, Run({"-o", "small.wav", "tune.xm"}).status);
+    ASSERT_EQ(0, Run({"-o", "SMALL.FLAC", "tune.xm"}).status);
+    Bytes small = ReadFile(Path("small.wav"));
+    Bytes expected;
+    for (size_t i = 44; i < small.size(); ++i)
+        expected.push_back(uint8_t(small[i] - 128));
+    EXPECT_TRUE(FlacSamples(Folder(), "SMALL.FLAC", 8) == expected) << "the 8-bit FLAC's samples differ";
+
+    // Any other extension is bad usage that names the formats, and writes nothing.
+    RunResult other = Run({"-o", "tune.ogg", "tune.xm"});
+    EXPECT_EQ(2, other.status);
+    EXPECT_NE(std::string::npos, other.err.find("-o writes WAV (NAME.wav) or FLAC (NAME.flac), not 'tune.ogg'"))
+        << other.err;
+    EXPECT_FALSE(Exists(Path("tune.ogg")));
 }
 
 TEST_F(Cli, SamplesAreTheGeneratorsOutputAndPlay)

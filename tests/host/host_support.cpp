@@ -162,6 +162,14 @@ std::string HostTest::WriteTune(const std::string &name, const std::string &titl
     return Write(name, it ? modwriter::WriteIt(song) : modwriter::WriteXm(song));
 }
 
+std::string HostTest::WriteSubsongs(const std::string &name, int rows)
+{
+    modwriter::Tune song = samplegen::TestSong("Subsongs", 5, rows);
+    song.song.patterns[1].At(rows - 1, 3) =
+        modwriter::Cell{modwriter::kNoNote, 0, modwriter::kNoVolume, modwriter::Effect::Jump, 0};
+    return Write(name, modwriter::WriteXm(song));
+}
+
 RunResult HostTest::Run(const std::vector<std::string> &arguments)
 {
     return RunIn("C.UTF-8", arguments);

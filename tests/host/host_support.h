@@ -37,6 +37,9 @@ protected:
     std::string Write(const std::string &name, const std::string &text);
     // A short playable tune from the sample generator: XM or IT by the name's extension.
     std::string WriteTune(const std::string &name, const std::string &title, int orders, int rows);
+    // An XM of two subsongs titled "Subsongs": orders 0-1 jump back to 0, orders 2-4 run
+    // to the end of the list; rows rows an order, each order a different note.
+    std::string WriteSubsongs(const std::string &name, int rows);
 
     // tessel with these arguments, standard input from /dev/null, in the test's folder,
     // with its settings store and in the C.UTF-8 locale.

@@ -61,7 +61,7 @@ TEST_F(Player, ScreenShowsTitleStreamTimeAndLevelsThenQuits)
     EXPECT_NE(std::string::npos, ScreenLine(screen, "Position").find("/ 8")) << screen;
     EXPECT_NE(std::string::npos, ScreenLine(screen, "Volume").find("100%")) << screen;
     // Every key fits the 80 columns.
-    EXPECT_NE(std::string::npos, screen.find("n/p next/previous  q quit")) << screen;
+    EXPECT_NE(std::string::npos, screen.find("n/p entry  </> subsong  q quit")) << screen;
     EXPECT_NE(std::string::npos, screen.find("Home/End first/last  i info  c configuration")) << screen;
 
     // Time, order position, row and levels move on by themselves, and the bar with them.
@@ -190,6 +190,32 @@ TEST_F(Player, NextPreviousAndJumpKeys)
     terminal->Keys({"Enter"});
     ASSERT_TRUE(terminal->WaitFor(title("Long A"))) << terminal->LastScreen();
     terminal->Keys({"End", "n"}); // past the last file: the player is done
+    EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
+}
+
+TEST_F(Player, SubsongsAreEntriesThatAngleBracketsMoveBetween)
+{
+    WriteSubsongs("subs.xm", 64); // 15 s and 23 s: only the keys move on
+    auto terminal = Start({"subs.xm"});
+    auto file = [](const std::string &name) {
+        return [name](const std::string &s) { return ScreenLine(s, "File").find(name) != std::string::npos; };
+    };
+    ASSERT_TRUE(terminal->WaitFor(file("subs.xm #1/2"))) << terminal->LastScreen();
+    EXPECT_TRUE(terminal->WaitFor("2. Subsongs #2/2")) << terminal->LastScreen();
+    terminal->Keys({">"});
+    ASSERT_TRUE(terminal->WaitFor(file("subs.xm #2/2"))) << terminal->LastScreen();
+    // Heard from the subsong's start, and never sought before it.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(2, ShownPosition(terminal->Screen())) << terminal->Screen();
+    terminal->Keys({"Left", "Left"});
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(2, ShownPosition(terminal->Screen())) << terminal->Screen();
+    terminal->Keys({">"}); // no third subsong
+    terminal->Keys({"<"});
+    ASSERT_TRUE(terminal->WaitFor(file("subs.xm #1/2"))) << terminal->LastScreen();
+    EXPECT_TRUE(terminal->WaitFor([](const std::string &s) { return ShownPosition(s) == 0; }, 5s))
+        << terminal->LastScreen();
+    terminal->Keys({"q"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
 }
 

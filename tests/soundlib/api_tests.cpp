@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sys/stat.h>
@@ -260,6 +261,56 @@ TEST_F(Api, FormatsLoadWithTheirNameAndSongLength)
         BASS_Free();
         EXPECT_GT(ReadWav(dir_.File("format.wav")).Rms(1), 0.02) << "expected sound";
     }
+}
+
+TEST_F(Api, DescribeFileTellsSubsongsAndRefusesWhatIsNoModule)
+{
+    // Orders 0-1 jump back to 0: one subsong; orders 2-4 are reached only as another.
+    Tune song = TestSong("Facts", 5, 8, 1, 250);
+    song.song.patterns[1].At(7, 3) = modwriter::Cell{modwriter::kNoNote, 0, modwriter::kNoVolume,
+                                                     modwriter::Effect::Jump, 0};
+    SaveFile(dir_.Path("two.it"), WriteIt(song));
+    TesselBassFileFacts facts{};
+    TesselBassSubsong subsongs[3] = {{7, 7}, {7, 7}, {7, 7}};
+    ASSERT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.Path("two.it").c_str(), &facts, subsongs, 3));
+    EXPECT_EQ(2u, facts.subsongs);
+    EXPECT_STREQ("Impulse Tracker 2.14", facts.format);
+    EXPECT_EQ(ReadFileBytes(dir_.Path("two.it")).size(), facts.fileBytes);
+    EXPECT_EQ(0u, subsongs[0].startOrder);
+    EXPECT_EQ(2u, subsongs[1].startOrder);
+    EXPECT_GT(subsongs[0].durationMs, 0u);
+    EXPECT_EQ(subsongs[1].durationMs * 2, subsongs[0].durationMs * 3) << "3 orders against 2 of the same length";
+    EXPECT_EQ(subsongs[0].durationMs + subsongs[1].durationMs, facts.durationMs);
+    EXPECT_EQ(7u, subsongs[2].startOrder) << "an entry past the subsongs was written";
+    // Fewer places than subsongs: the count still, and nothing past the places.
+    subsongs[1] = {7, 7};
+    ASSERT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.Path("two.it").c_str(), &facts, subsongs, 1));
+    EXPECT_EQ(2u, facts.subsongs);
+    EXPECT_EQ(7u, subsongs[1].startOrder) << "written past maxSubsongs";
+    EXPECT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.Path("two.it").c_str(), &facts, nullptr, 3));
+
+    // What is no module, or no file, is told apart, and leaves no facts behind.
+    std::vector<uint8_t> module = WriteIt(song);
+    SaveFile(dir_.Path("cut.it"), std::vector<uint8_t>(module.begin(), module.begin() + 64));
+    std::vector<uint8_t> noise(4096);
+    std::mt19937 random(3);
+    for (uint8_t &byte : noise)
+        byte = uint8_t(random());
+    SaveFile(dir_.Path("noise.mod"), noise);
+    ASSERT_TRUE(std::filesystem::create_directory(dir_.Path("folder.it")));
+    struct Case {
+        const char *name;
+        int expected;
+    } cases[] = {{"cut.it", TESSEL_FILE_NOT_MODULE}, {"noise.mod", TESSEL_FILE_NOT_MODULE},
+                 {"missing.it", TESSEL_FILE_UNREADABLE}, {"folder.it", TESSEL_FILE_UNREADABLE}};
+    for (const Case &c : cases) {
+        facts.subsongs = 9;
+        EXPECT_EQ(c.expected, TesselBass_DescribeFile(dir_.Path(c.name).c_str(), &facts, subsongs, 3)) << c.name;
+        EXPECT_EQ(0u, facts.subsongs) << c.name;
+        EXPECT_STREQ("", facts.format) << c.name;
+    }
+    EXPECT_EQ(TESSEL_FILE_BAD_CALL, TesselBass_DescribeFile(nullptr, &facts, subsongs, 3));
+    EXPECT_EQ(TESSEL_FILE_BAD_CALL, TesselBass_DescribeFile(dir_.Path("two.it").c_str(), nullptr, subsongs, 3));
 }
 
 TEST_F(Api, StaleAndUnknownHandlesAreRefusedHarmlessly)

@@ -191,6 +191,7 @@ EffectCode ProTrackerEffect(const Cell &cell)
     case Effect::Speed:
     case Effect::Tempo: return EffectCode{0x0F, cell.param}; // below 32 the speed, from 32 the tempo
     case Effect::Break: return EffectCode{0x0D, uint8_t(cell.param / 10 * 16 + cell.param % 10)}; // row in BCD
+    case Effect::Jump: return EffectCode{0x0B, cell.param};
     }
     return EffectCode{};
 }
@@ -202,6 +203,7 @@ EffectCode ScreamTrackerEffect(const Cell &cell)
     case Effect::Speed: return EffectCode{'A' - '@', cell.param};
     case Effect::Tempo: return EffectCode{'T' - '@', cell.param};
     case Effect::Break: return EffectCode{'C' - '@', cell.param};
+    case Effect::Jump: return EffectCode{'B' - '@', cell.param};
     }
     return EffectCode{};
 }

@@ -5,6 +5,7 @@
 #include "layout.h"
 #include "mo3_writer.h"
 
+#include <stdexcept>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -74,6 +75,7 @@ Bytes Commands(const Cell &cell)
     case Effect::Speed: add(kSpeed, cell.param); break;
     case Effect::Tempo: add(kTempo, cell.param); break;
     case Effect::Break: add(kBreak, cell.param); break;
+    case Effect::Jump: throw std::invalid_argument("the MO3 writer has no position jump");
     }
     return commands;
 }

@@ -4,6 +4,7 @@
 #include "modes/modes.h"
 
 #include "modes/info_workers.h"
+#include "modes/module_facts.h"
 
 #include "util/output.h"
 #include "util/signals.h"
@@ -34,7 +35,7 @@ std::string Shown(const std::string &text, TextKind kind)
     return ForLocale(ForPeople(text, kind));
 }
 
-void PrintPlain(const InfoResult &fields)
+void PrintPlain(const InfoResult &fields, const ModuleFacts &facts)
 {
     // The title may be made from the file name.
     Print("Title: %s\n", Shown(fields.title, TextKind::Name).c_str());
@@ -46,6 +47,16 @@ void PrintPlain(const InfoResult &fields)
     Print("Message:\n");
     for (const std::string &line : SplitLines(fields.message))
         Print("  %s\n", Shown(line, TextKind::Module).c_str());
+    if (facts.known) {
+        Print("Duration: %s\n", Minutes(facts.file.durationMs).c_str());
+        Print("Subsongs: %zu\n", facts.subsongs.size());
+        for (size_t i = 0; facts.subsongs.size() > 1 && i < facts.subsongs.size(); ++i)
+            Print("  %zu: order %u, %s\n", i + 1, facts.subsongs[i].startOrder,
+                  Minutes(facts.subsongs[i].durationMs).c_str());
+        Print("Format: %s\n", Shown(facts.file.format, TextKind::Name).c_str());
+        Print("Tracker: %s\n", Shown(facts.file.tracker, TextKind::Name).c_str());
+        Print("Size: %llu bytes\n", static_cast<unsigned long long>(facts.file.fileBytes));
+    }
     Print("\n");
 }
 
@@ -74,11 +85,27 @@ void PrintFailure(const std::string &file, const InfoResult &result, bool json)
               Shown(Failure(result), TextKind::Name).c_str());
 }
 
-void PrintJson(const InfoResult &fields)
+// The library's facts as more members of the record, or nothing when it had none.
+std::string JsonFacts(const ModuleFacts &facts)
 {
-    Print("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s}\n",
+    if (!facts.known)
+        return "";
+    std::string subsongs;
+    for (const TesselBassSubsong &subsong : facts.subsongs)
+        subsongs += std::string(subsongs.empty() ? "" : ",") + "{\"startOrder\":" + std::to_string(subsong.startOrder) +
+                    ",\"durationMs\":" + std::to_string(subsong.durationMs) + "}";
+    return ",\"durationMs\":" + std::to_string(facts.file.durationMs) + ",\"subsongs\":[" + subsongs +
+           "],\"format\":" + JsonString(facts.file.format, TextKind::Name) +
+           ",\"tracker\":" + JsonString(facts.file.tracker, TextKind::Name) +
+           ",\"fileBytes\":" + std::to_string(facts.file.fileBytes);
+}
+
+void PrintJson(const InfoResult &fields, const ModuleFacts &facts)
+{
+    Print("{\"title\":%s,\"file\":%s,\"channel\":%s,\"sampleText\":%s,\"message\":%s%s}\n",
           JsonString(fields.title).c_str(), JsonString(fields.file, TextKind::Name).c_str(),
-          JsonString(fields.channel).c_str(), JsonString(fields.sampleText).c_str(), JsonString(fields.message).c_str());
+          JsonString(fields.channel).c_str(), JsonString(fields.sampleText).c_str(), JsonString(fields.message).c_str(),
+          JsonFacts(facts).c_str());
 }
 
 } // namespace
@@ -127,7 +154,9 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json, 
             std::fputs(result.startErr.c_str(), stderr);
         std::fputs(result.err.c_str(), stderr);
         if (result.played && result.opened) {
-            json ? PrintJson(result) : PrintPlain(result);
+            // Asked here, once the plug-in took the file: the library reads it apart.
+            ModuleFacts facts = FactsOf(files[index]);
+            json ? PrintJson(result, facts) : PrintPlain(result, facts);
         } else {
             anyFailed = true;
             PrintFailure(files[index], result, json);

@@ -2,6 +2,7 @@
 // drives an input plug-in (Play, the end message, Stop, the next Play).
 #include "modes/modes.h"
 
+#include "modes/module_facts.h"
 #include "modes/playlist.h"
 #include "util/output.h"
 #include "util/signals.h"
@@ -58,12 +59,24 @@ struct Entry {
     bool played = false;
     bool failed = false;
     bool outputFailed = false; // played, but the output failed under it
+    int subsong = 0;           // 1-based; 0: the file from order 0, as the plug-in plays it
+    int subsongs = 0;          // of the file, once its first entry started
+    TesselBassSubsong start{}; // where the subsong starts, how long it lasts
+    bool expanded = false;     // the file's subsongs were looked up
+
+    // "FILE #2/4" for a file of several subsongs, else the file.
+    std::string Name() const
+    {
+        if (subsongs < 2)
+            return path;
+        return path + " #" + std::to_string(subsong) + "/" + std::to_string(subsongs);
+    }
 };
 
 class Player {
 public:
     Player(PluginHost &host, Terminal *terminal, const std::vector<std::string> &files, const PlayOrder &order)
-        : host_(host), terminal_(terminal), order_(order)
+        : host_(host), terminal_(terminal), order_(order), subsong_(order.subsong)
     {
         for (const std::string &file : files) {
             Entry entry;
@@ -129,11 +142,55 @@ private:
         std::shuffle(entries_.begin(), entries_.end(), random);
     }
 
-    bool Start()
+    // Why a file does not play, where the user sees it.
+    void Tell(const std::string &text)
+    {
+        if (terminal_)
+            messages_.push_back(text);
+        else
+            std::fprintf(stderr, "tessel: %s\n", ForTerminal(text).c_str());
+    }
+
+    // Looks up the subsongs of the entry's file when it first comes to play: the
+    // chosen one (--subsong), or each in turn as entries of their own after this one.
+    // False with a message when the chosen one is not there.
+    bool Expand()
     {
         Entry &entry = entries_[index_];
+        if (entry.expanded)
+            return true;
+        entry.expanded = true;
+        ModuleFacts facts = FactsOf(entry.path);
+        if (!facts.known)
+            return subsong_ == 0; // the plug-in says why it does not play
+        int count = int(facts.subsongs.size());
+        if (subsong_ > count) {
+            entry.failed = true;
+            Tell(entry.path + " has no subsong " + std::to_string(subsong_) + " (it has " + std::to_string(count) + ")");
+            return false;
+        }
+        if (subsong_ == 0 && count < 2)
+            return true;
+        std::vector<Entry> added;
+        for (int n = subsong_ ? subsong_ : 1; n <= (subsong_ ? subsong_ : count); ++n) {
+            Entry one = entry;
+            one.subsong = n;
+            one.subsongs = count;
+            one.start = facts.subsongs[size_t(n - 1)];
+            added.push_back(one);
+        }
+        entry = added[0];
+        entries_.insert(entries_.begin() + std::ptrdiff_t(index_ + 1), added.begin() + 1, added.end());
+        return true;
+    }
+
+    bool Start()
+    {
         seeking_ = false;
         messages_.clear();
+        if (!Expand())
+            return false;
+        Entry &entry = entries_[index_];
         if (terminal_) {
             terminal_->Redraw();
             // The plug-in's boxes about this file go to the message line.
@@ -158,6 +215,22 @@ private:
         }
         host_.Module().SetVolume(volume_);
         host_.FileInfo("", entry.title, entry.lengthMs);
+        for (Entry &other : entries_) // the file's other subsongs, listed by the same title
+            if (other.path == entry.path && other.subsong > 0 && !other.played)
+                other.title = entry.title;
+        if (entry.subsong > 0 && !SeekToSubsong(host_, entry.start)) {
+            host_.Stop();
+            playing_ = false;
+            entry.failed = true;
+            Tell(entry.Name() + ": the subsong starts past the song's end marker, where the plug-in cannot seek");
+            return false;
+        }
+        if (entry.start.startOrder > 0) {
+            // Heard after the output's latency: until then the position is the start.
+            seeking_ = true;
+            seekTarget_ = int(entry.start.startOrder);
+            seekTime_ = Clock::now();
+        }
         if (!terminal_) {
             StreamInfo info = host_.Info();
             TesselBassStats stats{};
@@ -165,13 +238,20 @@ private:
             TesselBass_GetStats(&stats);
             TesselBass_GetPlaying(&heard);
             Print("Playing %s (%s): %d channels, %d kHz, %s, %d order positions, %s, output at %u Hz%s\n",
-                  ForLocale(ForPeople(entry.path)).c_str(), ForLocale(ForPeople(entry.title)).c_str(),
+                  ForLocale(ForPeople(entry.Name())).c_str(), ForLocale(ForPeople(entry.title)).c_str(),
                   info.channels, info.rateKhz, info.outputChannels == 1 ? "mono" : "stereo", entry.lengthMs / 1000,
-                  Time(heard.lengthMs).c_str(), stats.rate, PassText().c_str());
+                  Time(LengthMs(heard)).c_str(), stats.rate, PassText().c_str());
             if (!Flush())
                 quit_ = true; // main reports it
         }
         return true;
+    }
+
+    // The song's length, or a subsong's own (libopenmpt counts its time from its start).
+    uint32_t LengthMs(const TesselBassPlaying &heard) const
+    {
+        const Entry &entry = entries_[index_];
+        return entry.subsong > 0 && entry.start.durationMs > 0 ? entry.start.durationMs : heard.lengthMs;
     }
 
     // ", pass 2 of 3" while --loop plays a module again; "" without it.
@@ -207,9 +287,9 @@ private:
     // ended by itself.
     bool Wait()
     {
-        while (!host_.Ended() && !PendingSignal() && !quit_)
+        while (!host_.Ended() && !LeftSubsong() && !PendingSignal() && !quit_)
             host_.PumpFor(kFrameMs);
-        return host_.Ended();
+        return host_.Ended() || LeftSubsong();
     }
 
     // Until the music ends (true), a key moves on, or a signal comes. Stopped with a
@@ -220,7 +300,7 @@ private:
         deadline_ = deadline;
         for (;;) {
             host_.Pump();
-            bool ended = playing_ && host_.Ended();
+            bool ended = playing_ && (host_.Ended() || LeftSubsong());
             bool timeUp = deadline_ && Now() >= *deadline_ && typed_.empty() && !terminal_->DialogOpen();
             if (PendingSignal() || quit_ || leave_ || ended || timeUp) {
                 leave_ = false;
@@ -285,6 +365,10 @@ private:
         case 'p':
             GoTo(index_ > 0 ? index_ - 1 : 0);
             break;
+        case '<':
+        case '>':
+            GoToSubsong(key == '<' ? -1 : +1);
+            break;
         case KEY_HOME:
             GoTo(0);
             break;
@@ -305,6 +389,23 @@ private:
             return false;
         }
         return true;
+    }
+
+    // A subsong that starts later in the order list is over when the song goes back
+    // before its start, as it does at the end of the list.
+    bool LeftSubsong()
+    {
+        const Entry &entry = entries_[index_];
+        return playing_ && entry.start.startOrder > 0 && Position() < int(entry.start.startOrder);
+    }
+
+    // The entry of the same file's subsong step away from this one, if there is one.
+    void GoToSubsong(int step)
+    {
+        const Entry &entry = entries_[index_];
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].path == entry.path && entry.subsong > 0 && entries_[i].subsong == entry.subsong + step)
+                GoTo(i);
     }
 
     // Stopped, until a key moves on, after a whole pass through a repeated list in
@@ -329,7 +430,9 @@ private:
     void Seek(int delta)
     {
         int length = host_.Module().GetLength() / 1000;
-        int target = std::clamp(Position() + delta, 0, std::max(0, length - 1));
+        // Within the subsong's part of the song, from its start on.
+        int first = std::min(int(entries_[index_].start.startOrder), std::max(0, length - 1));
+        int target = std::clamp(Position() + delta, first, std::max(0, length - 1));
         host_.Module().SetOutputTime(target * 1000);
         seeking_ = true;
         seekTarget_ = target;
@@ -352,7 +455,7 @@ private:
             PutText(y, valueX, value, valueWidth);
         };
         row(2, "Title", playing_ ? entry.title : "");
-        row(3, "File", entry.path);
+        row(3, "File", entry.Name());
         StreamInfo info = host_.Info();
         std::string stream;
         // A file that did not play told the host its channels before it failed.
@@ -366,9 +469,9 @@ private:
 
         TesselBassPlaying heard{};
         if (playing_ && TesselBass_GetPlaying(&heard)) {
-            std::string time = Time(heard.positionMs) + " / " + Time(heard.lengthMs) + "  ";
+            std::string time = Time(heard.positionMs) + " / " + Time(LengthMs(heard)) + "  ";
             int barWidth = std::max(10, std::min(50, valueWidth - int(time.size()) - 2));
-            row(6, "Time", time + ProgressBar(int(heard.positionMs / 100), int(heard.lengthMs / 100), barWidth));
+            row(6, "Time", time + ProgressBar(int(heard.positionMs / 100), int(LengthMs(heard) / 100), barWidth));
             int meterWidth = std::max(4, std::min(30, (valueWidth - 10) / 2));
             row(8, "Level", "L " + Meter(heard.peakLeft, meterWidth) + "  R " + Meter(heard.peakRight, meterWidth));
         } else {
@@ -408,6 +511,8 @@ private:
         for (size_t i = top; i < entries_.size() && first + int(i - top) <= last; ++i) {
             const Entry &e = entries_[i];
             std::string line = (i == index_ ? "> " : "  ") + std::to_string(i + 1) + ". " + e.title;
+            if (e.subsongs > 1)
+                line += " #" + std::to_string(e.subsong) + "/" + std::to_string(e.subsongs);
             if (e.outputFailed)
                 line += "  (output failed)";
             else if (e.failed)
@@ -432,7 +537,8 @@ private:
         } else if (!messages_.empty()) {
             // Stopped after the output failed, on the way out.
         } else {
-            PutText(LINES - 2, 1, "space pause  left/right seek  up/down volume  n/p next/previous  q quit", width - 2);
+            PutText(LINES - 2, 1, "space pause  left/right seek  up/down volume  n/p entry  </> subsong  q quit",
+                    width - 2);
             PutText(LINES - 1, 1, "digits Enter go to entry  Home/End first/last  i info  c configuration", width - 2);
         }
     }
@@ -442,6 +548,7 @@ private:
     int failuresInRow_ = 0;
     Terminal *terminal_;
     PlayOrder order_;
+    int subsong_; // --subsong, 0 without it
     int pass_ = 1; // of order_.loops + 1
     std::vector<std::string> messages_; // the last file's boxes and reasons
     std::optional<Clock::time_point> deadline_; // while stopped: when to move on

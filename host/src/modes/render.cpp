@@ -5,6 +5,7 @@
 // its transaction's to decide.
 #include "modes/modes.h"
 
+#include "modes/module_facts.h"
 #include "modes/playlist.h"
 #include "modes/wav_transaction.h"
 #include "util/output.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -88,16 +90,28 @@ struct Rendered {
     std::string reason; // Failed: the output's error
 };
 
-Rendered RenderFile(PluginHost &host, const std::string &file, const std::string &label, double maxSeconds)
+// subsong, when not null, is where the render starts and how long it may last.
+Rendered RenderFile(PluginHost &host, const std::string &file, const std::string &label, double maxSeconds,
+                    const TesselBassSubsong *subsong)
 {
     Rendered rendered;
-    // One pass of a looping module, and never more than maxSeconds.
-    TesselBass_SetOfflineLimit(uint32_t(maxSeconds * 1000 + 0.5), 1);
+    // One pass of a looping module, and never more than maxSeconds; a subsong, which
+    // ends where another begins, no more than its own pass.
+    uint32_t limitMs = uint32_t(maxSeconds * 1000 + 0.5);
+    if (subsong && subsong->durationMs > 0)
+        limitMs = std::min(limitMs, subsong->durationMs);
+    TesselBass_SetOfflineLimit(limitMs, 1);
     host.Module().SetVolume(kFullVolume);
     if (!host.Play(file)) {
         host.Stop();
         if (PendingSignal())
             rendered.ending = Rendered::Interrupted;
+        return rendered;
+    }
+    // Nothing is rendered before the first pull: the seek is where the sound begins.
+    if (subsong && !SeekToSubsong(host, *subsong)) {
+        host.Stop();
+        rendered.reason = "the subsong starts past the song's end marker, where the plug-in cannot seek";
         return rendered;
     }
     const bool showProgress = isatty(STDERR_FILENO);
@@ -151,7 +165,23 @@ Rendered RenderFile(PluginHost &host, const std::string &file, const std::string
 
 } // namespace
 
-int RunRender(PluginHost &host, const std::vector<std::string> &files, const std::string &out, double maxSeconds)
+bool RenderFormatOf(const std::string &out, bool &flac)
+{
+    flac = false;
+    struct stat info {};
+    if (out.back() == '/' || NamesStandardOutput(out) || (stat(out.c_str(), &info) == 0 && !S_ISREG(info.st_mode)))
+        return true; // a folder's files are WAVs; a stream is a WAV unless named .flac
+    std::string name = BaseName(out);
+    size_t dot = name.rfind('.');
+    std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    flac = extension == "flac";
+    return flac || extension.empty() || extension == "wav";
+}
+
+int RunRender(PluginHost &host, const std::vector<std::string> &files, const std::string &out, double maxSeconds,
+              int subsong)
 {
     if (files.empty()) {
         std::fprintf(stderr, "tessel: nothing to render\n");
@@ -193,7 +223,10 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
             DieBySignal(signal);
         std::string error;
         int status = 1;
-        std::unique_ptr<WavTransaction> wav = WavTransaction::Begin(name, error, status);
+        bool flac = false;
+        RenderFormatOf(name, flac);
+        std::unique_ptr<WavTransaction> wav = WavTransaction::Begin(
+            name, flac ? WavTransaction::Format::Flac : WavTransaction::Format::Wav, error, status);
         if (!wav) {
             if (int signal = PendingSignal()) // while waiting for a FIFO's reader
                 DieBySignal(signal);
@@ -203,10 +236,31 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
         const std::string label =
             (files.size() > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(files.size()) + "] " : "") +
             ForTerminal(BaseName(file));
-        const Rendered rendered = RenderFile(host, file, label, maxSeconds);
+        // --subsong: its start and length, from the library.
+        ModuleFacts facts;
+        const TesselBassSubsong *chosen = nullptr;
+        if (subsong > 0) {
+            facts = FactsOf(file);
+            if (facts.known && size_t(subsong) <= facts.subsongs.size()) {
+                chosen = &facts.subsongs[size_t(subsong) - 1];
+            } else {
+                if (facts.known)
+                    std::fprintf(stderr, "tessel: %s has no subsong %d (it has %zu)\n", ForTerminal(file).c_str(),
+                                 subsong, facts.subsongs.size());
+                else
+                    std::fprintf(stderr, "tessel: %s did not play: the sound library cannot read its subsongs\n",
+                                 ForTerminal(file).c_str());
+                anyFailed = true;
+                continue;
+            }
+        }
+        const Rendered rendered = RenderFile(host, file, label, maxSeconds, chosen);
         switch (rendered.ending) {
         case Rendered::DidNotPlay:
-            if (std::string reason = SystemReason(file); !reason.empty())
+            if (!rendered.reason.empty())
+                std::fprintf(stderr, "tessel: %s did not play: %s\n", ForTerminal(file).c_str(),
+                             rendered.reason.c_str());
+            else if (std::string reason = SystemReason(file); !reason.empty())
                 std::fprintf(stderr, "tessel: %s did not play: %s\n", ForTerminal(file).c_str(), reason.c_str());
             else
                 std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(file).c_str());
@@ -224,13 +278,16 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
             break;
         }
         if (!wav->Commit(error)) {
-            std::fprintf(stderr, "tessel: cannot put the WAV in place as %s: %s\n", ForTerminal(name).c_str(),
+            std::fprintf(stderr, "tessel: cannot put the %s in place as %s: %s\n", flac ? "FLAC" : "WAV",
+                         ForTerminal(name).c_str(),
                          error.c_str());
             return 1;
         }
-        const char *why = rendered.end == TESSEL_END_PASS    ? ", ended where it loops"
-                          : rendered.end == TESSEL_END_LIMIT ? ", cut at --max-time"
-                                                             : "";
+        const bool subsongEnd = chosen && chosen->durationMs > 0 && chosen->durationMs <= maxSeconds * 1000;
+        const char *why = rendered.end == TESSEL_END_PASS                  ? ", ended where it loops"
+                          : rendered.end == TESSEL_END_LIMIT && subsongEnd ? ", the subsong's length"
+                          : rendered.end == TESSEL_END_LIMIT               ? ", cut at --max-time"
+                                                                           : "";
         // The lines never go into the WAV's own stream.
         if (wav->SharesStdout()) {
             std::fprintf(stderr, "%s -> %s (%.2f s%s)\n", ForTerminal(file).c_str(), ForTerminal(name).c_str(),

@@ -1,5 +1,6 @@
 #include "modes/wav_transaction.h"
 
+#include "modes/flac_file.h"
 #include "util/standard_streams.h"
 
 #include <soundlib/include/tessel_bass.h>
@@ -125,6 +126,20 @@ bool LinkNameless(int fd, const std::string &path, std::string &linked)
     return false;
 }
 
+// A nameless file in folder for the WAV that FLAC is made from (named and removed at
+// once where the file system refuses nameless ones); -1 with errno.
+int NamelessScratch(const std::string &folder)
+{
+    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+    std::string name = folder + "/.tessel-render-XXXXXX";
+    fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0)
+        unlink(name.c_str());
+    return fd;
+}
+
 } // namespace
 
 bool IdentityOf(const std::string &path, FileIdentity &identity)
@@ -147,7 +162,8 @@ bool NamesStandardOutput(const std::string &out)
            named == FileIdentity{standard.st_dev, standard.st_ino};
 }
 
-std::unique_ptr<WavTransaction> WavTransaction::Begin(const std::string &out, std::string &error, int &status)
+std::unique_ptr<WavTransaction> WavTransaction::Begin(const std::string &out, Format format, std::string &error,
+                                                     int &status)
 {
     std::unique_ptr<WavTransaction> wav(new WavTransaction);
     status = 1;
@@ -176,7 +192,7 @@ std::unique_ptr<WavTransaction> WavTransaction::Begin(const std::string &out, st
     }
     if (wav->streamed_) {
         if (isatty(wav->fd_)) {
-            error = "will not write a WAV to a terminal";
+            error = format == Format::Flac ? "will not write FLAC to a terminal" : "will not write a WAV to a terminal";
             status = 2;
             return nullptr;
         }
@@ -211,9 +227,24 @@ std::unique_ptr<WavTransaction> WavTransaction::Begin(const std::string &out, st
         flock(wav->fd_, LOCK_EX | LOCK_NB);
         fchmod(wav->fd_, mode);
     }
+    wav->renderFd_ = wav->fd_;
+    if (format == Format::Flac) {
+        // Beside the target, on the disk it will fill anyway; a stream's in the
+        // temporary folder.
+        const char *temporary = std::getenv("TMPDIR");
+        const std::string folder = !wav->streamed_ ? DirectoryOf(wav->path_)
+                                   : temporary && *temporary ? temporary
+                                                             : "/tmp";
+        wav->renderFd_ = NamelessScratch(folder);
+        if (wav->renderFd_ < 0) {
+            error = "no room for the WAV to make FLAC from in " + folder + " (" + Reason(errno) + ")";
+            return nullptr;
+        }
+        wav->flac_ = true;
+    }
     // The library writes what tessel opened: a FIFO waited for, a new file never
     // opened by name again.
-    if (!TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, wav->fd_)) {
+    if (!TesselBass_SetOutputFile(TESSEL_OUTPUT_OFFLINE, wav->renderFd_)) {
         error = "the sound library refused it as its output";
         return nullptr;
     }
@@ -226,6 +257,8 @@ WavTransaction::~WavTransaction()
         Abandon();
     if (ownsFd_)
         close(fd_);
+    if (flac_)
+        close(renderFd_);
     TesselBass_SetOutput(TESSEL_OUTPUT_DEVICE, nullptr);
 }
 
@@ -236,8 +269,20 @@ bool WavTransaction::SharesStdout() const
            mine.st_ino == standard.st_ino;
 }
 
+bool WavTransaction::Encode(std::string &error)
+{
+    if (!flac_ || encoded_)
+        return true;
+    encoded_ = true;
+    return WavToFlac(renderFd_, fd_, error);
+}
+
 bool WavTransaction::Commit(std::string &error)
 {
+    if (!Encode(error)) {
+        Abandon();
+        return false;
+    }
     if (streamed_) {
         ended_ = true;
         return true;
@@ -269,6 +314,9 @@ void WavTransaction::Abandon()
 WavTransaction::Partial WavTransaction::KeepPartial()
 {
     if (streamed_) {
+        std::string error;
+        if (HoldsAWholeFrame())
+            Encode(error); // what reaches the stream is what there is
         ended_ = true;
         return Partial::Streamed;
     }
@@ -282,7 +330,7 @@ WavTransaction::Partial WavTransaction::KeepPartial()
 bool WavTransaction::HoldsAWholeFrame() const
 {
     unsigned char header[kHeaderBytes];
-    if (pread(fd_, header, sizeof header, 0) != ssize_t(sizeof header) || std::memcmp(header, "RIFF", 4) != 0)
+    if (pread(renderFd_, header, sizeof header, 0) != ssize_t(sizeof header) || std::memcmp(header, "RIFF", 4) != 0)
         return false;
     const uint32_t blockAlign = header[kBlockAlignAt] | header[kBlockAlignAt + 1] << 8;
     const uint32_t dataBytes = header[kDataBytesAt] | header[kDataBytesAt + 1] << 8 |

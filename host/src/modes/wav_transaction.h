@@ -15,6 +15,10 @@
 // A FIFO, a character device and standard output (-, /dev/stdout, /dev/fd/1) cannot be
 // replaced: they get the WAV as a stream written to them as they are (appended where
 // standard output appends), never removed.
+//
+// FLAC follows the same rules: the library renders its WAV into a nameless file of
+// this transaction's own, and the FLAC made from it goes where the WAV would have gone
+// (a stream gets it once the render has ended or was interrupted).
 #pragma once
 
 #include <sys/stat.h>
@@ -32,7 +36,9 @@ public:
     // opens it, waiting for its reader; a signal ends that wait. nullptr with a reason
     // in error and the exit status in status (2 for a terminal, 1 otherwise) when OUT
     // cannot or must not be written.
-    static std::unique_ptr<WavTransaction> Begin(const std::string &out, std::string &error, int &status);
+    enum class Format { Wav, Flac };
+    static std::unique_ptr<WavTransaction> Begin(const std::string &out, Format format, std::string &error,
+                                                 int &status);
     ~WavTransaction();
     WavTransaction(const WavTransaction &) = delete;
     WavTransaction &operator=(const WavTransaction &) = delete;
@@ -51,8 +57,13 @@ public:
 private:
     WavTransaction() = default;
     bool HoldsAWholeFrame() const;
+    // FLAC: encodes the rendered WAV into the target, once. False with a reason.
+    bool Encode(std::string &error);
 
-    int fd_ = -1;
+    int fd_ = -1;           // the target, or the new file that will replace it
+    int renderFd_ = -1;     // what the library writes: fd_, or for FLAC a WAV of its own
+    bool flac_ = false;
+    bool encoded_ = false;
     bool ownsFd_ = false;
     bool streamed_ = false;
     bool existed_ = false;  // OUT was there when the render began
