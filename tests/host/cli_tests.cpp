@@ -850,7 +850,7 @@ TEST_F(Cli, ModulesOfSeveralSubsongs)
         while (size_t frames = reference.read_interleaved_stereo(44100, 4096, buffer.data()))
             sound.insert(sound.end(), buffer.begin(), buffer.begin() + 2 * frames);
         Bytes wav = ReadFile(Path("sub.wav"));
-        EXPECT_NEAR(double(sound.size()) / 2 / 44100, Seconds(ReadWav(Path("sub.wav"))), 1.0) << "seconds";
+        EXPECT_NEAR(double(sound.size()) / 2 / 44100, ReadWav(Path("sub.wav")).Seconds(), 1.0) << "seconds";
         EXPECT_GE(Correlation(wav, sound), 0.99) << "correlation with libopenmpt's render of the subsong";
     }
     RunResult missing = Run({"-o", "none.wav", "--subsong", "3", "subs.xm"});
@@ -874,24 +874,21 @@ TEST_F(Cli, ModulesOfSeveralSubsongs)
     EXPECT_NE(std::string::npos, one.out.find("Playing subs.xm #2/2 ")) << one.out;
 }
 
-// The samples of a FLAC file as sox decodes them: signed 16-bit or 8-bit, little-endian.
-Bytes FlacSamples(const std::string &folder, const std::string &flac, int bits)
-{
-    std::string raw = folder + "/decoded.raw";
-    std::string command = "sox -V1 " + folder + "/" + flac + " -t raw -e signed -b " + std::to_string(bits) + " " + raw;
-    EXPECT_EQ(0, std::system(command.c_str())) << command;
-    return ReadFile(raw);
-}
-
 TEST_F(Cli, RenderToFlacHoldsTheWavsSamples)
 {
+    // The samples of a FLAC file as sox decodes them: signed 16-bit or 8-bit, little-endian.
+    auto flacSamples = [&](const std::string &flac, int bits) {
+        std::string command = "sox -V1 " + flac + " -t raw -e signed -b " + std::to_string(bits) + " decoded.raw";
+        EXPECT_EQ(0, RunShell(command).status) << command;
+        return ReadFile(Path("decoded.raw"));
+    };
     WriteTune("tune.xm", "Lossless", 4, 8);
     ASSERT_EQ(0, Run({"-o", "tune.wav", "tune.xm"}).status);
     RunResult result = Run({"-o", "tune.flac", "tune.xm"});
     ASSERT_EQ(0, result.status) << result.err;
     EXPECT_EQ(0, std::memcmp(ReadFile(Path("tune.flac")).data(), "fLaC", 4)) << "expected a FLAC signature";
     Bytes wav = ReadFile(Path("tune.wav"));
-    EXPECT_TRUE(FlacSamples(Folder(), "tune.flac", 16) == Bytes(wav.begin() + 44, wav.end()))
+    EXPECT_TRUE(flacSamples("tune.flac", 16) == Bytes(wav.begin() + 44, wav.end()))
         << "the FLAC's samples differ from the WAV's";
 
     // 8 bits: WAV's unsigned bytes are FLAC's signed samples.
@@ -902,7 +899,7 @@ TEST_F(Cli, RenderToFlacHoldsTheWavsSamples)
     Bytes expected;
     for (size_t i = 44; i < small.size(); ++i)
         expected.push_back(uint8_t(small[i] - 128));
-    EXPECT_TRUE(FlacSamples(Folder(), "SMALL.FLAC", 8) == expected) << "the 8-bit FLAC's samples differ";
+    EXPECT_TRUE(flacSamples("SMALL.FLAC", 8) == expected) << "the 8-bit FLAC's samples differ";
 
     // Any other extension is bad usage that names the formats, and writes nothing.
     RunResult other = Run({"-o", "tune.ogg", "tune.xm"});

@@ -269,13 +269,13 @@ TEST_F(Api, DescribeFileTellsSubsongsAndRefusesWhatIsNoModule)
     Tune song = TestSong("Facts", 5, 8, 1, 250);
     song.song.patterns[1].At(7, 3) = modwriter::Cell{modwriter::kNoNote, 0, modwriter::kNoVolume,
                                                      modwriter::Effect::Jump, 0};
-    SaveFile(dir_.Path("two.it"), WriteIt(song));
+    SaveFile(dir_.File("two.it"), WriteIt(song));
     TesselBassFileFacts facts{};
     TesselBassSubsong subsongs[3] = {{7, 7}, {7, 7}, {7, 7}};
-    ASSERT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.Path("two.it").c_str(), &facts, subsongs, 3));
+    ASSERT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.File("two.it").c_str(), &facts, subsongs, 3));
     EXPECT_EQ(2u, facts.subsongs);
     EXPECT_STREQ("Impulse Tracker 2.14", facts.format);
-    EXPECT_EQ(ReadFileBytes(dir_.Path("two.it")).size(), facts.fileBytes);
+    EXPECT_EQ(ReadFileBytes(dir_.File("two.it")).size(), facts.fileBytes);
     EXPECT_EQ(0u, subsongs[0].startOrder);
     EXPECT_EQ(2u, subsongs[1].startOrder);
     EXPECT_GT(subsongs[0].durationMs, 0u);
@@ -284,20 +284,20 @@ TEST_F(Api, DescribeFileTellsSubsongsAndRefusesWhatIsNoModule)
     EXPECT_EQ(7u, subsongs[2].startOrder) << "an entry past the subsongs was written";
     // Fewer places than subsongs: the count still, and nothing past the places.
     subsongs[1] = {7, 7};
-    ASSERT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.Path("two.it").c_str(), &facts, subsongs, 1));
+    ASSERT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.File("two.it").c_str(), &facts, subsongs, 1));
     EXPECT_EQ(2u, facts.subsongs);
     EXPECT_EQ(7u, subsongs[1].startOrder) << "written past maxSubsongs";
-    EXPECT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.Path("two.it").c_str(), &facts, nullptr, 3));
+    EXPECT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.File("two.it").c_str(), &facts, nullptr, 3));
 
     // What is no module, or no file, is told apart, and leaves no facts behind.
     std::vector<uint8_t> module = WriteIt(song);
-    SaveFile(dir_.Path("cut.it"), std::vector<uint8_t>(module.begin(), module.begin() + 64));
+    SaveFile(dir_.File("cut.it"), std::vector<uint8_t>(module.begin(), module.begin() + 64));
     std::vector<uint8_t> noise(4096);
     std::mt19937 random(3);
     for (uint8_t &byte : noise)
         byte = uint8_t(random());
-    SaveFile(dir_.Path("noise.mod"), noise);
-    ASSERT_TRUE(std::filesystem::create_directory(dir_.Path("folder.it")));
+    SaveFile(dir_.File("noise.mod"), noise);
+    ASSERT_TRUE(std::filesystem::create_directory(dir_.File("folder.it")));
     struct Case {
         const char *name;
         int expected;
@@ -305,12 +305,12 @@ TEST_F(Api, DescribeFileTellsSubsongsAndRefusesWhatIsNoModule)
                  {"missing.it", TESSEL_FILE_UNREADABLE}, {"folder.it", TESSEL_FILE_UNREADABLE}};
     for (const Case &c : cases) {
         facts.subsongs = 9;
-        EXPECT_EQ(c.expected, TesselBass_DescribeFile(dir_.Path(c.name).c_str(), &facts, subsongs, 3)) << c.name;
+        EXPECT_EQ(c.expected, TesselBass_DescribeFile(dir_.File(c.name).c_str(), &facts, subsongs, 3)) << c.name;
         EXPECT_EQ(0u, facts.subsongs) << c.name;
         EXPECT_STREQ("", facts.format) << c.name;
     }
     EXPECT_EQ(TESSEL_FILE_BAD_CALL, TesselBass_DescribeFile(nullptr, &facts, subsongs, 3));
-    EXPECT_EQ(TESSEL_FILE_BAD_CALL, TesselBass_DescribeFile(dir_.Path("two.it").c_str(), nullptr, subsongs, 3));
+    EXPECT_EQ(TESSEL_FILE_BAD_CALL, TesselBass_DescribeFile(dir_.File("two.it").c_str(), nullptr, subsongs, 3));
 }
 
 TEST_F(Api, StaleAndUnknownHandlesAreRefusedHarmlessly)
