@@ -30,7 +30,7 @@ public:
     virtual void Write(const void *data, uint32_t frames) = 0;
     // Frames written but not heard yet.
     virtual uint32_t Latency() = 0;
-    // Stops at once and drops what is queued (the engine keeps a copy of what was
+    // Stops at once and drops what is queued (the render thread keeps a copy of what was
     // not heard and writes it again on resume); the next Write starts it again.
     virtual void Pause() = 0;
     // Makes a blocked Write return soon, for good (BASS_Free is waiting to join).
@@ -39,7 +39,7 @@ public:
     // only take frames while music plays (or drains).
     virtual bool Continuous() const = 0;
     // The most frames Latency may report, as far as the output knows when it opens
-    // (0: none, or not known): what the engine keeps of the frames written is sized by it.
+    // (0: none, or not known): what the render thread keeps of the frames written is sized by it.
     virtual uint32_t LatencyBound() const { return 0; }
     // Frames rendered per pass: small for outputs heard in real time (position
     // resolution), large for files (throughput).

@@ -96,6 +96,7 @@ void Session::End()
     }
     output_->Interrupt();
     StopThreads();
+    pin_.reset();
     // Closing the device or file and freeing the modules take a while: outside the lock.
     // A pull still waiting goes with the count of the last flush.
     output_->Close();

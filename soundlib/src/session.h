@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -94,7 +95,9 @@ private:
     std::mutex pullTurn_;
     std::mutex endLock_;
     bool ended_ = false; // guarded by endLock_
-    LibraryPin pin_;     // while the threads run
+    // While the threads run; let go in End, on the host's call, never by whichever
+    // caller happens to drop the session last.
+    std::optional<LibraryPin> pin_{std::in_place};
     std::thread watcher_;
     std::thread render_;
 };
