@@ -6,6 +6,7 @@
 #include "trails.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 namespace tessel::sound {
@@ -20,6 +21,18 @@ constexpr int kMaxFreq = 100000;
 // How long a start waits for the host when it never looks: long enough for the host's
 // next call after BASS_MusicPlayEx, short enough to go unnoticed.
 constexpr int64_t kStartHoldNs = 50'000'000;
+
+// Handles count on from one session to the next: a handle the host kept from an
+// earlier one names no music of this one.
+uint32_t NewHandle()
+{
+    static std::atomic<uint32_t> next{1};
+    uint32_t handle;
+    do
+        handle = next++;
+    while (handle == 0);
+    return handle;
+}
 
 } // namespace
 
@@ -245,9 +258,7 @@ uint32_t Session::LoadMusic(const void *data, size_t size, uint32_t flags)
     std::lock_guard<std::mutex> lock(state_.lock);
     if (state_.quit)
         return 0;
-    if (nextHandle_ == 0)
-        nextHandle_ = 1;
-    music->handle = nextHandle_++;
+    music->handle = NewHandle();
     state_.musics.push_back(music);
     return music->handle;
 }

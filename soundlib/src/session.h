@@ -88,7 +88,6 @@ private:
 
     SessionState state_;
     // Guarded by state_.lock.
-    uint32_t nextHandle_ = 1;
     uint32_t playingHandle_ = 0; // the last music started
     bool watcherQuit_ = false;
 
