@@ -15,7 +15,7 @@ uint64_t PulledOutput::Begin(uint32_t frames)
 uint32_t PulledOutput::Wait(uint64_t pull)
 {
     std::unique_lock<std::mutex> lock(lock_);
-    done_.wait(lock, [&] { return ended_ >= pull || over_; });
+    done_.wait(lock, [&] { return ended_ >= pull || closed_; });
     credit_ = 0;
     return uint32_t(delivered_ - base_);
 }
@@ -52,7 +52,7 @@ void PulledOutput::Close()
     file_->Close();
     std::lock_guard<std::mutex> lock(lock_);
     delivered_ = file_->FramesDelivered();
-    over_ = true;
+    closed_ = true;
     done_.notify_all();
 }
 
@@ -69,10 +69,6 @@ void PulledOutput::Account()
 {
     std::lock_guard<std::mutex> lock(lock_);
     delivered_ = file_->FramesDelivered();
-    if (!file_->Error().empty()) {
-        over_ = true;
-        done_.notify_all();
-    }
 }
 
 } // namespace tessel::sound

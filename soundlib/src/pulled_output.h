@@ -37,7 +37,8 @@ public:
 
 private:
     void EndPull();
-    // After every call to the file, on the render thread: what reached it.
+    // After every call to the file, on the render thread: what reached it. A failure
+    // ends the pull as the render thread waits, once it has published the end.
     void Account();
 
     std::unique_ptr<Output> file_;
@@ -48,7 +49,7 @@ private:
     uint64_t ended_ = 0;     // number of the last pull that is done
     uint64_t delivered_ = 0; // frames in the file, as last seen
     uint64_t base_ = 0;      // delivered_ when the pull began
-    bool over_ = false;      // closed or failed: no pull waits any more
+    bool closed_ = false;      // closed: no pull waits any more
 };
 
 } // namespace tessel::sound
