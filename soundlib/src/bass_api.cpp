@@ -2,7 +2,7 @@
 // exception leaves them: every failure is a 0 result, as the plug-in expects.
 #include "bass.h"
 #include "cancel_pipe.h"
-#include "engine.h"
+#include "live_session.h"
 #include "module_file.h"
 #include "music.h"
 #include "output.h"
@@ -10,7 +10,8 @@
 
 #include <vector>
 
-using tessel::sound::Engine;
+namespace live_session = tessel::sound::live_session;
+using tessel::sound::Session;
 
 namespace {
 
@@ -21,6 +22,17 @@ template <typename Call> auto Guarded(Call call, decltype(call()) failure) -> de
     } catch (...) {
         return failure;
     }
+}
+
+// Calls the live session; failure when there is none.
+template <typename Call, typename Result> Result WithSession(Call call, Result failure)
+{
+    return Guarded(
+        [&]() -> Result {
+            std::shared_ptr<Session> session = live_session::Get();
+            return session ? Result(call(*session)) : failure;
+        },
+        failure);
 }
 
 } // namespace
@@ -49,27 +61,27 @@ BOOL WINAPI BASS_GetDeviceDescription(int device, char **description)
 
 BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND)
 {
-    return Guarded([&]() -> BOOL { return Engine::Instance().Init(device, freq, flags); }, FALSE);
+    return Guarded([&]() -> BOOL { return live_session::Init(device, freq, flags); }, FALSE);
 }
 
 BOOL WINAPI BASS_Start(void)
 {
-    return Engine::Instance().Start();
+    return WithSession([](Session &s) { return s.Start(); }, FALSE);
 }
 
 BOOL WINAPI BASS_Pause(void)
 {
-    return Engine::Instance().Pause();
+    return WithSession([](Session &s) { return s.Pause(); }, FALSE);
 }
 
 BOOL WINAPI BASS_Stop(void)
 {
-    return Engine::Instance().Stop();
+    return WithSession([](Session &s) { return s.Stop(); }, FALSE);
 }
 
 void WINAPI BASS_Free(void)
 {
-    Guarded([] { Engine::Instance().Free(); return 0; }, 0);
+    Guarded([] { live_session::Free(); return 0; }, 0);
 }
 
 HMUSIC WINAPI BASS_MusicLoad(BOOL memory, const void *file, DWORD offset, DWORD length, DWORD flags)
@@ -79,11 +91,11 @@ HMUSIC WINAPI BASS_MusicLoad(BOOL memory, const void *file, DWORD offset, DWORD 
             if (file == nullptr)
                 return 0;
             if (memory)
-                return length == 0 ? 0 : Engine::Instance().LoadMusic(file, length, flags);
+                return length == 0 ? 0 : WithSession([&](Session &s) { return s.LoadMusic(file, length, flags); }, HMUSIC(0));
             std::vector<unsigned char> data;
             if (!tessel::sound::ReadModuleFile(static_cast<const char *>(file), offset, length, data))
                 return 0;
-            return Engine::Instance().LoadMusic(data.data(), data.size(), flags);
+            return WithSession([&](Session &s) { return s.LoadMusic(data.data(), data.size(), flags); }, HMUSIC(0));
         },
         0);
 }
@@ -92,82 +104,84 @@ BOOL WINAPI BASS_MusicPlayEx(HMUSIC music, DWORD position, int, BOOL)
 {
     // The flags and reset words are accepted as the plug-in passes them: the load
     // flags stay in force, and a start always resets the music's playing state.
-    return Engine::Instance().PlayMusic(music, position);
+    return WithSession([&](Session &s) { return s.PlayMusic(music, position); }, FALSE);
 }
 
 void WINAPI BASS_MusicFree(HMUSIC music)
 {
-    Engine::Instance().FreeMusic(music);
+    WithSession([&](Session &s) { return s.FreeMusic(music); }, false);
 }
 
 char *WINAPI BASS_MusicGetName(HMUSIC music)
 {
-    return const_cast<char *>(Engine::Instance().MusicName(music));
+    return const_cast<char *>(WithSession([&](Session &s) { return s.MusicName(music); }, static_cast<const char *>(nullptr)));
 }
 
 DWORD WINAPI BASS_MusicGetLength(HMUSIC music)
 {
-    return Engine::Instance().MusicLength(music);
+    return WithSession([&](Session &s) { return s.MusicLength(music); }, DWORD(0));
 }
 
 DWORD WINAPI BASS_ChannelGetPosition(DWORD handle)
 {
-    return Engine::Instance().MusicPosition(handle);
+    return WithSession([&](Session &s) { return s.MusicPosition(handle); }, DWORD(0));
 }
 
 BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, DWORD position)
 {
-    return Engine::Instance().SetMusicPosition(handle, position);
+    return WithSession([&](Session &s) { return s.SetMusicPosition(handle, position); }, FALSE);
 }
 
 BOOL WINAPI BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan)
 {
-    return Engine::Instance().SetMusicAttributes(handle, freq, volume, pan);
+    return WithSession([&](Session &s) { return s.SetMusicAttributes(handle, freq, volume, pan); }, FALSE);
 }
 
 DWORD WINAPI BASS_ChannelIsActive(DWORD handle)
 {
-    return Engine::Instance().MusicActive(handle);
+    return WithSession([&](Session &s) { return s.MusicActive(handle); }, DWORD(0));
 }
 
 int TesselBass_SetOutput(int kind, const char *wavPath)
 {
-    return Guarded([&]() -> int { return Engine::Instance().SetOutput(kind, wavPath); }, 0);
+    return Guarded([&]() -> int { return live_session::SetOutput(kind, wavPath); }, 0);
 }
 
 int TesselBass_SetOutputFile(int kind, int fd)
 {
-    return Guarded([&]() -> int { return Engine::Instance().SetOutputFile(kind, fd); }, 0);
+    return Guarded([&]() -> int { return live_session::SetOutputFile(kind, fd); }, 0);
 }
 
 void TesselBass_SetNullBuffer(uint32_t milliseconds)
 {
-    Engine::Instance().SetNullBuffer(milliseconds);
+    live_session::SetNullBuffer(milliseconds);
 }
 
 int TesselBass_GetStats(TesselBassStats *stats)
 {
-    return Engine::Instance().GetStats(stats);
+    return WithSession([&](Session &s) { return s.GetStats(stats); }, 0);
 }
 
 void TesselBass_SetOfflineLimit(uint32_t limitMs, int onePass)
 {
-    Engine::Instance().SetOfflineLimit(limitMs, onePass != 0);
+    live_session::SetOfflineLimit(limitMs, onePass != 0);
 }
 
 uint32_t TesselBass_Pull(uint32_t frames, int *end)
 {
-    return Guarded([&]() -> uint32_t { return Engine::Instance().Pull(frames, end); }, 0u);
+    if (end != nullptr)
+        *end = TESSEL_END_NONE;
+    return WithSession([&](Session &s) { return s.Pull(frames, end); }, 0u);
 }
 
 int TesselBass_GetOutputError(char *text, uint32_t size)
 {
-    return Guarded([&]() -> int { return Engine::Instance().GetOutputError(text, size); }, 0);
+    return Guarded([&]() -> int { return live_session::GetOutputError(text, size); }, 0);
 }
 
 int TesselBass_GetPlaying(TesselBassPlaying *playing)
 {
-    return Engine::Instance().GetPlaying(playing);
+    return WithSession([&](Session &s) { return s.GetPlaying(playing); }, 0);
 }
 
 void TesselBass_Cancel(void)

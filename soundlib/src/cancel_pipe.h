@@ -1,6 +1,6 @@
 // TesselBass_Cancel's way in. A signal handler may only store a flag and write to a
 // pipe, so Raise does just that; a watcher thread of the live output waits on the pipe
-// and carries the cancel out under the engine's lock. The pipe is opened once and kept
+// and carries the cancel out under the session's lock. The pipe is opened once and kept
 // for the process's life: a handler racing with BASS_Free never writes to a descriptor
 // that has been closed and reused.
 #pragma once

@@ -54,7 +54,7 @@ public:
 
     uint32_t handle = 0;
 
-    // Requests from the API, guarded by the engine's state lock.
+    // Requests from the API, guarded by the session's state lock.
     struct Control {
         bool playing = false;       // started and not yet ended-and-heard, nor stopped
         uint32_t generation = 0;    // one more for every BASS_MusicPlayEx
@@ -97,7 +97,7 @@ public:
 
     // What is heard, as the queries report it: written by the render thread (and by
     // the API calls that start or stop the music), read and written only under the
-    // engine's state lock.
+    // session's state lock.
     uint32_t publishedPosition = 0;
     uint32_t publishedActive = 0;
     uint32_t publishedMs = 0;

@@ -1,7 +1,7 @@
 // Where rendered frames go. The render thread owns an output once BASS_Init has
 // opened it: Write, Latency, Pause, Error are called from that thread only (and Close
 // and Error again once it has been joined); Interrupt may be called from any thread.
-// Every call may fail the output: Error tells, and the engine looks after each.
+// Every call may fail the output: Error tells, and the render thread looks after each.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +30,7 @@ public:
     virtual void Write(const void *data, uint32_t frames) = 0;
     // Frames written but not heard yet.
     virtual uint32_t Latency() = 0;
-    // Stops at once and drops what is queued (the engine keeps a copy of what was
+    // Stops at once and drops what is queued (the render thread keeps a copy of what was
     // not heard and writes it again on resume); the next Write starts it again.
     virtual void Pause() = 0;
     // Makes a blocked Write return soon, for good (BASS_Free is waiting to join).
@@ -39,7 +39,7 @@ public:
     // only take frames while music plays (or drains).
     virtual bool Continuous() const = 0;
     // The most frames Latency may report, as far as the output knows when it opens
-    // (0: none, or not known): what the engine keeps of the frames written is sized by it.
+    // (0: none, or not known): what the render thread keeps of the frames written is sized by it.
     virtual uint32_t LatencyBound() const { return 0; }
     // Frames rendered per pass: small for outputs heard in real time (position
     // resolution), large for files (throughput).
@@ -47,6 +47,15 @@ public:
     // Frames that have reached the destination: a file's past its buffer. Only the
     // offline output asks, to tell the host what it really got.
     virtual uint64_t FramesDelivered() const { return 0; }
+    // Frames of a chunk the output takes now: all of them, but for an output paced by
+    // its host (the offline output), which takes what the host's pull lets through.
+    virtual uint32_t Room(uint32_t chunk) { return chunk; }
+    // The render thread has published what it wrote and waits, for a request or for
+    // room: a host waiting on the output goes.
+    virtual void RenderWaits() {}
+    // The host paused, stopped, freed a music or cancelled: as RenderWaits, at once,
+    // whatever the render thread is doing.
+    virtual void Release() {}
     // Finishes what the output holds (a file's header, its close); failures go to Error.
     virtual void Close() {}
     // The output's first failure, for good ("" while all is well): a write or close
@@ -73,8 +82,7 @@ struct FileTarget {
     int fd = -1;
 };
 
-// The WAV file output, also the offline output's (whose pace the engine sets by the
-// host's pulls). nullptr (with the reason in error) when the file cannot be opened.
+// The WAV file output (also under the offline output, PulledOutput). nullptr (with the reason in error) when the file cannot be opened.
 std::unique_ptr<Output> OpenWavOutput(const FileTarget &target, OutputFormat &format, std::string &error);
 std::unique_ptr<Output> OpenNullOutput(OutputFormat &format, uint32_t bufferMs);
 // device: -1 for the default output device, n >= 0 for the n-th output device as

@@ -1,6 +1,5 @@
-// The render thread: takes the host's requests, renders and mixes a chunk of every
-// music that plays, writes it to the output, and publishes what is heard.
-#include "engine.h"
+#include "render_loop.h"
+
 #include "frame_ring.h"
 #include "mixer.h"
 #include "output_file.h"
@@ -43,13 +42,10 @@ void TrackOrders(Music &music)
     render.entered[order] = true;
 }
 
-} // namespace
-
-class Engine::Renderer {
+class Renderer {
 public:
-    explicit Renderer(Engine &engine)
-        : engine_(engine), output_(*engine.output_), format_(engine.format_), pulled_(engine.pulled_),
-          chunk_(output_.ChunkFrames()), frameBytes_(format_.FrameBytes()),
+    Renderer(SessionState &state, Output &output, const OutputFormat &format, const PlaybackCaps &caps)
+        : state_(state), output_(output), format_(format), caps_(caps), chunk_(output_.ChunkFrames()), frameBytes_(format_.FrameBytes()),
           window_(uint64_t(format_.rate) * kPeakWindowMs / 1000), mix_(size_t(chunk_) * 2),
           music_(size_t(chunk_) * 2), samples_(size_t(chunk_) * 2), mono_(chunk_)
     {
@@ -64,10 +60,6 @@ public:
     {
         OutputFile::ShieldWritingThread();
         while (TakeRequests()) {
-            // A pull counts the frames that reach the file from its start on: the one
-            // before it ended with everything flushed.
-            if (newPull_)
-                deliveredBeforePull_ = output_.FramesDelivered();
             FollowRun();
             ApplyRequests();
             if (!failed_ && run_ == Run::Running && (anyPlaying_ || output_.Continuous()))
@@ -80,13 +72,6 @@ public:
         }
         if (outputRunning_)
             output_.Pause();
-        // A pull that BASS_Free ends counts this last flush too.
-        Engine &e = engine_;
-        std::lock_guard<std::mutex> state(e.stateLock_);
-        if (pulled_ && e.pulling_)
-            e.pullTaken_ = uint32_t(output_.FramesDelivered() - deliveredBeforePull_);
-        e.renderDone_ = true;
-        e.pullDone_.notify_all();
     }
 
 private:
@@ -101,41 +86,36 @@ private:
         bool goingOn = false; // some music filled the whole chunk
     };
 
-    // Waits until there is something to do; false when the engine quits.
+    // Waits until there is something to do; false when the session ends.
     bool TakeRequests()
     {
-        Engine &e = engine_;
-        std::unique_lock<std::mutex> state(e.stateLock_);
+        SessionState &s = state_;
+        std::unique_lock<std::mutex> lock(s.lock);
         for (;;) {
-            int64_t nextRelease = e.ReleaseDueStarts(NowNs());
-            if (e.quit_)
+            int64_t nextRelease = s.ReleaseDueStarts(NowNs());
+            if (s.quit)
                 return false;
-            if (e.dirty_)
+            if (s.dirty)
                 break;
-            bool work = e.run_ == Run::Running && !e.outputFailed_ &&
-                        (output_.Continuous() || std::any_of(e.musics_.begin(), e.musics_.end(), [](const auto &m) {
+            bool work = s.run == Run::Running && !s.failed &&
+                        (output_.Continuous() || std::any_of(s.musics.begin(), s.musics.end(), [](const auto &m) {
                              return m->control.playing && !m->control.held;
                          }));
-            if (work && (!pulled_ || e.credit_ > 0))
+            if (work && output_.Room(chunk_) > 0)
                 break;
-            if (!work && e.idleSeq_ != e.pullSeq_) {
-                // A pull waiting now would wait for ever: nothing will be written.
-                e.idleSeq_ = e.pullSeq_;
-                e.pullDone_.notify_all();
-            }
+            output_.RenderWaits();
             if (nextRelease == std::numeric_limits<int64_t>::max())
-                e.wake_.wait(state);
+                s.wake.wait(lock);
             else
-                e.wake_.wait_until(state, std::chrono::steady_clock::time_point(std::chrono::nanoseconds(nextRelease)));
+                s.wake.wait_until(lock, std::chrono::steady_clock::time_point(std::chrono::nanoseconds(nextRelease)));
         }
-        e.dirty_ = false;
-        run_ = e.run_;
-        cancelled_ = e.cancelled_;
+        s.dirty = false;
+        run_ = s.run;
+        cancelled_ = s.cancelled;
         failed_ = failed_ || cancelled_;
-        allowance_ = pulled_ ? e.credit_ : chunk_;
-        newPull_ = pulled_ && e.pullSeq_ != pullSeen_;
-        pullSeen_ = e.pullSeq_;
-        for (const auto &music : e.musics_) {
+        peaksWanted_ = s.peaksWanted;
+        allowance_ = output_.Room(chunk_);
+        for (const auto &music : s.musics) {
             const Music::Control &control = music->control;
             // A held start is applied (moved to) but not rendered yet.
             snapshots_.push_back(Snapshot{music, control, control.playing && !control.held});
@@ -233,11 +213,10 @@ private:
         render.trail.Clear();
         // The offline output's caps: one pass of a song that would loop for ever, in
         // song time, and the host's time limit, in output time.
-        const Engine &e = engine_;
-        render.passLeft = e.onePass_ && music.Loops() && music.LengthSeconds() > 0
+        render.passLeft = caps_.onePass && music.Loops() && music.LengthSeconds() > 0
                               ? std::floor(music.LengthSeconds() * format_.rate + 0.5)
                               : kNoPassCap;
-        render.limitLeft = e.limitFrames_ > 0 ? e.limitFrames_ : UINT64_MAX;
+        render.limitLeft = caps_.limitFrames > 0 ? caps_.limitFrames : UINT64_MAX;
     }
 
     double MsPerFrame(const Music::RenderState &render) const
@@ -247,7 +226,7 @@ private:
 
     void WriteChunk()
     {
-        const uint32_t chunk = std::min(chunk_, allowance_);
+        const uint32_t chunk = allowance_;
         if (chunk == 0)
             return; // the offline output waits for a pull
         const uint8_t *data;
@@ -277,21 +256,19 @@ private:
         }
         // Kept for what the output holds unheard, whoever looks later; a file hears
         // what it is written at once, so only its latest chunk counts, once asked for.
-        if (latency_ > 0 || written_ == 0 || output_.Continuous() ||
-            engine_.peaksWanted_.load(std::memory_order_relaxed))
+        if (latency_ > 0 || written_ == 0 || output_.Continuous() || peaksWanted_)
             peaks_.Mark(written_, frames, PeakOf(data, frames, format_));
         output_.Write(data, frames);
         Check();
         outputRunning_ = true;
         written_ += frames;
         handed_ += frames;
-        spent_ += frames;
         int64_t now = NowNs();
         for (Snapshot &snapshot : snapshots_) {
             Music::RenderState &render = snapshot.music->render;
             if (snapshot.rendered && !render.firstWritten) {
                 render.firstWritten = true;
-                engine_.playToFirstWriteNs_ = now - snapshot.control.playRequestNs;
+                playToFirstWriteNs_ = now - snapshot.control.playRequestNs;
             }
         }
     }
@@ -398,11 +375,6 @@ private:
         }
         // Nothing heard while the output stands still.
         Peak peak = outputRunning_ ? peaks_.Over(heard, window_) : Peak{};
-        engine_.peakLeft_.store(peak.left, std::memory_order_relaxed);
-        engine_.peakRight_.store(peak.right, std::memory_order_relaxed);
-        engine_.framesWritten_ = handed_;
-        engine_.framesHeard_ = heard;
-        engine_.latencyFrames_ = latency_;
 
         // The last music is over, or the output failed: it is paused (a file's header
         // written, the null output's clock stopped) before the end is published, so
@@ -411,29 +383,22 @@ private:
             const Music::RenderState &render = snapshot.music->render;
             return snapshot.control.playing && !(render.ended && heard >= render.endFrame);
         });
-        // A pull that has had its frames leaves them in the file, under a header that
-        // says so, and counts only what got there.
-        const bool pullDone = pulled_ && spent_ > 0 && spent_ >= allowance_;
-        if ((failed_ || !stillPlaying || pullDone) && outputRunning_ && !output_.Continuous())
+        if ((failed_ || !stillPlaying) && outputRunning_ && !output_.Continuous())
             Idle();
 
-        Engine &e = engine_;
-        std::lock_guard<std::mutex> state(e.stateLock_);
-        if (failed_ && !e.outputFailed_) {
-            e.outputFailed_ = true;
-            if (e.error_.empty() && !e.cancelled_)
-                e.error_ = output_.Error();
-            e.pullDone_.notify_all();
+        SessionState &s = state_;
+        std::lock_guard<std::mutex> lock(s.lock);
+        s.peakLeft = peak.left;
+        s.peakRight = peak.right;
+        s.framesWritten = handed_;
+        s.framesHeard = heard;
+        s.latencyFrames = latency_;
+        s.playToFirstWriteNs = playToFirstWriteNs_;
+        if (failed_ && !s.failed) {
+            s.failed = true;
+            if (s.error.empty() && !s.cancelled)
+                s.error = output_.Error();
         }
-        if (pulled_) {
-            e.pullTaken_ = uint32_t(output_.FramesDelivered() - deliveredBeforePull_);
-            if (spent_ > 0) {
-                e.credit_ -= std::min(e.credit_, spent_);
-                if (e.credit_ == 0)
-                    e.pullDone_.notify_all(); // the pull is done, not woken for every chunk
-            }
-        }
-        spent_ = 0;
         for (size_t i = 0; i < snapshots_.size(); ++i) {
             Music &music = *snapshots_[i].music;
             // A newer BASS_MusicPlayEx has published its own start already.
@@ -447,21 +412,21 @@ private:
             if (music.control.playing && !music.control.movePending && (over || failed_)) {
                 music.control.playing = false;
                 music.publishedActive = 0;
-                e.endReason_ = e.cancelled_ ? TESSEL_END_CANCEL : failed_ ? TESSEL_END_ERROR : music.render.endReason;
+                s.endReason = s.cancelled ? TESSEL_END_CANCEL : failed_ ? TESSEL_END_ERROR : music.render.endReason;
             }
         }
     }
 
-    Engine &engine_;
+    SessionState &state_;
     Output &output_;
     const OutputFormat format_;
-    const bool pulled_; // the offline output: written as far as the host pulls
+    const PlaybackCaps caps_;
     const uint32_t chunk_;
     const uint32_t frameBytes_;
     const uint64_t window_; // frames of the level meter's window
 
     Run run_ = Run::Stopped;
-    uint32_t allowance_ = 0; // frames this pass may write (the offline output's credit)
+    uint32_t allowance_ = 0; // frames the output takes this pass (the offline output: what is pulled)
     std::vector<Snapshot> snapshots_;
     std::vector<PositionTrail::Heard> heard_;
     PeakTrail peaks_;
@@ -478,18 +443,18 @@ private:
     uint64_t written_ = 0; // the output's timeline: a pause or stop takes back what was not heard
     uint64_t handed_ = 0;  // every frame handed to the output, written again or not
     uint32_t latency_ = 0;
-    uint32_t spent_ = 0;   // frames written this pass, of the offline output's credit
-    bool newPull_ = false; // this pass is the first of a pull
-    uint64_t pullSeen_ = 0;
-    uint64_t deliveredBeforePull_ = 0;
+    int64_t playToFirstWriteNs_ = -1;
+    bool peaksWanted_ = false; // TesselBass_GetPlaying has been called
     bool outputRunning_ = false;
     bool failed_ = false;    // the output failed or was cancelled: it takes nothing more
     bool cancelled_ = false; // TesselBass_Cancel
 };
 
-void Engine::RenderLoop()
+} // namespace
+
+void RenderLoop(SessionState &state, Output &output, const OutputFormat &format, const PlaybackCaps &caps)
 {
-    Renderer(*this).Loop();
+    Renderer(state, output, format, caps).Loop();
 }
 
 } // namespace tessel::sound

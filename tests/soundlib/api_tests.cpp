@@ -340,9 +340,13 @@ TEST_F(Api, StaleAndUnknownHandlesAreRefusedHarmlessly)
     EXPECT_FALSE(BASS_MusicPlayEx(music, kShortOrders, BASS_MUSIC_PLAY_FLAGS, TRUE));
     EXPECT_FALSE(BASS_MusicPlayEx(music, 1 | (64 << 16), BASS_MUSIC_PLAY_FLAGS, TRUE));
     EXPECT_TRUE(BASS_MusicPlayEx(music, 1 | (5 << 16), BASS_MUSIC_PLAY_FLAGS, TRUE));
-    // A second Init replaces the first output and its musics.
+    // A second Init replaces the first output and its musics, and a handle the host
+    // kept names none of the new output's.
     ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
     EXPECT_EQ(0u, BASS_MusicGetLength(music));
+    for (int load = 0; load < 2; ++load)
+        ASSERT_NE(0u, BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), 0));
+    EXPECT_EQ(0u, BASS_MusicGetLength(music)) << "expected the old handle to name no new music";
     BASS_Free();
     BASS_Free();
     EXPECT_EQ(0u, BASS_MusicGetLength(music));
