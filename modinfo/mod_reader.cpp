@@ -11,7 +11,7 @@ const LONG kFirstSampleOffset = 20; // sample records follow the 20-byte song na
 const LONG kSampleRecordSize = 30;  // name, length, finetune, volume, loop start, loop length
 const int kSampleCount = 31;
 const DWORD kNameWidth = 22;
-const LONG kTagOffset = 1080;       // after the song length, restart byte and 128 orders
+const LONG kTagOffset = 1080; // after the song length, restart byte and 128 orders
 const DWORD kTagSize = 4;
 
 struct TagRule {

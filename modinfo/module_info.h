@@ -8,9 +8,9 @@
 #define MODULE_TEXT_SIZE 32768 // each text with its terminator
 
 struct ModuleInfo {
-    LONG channels;                       // a MOD tag can make this negative
-    char sampleText[MODULE_TEXT_SIZE];   // one line per non-empty name, each ended by CR LF
-    char message[MODULE_TEXT_SIZE];      // the IT song message, lines ended by CR LF
+    LONG channels;                     // a MOD tag can make this negative
+    char sampleText[MODULE_TEXT_SIZE]; // one line per non-empty name, each ended by CR LF
+    char message[MODULE_TEXT_SIZE];    // the IT song message, lines ended by CR LF
 };
 
 // The file most recently scanned; zero-filled until the first scan. Only the scan and

@@ -5,11 +5,11 @@
 
 namespace {
 
-const LONG kOrderCountOffset = 32;   // signed 16-bit, then the instrument count
+const LONG kOrderCountOffset = 32; // signed 16-bit, then the instrument count
 const LONG kChannelSettingsOffset = 64;
 const int kChannelSettingsCount = 32;
-const BYTE kChannelDisabled = 0x80;  // top bit: the channel is off (255 usually)
-const LONG kOrderListOffset = 96;    // the parapointer table follows the orders
+const BYTE kChannelDisabled = 0x80; // top bit: the channel is off (255 usually)
+const LONG kOrderListOffset = 96;   // the parapointer table follows the orders
 const LONG kParapointerSize = 2;
 const LONG kParagraph = 16;
 const LONG kInstrumentNameOffset = 48; // in the instrument header

@@ -8,7 +8,7 @@ namespace {
 const char kNoSampleText[] = "no sampletext available";
 const char kNoMessage[] = "no message available";
 
-const size_t kShortestPath = 4;   // "a.it"
+const size_t kShortestPath = 4;    // "a.it"
 const size_t kExtensionSize = 260; // the extension with its terminator
 
 struct Reader {

@@ -19,7 +19,7 @@ struct XmPatternHead {
     BYTE headerLength[4]; // from the pattern's start
     BYTE packingType;
     BYTE rowCount[2];
-    BYTE packedSize[2];   // unsigned
+    BYTE packedSize[2]; // unsigned
 };
 static_assert(sizeof(XmPatternHead) == 9, "pattern head is 9 bytes");
 

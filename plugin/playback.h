@@ -17,9 +17,9 @@ struct PlaybackState {
     std::atomic<HMUSIC> music;
     std::atomic<LONG> paused;
     std::atomic<LONG> stopRequested;
-    HANDLE monitorThread;  // INVALID_HANDLE_VALUE: none
-    BOOL musicLoaded;      // music names a loaded music that Stop has not freed yet
-    int volume;            // the host's scale 0 to 255; 100 until the host sets one
+    HANDLE monitorThread; // INVALID_HANDLE_VALUE: none
+    BOOL musicLoaded;     // music names a loaded music that Stop has not freed yet
+    int volume;           // the host's scale 0 to 255; 100 until the host sets one
     char currentPath[MAX_PATH];
     char currentTitle[TITLE_SIZE];
 };

@@ -5,12 +5,11 @@
 
 // Pairs of extension and description, ended by an empty string: the block ends in
 // two zero bytes.
-static const char fileExtensions[] =
-    "XM\0FastTracker II Module (*.XM)\0"
-    "IT\0ImpulseTracker Module (*.IT)\0"
-    "S3M\0ScreamTracker Module (*.S3M)\0"
-    "MOD\0ProTracker Module (*.MOD)\0"
-    "MO3\0MP3 Compressed Module (*.MO3)\0";
+static const char fileExtensions[] = "XM\0FastTracker II Module (*.XM)\0"
+                                     "IT\0ImpulseTracker Module (*.IT)\0"
+                                     "S3M\0ScreamTracker Module (*.S3M)\0"
+                                     "MOD\0ProTracker Module (*.MOD)\0"
+                                     "MO3\0MP3 Compressed Module (*.MO3)\0";
 
 // Fully initialised at load: the host may read it before calling anything.
 In_Module inModule = {
@@ -38,7 +37,17 @@ In_Module inModule = {
     SetOutputTime,
     SetVolume,
     SetPan,
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
     EQSet,
     nullptr, // SetInfo, the host's
     nullptr, // outMod, never read

@@ -38,8 +38,7 @@ void CloseSettingsKey(void)
 
 static void SaveSettingsValue(const SettingsValue &value)
 {
-    RegSetValueExA(settingsKey, value.name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(value.field),
-                   sizeof(DWORD));
+    RegSetValueExA(settingsKey, value.name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(value.field), sizeof(DWORD));
 }
 
 void SaveSettings(void)

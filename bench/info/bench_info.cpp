@@ -107,8 +107,8 @@ double Run(const std::vector<std::string> &argv, bool &ok, long *peakKb = nullpt
 
 void WriteFile(const std::string &name, const modwriter::Bytes &bytes)
 {
-    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                std::streamsize(bytes.size()));
+    std::ofstream(name, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 double Median(std::vector<double> values)
@@ -191,8 +191,8 @@ int main()
         bigTessel.push_back(name);
         bigOpenmpt.push_back(name);
     }
-    for (auto [what, tesselArgs, openmptArgs] : {std::tuple{"the collection", &tessel, &openmpt},
-                                                 std::tuple{"6 modules of 24 MB", &bigTessel, &bigOpenmpt}}) {
+    for (auto [what, tesselArgs, openmptArgs] :
+         {std::tuple{"the collection", &tessel, &openmpt}, std::tuple{"6 modules of 24 MB", &bigTessel, &bigOpenmpt}}) {
         long tesselKb = 0, openmptKb = 0;
         for (int run = 0; run < 3; ++run) {
             Run(*tesselArgs, ok, &tesselKb);

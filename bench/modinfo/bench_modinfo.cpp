@@ -257,9 +257,9 @@ Bytes SampleLoopXm()
     PutLe16(file, 68, 8);
     PutLe16(file, 70, 0);
     PutLe16(file, 72, 0x7FFF);
-    PutLe32(file, 336, 33);        // instrument size
-    PutLe16(file, 336 + 27, 1);    // one sample
-    PutLe32(file, 336 + 29, 4);    // sample header: the length alone
+    PutLe32(file, 336, 33);          // instrument size
+    PutLe16(file, 336 + 27, 1);      // one sample
+    PutLe32(file, 336 + 29, 4);      // sample header: the length alone
     PutLe32(file, 369, 0xFFFFFFDBu); // sample length -37: back to the header
     return file;
 }
@@ -280,8 +280,8 @@ int main()
     FixtureFolder folder;
     printf("Header scan throughput: %d generated files per format, each scanned repeatedly for %.1f s\n",
            kFilesPerFormat, kMinimumSeconds);
-    printf("%-5s %12s %11s %28s %13s %12s %9s\n", "", "files/s", "calls/file", "(open read seek close)",
-           "bytes read", "file size", "read/size");
+    printf("%-5s %12s %11s %28s %13s %12s %9s\n", "", "files/s", "calls/file", "(open read seek close)", "bytes read",
+           "file size", "read/size");
     std::vector<std::string> allPaths;
     std::vector<size_t> allSizes;
     for (const Format &format : kFormats) {

@@ -53,21 +53,64 @@ std::string WriteModule()
 } // namespace
 
 extern "C" {
-DWORD WINAPI BASS_GetVersion(void) { return BASS_VERSION_08; }
-BOOL WINAPI BASS_GetDeviceDescription(int, char **) { return FALSE; }
-BOOL WINAPI BASS_Init(int, DWORD, DWORD, HWND) { return TRUE; }
-BOOL WINAPI BASS_Start(void) { return TRUE; }
-BOOL WINAPI BASS_Pause(void) { return TRUE; }
-BOOL WINAPI BASS_Stop(void) { return TRUE; }
-void WINAPI BASS_Free(void) {}
-HMUSIC WINAPI BASS_MusicLoad(BOOL, const void *, DWORD, DWORD, DWORD) { return 0x7001; }
-BOOL WINAPI BASS_MusicPlayEx(HMUSIC, DWORD, int, BOOL) { return TRUE; }
-void WINAPI BASS_MusicFree(HMUSIC) {}
-char *WINAPI BASS_MusicGetName(HMUSIC) { return const_cast<char *>("Bench Tune"); }
-DWORD WINAPI BASS_MusicGetLength(HMUSIC) { return 12; }
-DWORD WINAPI BASS_ChannelGetPosition(DWORD) { return position.load(); }
-BOOL WINAPI BASS_ChannelSetPosition(DWORD, DWORD) { return TRUE; }
-BOOL WINAPI BASS_ChannelSetAttributes(DWORD, int, int, int) { return TRUE; }
+DWORD WINAPI BASS_GetVersion(void)
+{
+    return BASS_VERSION_08;
+}
+BOOL WINAPI BASS_GetDeviceDescription(int, char **)
+{
+    return FALSE;
+}
+BOOL WINAPI BASS_Init(int, DWORD, DWORD, HWND)
+{
+    return TRUE;
+}
+BOOL WINAPI BASS_Start(void)
+{
+    return TRUE;
+}
+BOOL WINAPI BASS_Pause(void)
+{
+    return TRUE;
+}
+BOOL WINAPI BASS_Stop(void)
+{
+    return TRUE;
+}
+void WINAPI BASS_Free(void)
+{
+}
+HMUSIC WINAPI BASS_MusicLoad(BOOL, const void *, DWORD, DWORD, DWORD)
+{
+    return 0x7001;
+}
+BOOL WINAPI BASS_MusicPlayEx(HMUSIC, DWORD, int, BOOL)
+{
+    return TRUE;
+}
+void WINAPI BASS_MusicFree(HMUSIC)
+{
+}
+char *WINAPI BASS_MusicGetName(HMUSIC)
+{
+    return const_cast<char *>("Bench Tune");
+}
+DWORD WINAPI BASS_MusicGetLength(HMUSIC)
+{
+    return 12;
+}
+DWORD WINAPI BASS_ChannelGetPosition(DWORD)
+{
+    return position.load();
+}
+BOOL WINAPI BASS_ChannelSetPosition(DWORD, DWORD)
+{
+    return TRUE;
+}
+BOOL WINAPI BASS_ChannelSetAttributes(DWORD, int, int, int)
+{
+    return TRUE;
+}
 DWORD WINAPI BASS_ChannelIsActive(DWORD)
 {
     ++activityPolls;
@@ -111,7 +154,7 @@ int main()
     } while (NanosecondsSince(start) < runNs);
     double pluginNs = NanosecondsSince(start) / calls;
     long polls = activityPolls.load() - pollsBefore;
-    DWORD(WINAPI * volatile query)(DWORD) = BASS_ChannelGetPosition;
+    DWORD(WINAPI *volatile query)(DWORD) = BASS_ChannelGetPosition;
     long long directCalls = 0;
     start = Clock::now();
     do {
@@ -141,8 +184,8 @@ int main()
     std::sort(stopMs.begin(), stopMs.end());
     const double passMs = 20;
     double median = stopMs[runs / 2], p95 = stopMs[runs * 95 / 100], worst = stopMs.back();
-    printf("Stop of a running playback over %d runs: median %.2f ms, 95th %.2f ms, worst %.2f ms\n", runs, median,
-           p95, worst);
+    printf("Stop of a running playback over %d runs: median %.2f ms, 95th %.2f ms, worst %.2f ms\n", runs, median, p95,
+           worst);
     printf("ratio worst Stop / one %.0f ms pass:                   %.2f\n", passMs, worst / passMs);
 
     DeleteFileA(module.c_str());

@@ -89,9 +89,9 @@ double MinimalRender(const std::string &module, const std::string &wav, uint64_t
     openmpt::module music(data, quiet);
     music.ctl_set_integer("dither", 0);
     std::FILE *file = std::fopen(wav.c_str(), "wb");
-    static const uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                       16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
-                                       'd', 'a', 't', 'a', 0, 0, 0, 0};
+    static const uint8_t header[44] = {'R', 'I', 'F', 'F', 0,  0, 0,   0,   'W', 'A',  'V',  'E', 'f', 'm',  't',
+                                       ' ', 16,  0,   0,   0,  1, 0,   2,   0,   0x44, 0xAC, 0,   0,   0x10, 0xB1,
+                                       2,   0,   4,   0,   16, 0, 'd', 'a', 't', 'a',  0,    0,   0,   0};
     std::fwrite(header, 1, sizeof header, file);
     std::vector<int16_t> buffer(2 * 1024);
     frames = 0;
@@ -165,9 +165,26 @@ double ChildCpuMs(std::vector<std::string> args, const std::vector<std::string> 
 // openmpt123 --render as a child process.
 double Openmpt123Render(const std::string &module)
 {
-    return ChildCpuMs({OPENMPT123_PATH, "--render", "--samplerate", "44100", "--channels", "2", "--no-float",
-                       "--ramping", "-1", "--filter", "8", "--dither", "0", "--repeat", "0", "--force", "--quiet",
-                       "--output-type", "wav", module});
+    return ChildCpuMs({OPENMPT123_PATH,
+                       "--render",
+                       "--samplerate",
+                       "44100",
+                       "--channels",
+                       "2",
+                       "--no-float",
+                       "--ramping",
+                       "-1",
+                       "--filter",
+                       "8",
+                       "--dither",
+                       "0",
+                       "--repeat",
+                       "0",
+                       "--force",
+                       "--quiet",
+                       "--output-type",
+                       "wav",
+                       module});
 }
 
 // 32 channels of looped square waves for two minutes: a heavy, steady mix.
@@ -370,7 +387,8 @@ void PositionError(int runs)
             BASS_Start();
             std::this_thread::sleep_for(std::chrono::milliseconds(60));
             TesselBass_GetPlaying(&playing);
-            double after = playing.positionMs - std::chrono::duration<double, std::milli>(Clock::now() - resumed).count();
+            double after =
+                playing.positionMs - std::chrono::duration<double, std::milli>(Clock::now() - resumed).count();
             BASS_Free();
             atPause += std::fabs(held - before);
             atResume += std::fabs(after - held);
@@ -397,8 +415,8 @@ void HostRenderCost(const std::vector<std::string> &modules, const std::string &
         std::vector<double> ours, tool, ratios;
         for (int run = 0; run < runs; ++run) {
             double o = ChildCpuMs({TESSEL_BINARY, "-o", dir + "/host.wav", module}, {"XDG_CONFIG_HOME=" + config});
-            double t = ChildCpuMs({OPENMPT123_PATH, "--batch", "--samplerate", "44100", "--channels", "2",
-                                   "--no-float", "--dither", "0", "--repeat", "0", "--force", "--quiet", "-o",
+            double t = ChildCpuMs({OPENMPT123_PATH, "--batch", "--samplerate", "44100", "--channels", "2", "--no-float",
+                                   "--dither", "0", "--repeat", "0", "--force", "--quiet", "-o",
                                    dir + "/openmpt123.wav", module});
             ours.push_back(o);
             tool.push_back(t);
@@ -428,7 +446,8 @@ void RefusalCost(const std::string &dir, int runs)
     }
     std::filesystem::remove(path);
     std::printf("Refusing 256 MB of zeros named .xm, median of %d runs: BASS_MusicLoad %.3f ms, reading it whole "
-                "%.1f ms\n\n", runs, Median(refusal), Median(whole));
+                "%.1f ms\n\n",
+                runs, Median(refusal), Median(whole));
 }
 
 // The plug-in's Stop and Play pair on the device output: Stop, MusicFree and Free, then

@@ -71,9 +71,15 @@ void Operate(Shared &shared, std::mt19937 &random)
         break;
     case 8:
         switch (random() % 3) {
-        case 0: BASS_Pause(); break;
-        case 1: BASS_Start(); break;
-        default: BASS_Stop(); break;
+        case 0:
+            BASS_Pause();
+            break;
+        case 1:
+            BASS_Start();
+            break;
+        default:
+            BASS_Stop();
+            break;
         }
         break;
     case 9:

@@ -41,7 +41,9 @@ double ProcessCpuSeconds()
 #endif
 }
 
-void IgnoreSetInfo(int, int, int, int) {}
+void IgnoreSetInfo(int, int, int, int)
+{
+}
 
 } // namespace
 

@@ -84,10 +84,22 @@ Sample Wave(const char *name, uint8_t volume, double (*shape)(double phase))
     return wave;
 }
 
-double Saw(double p) { return 0.8 * (1 - 2 * p); }
-double Pulse(double p) { return p < 0.25 ? 0.55 : -0.55; }
-double Soft(double p) { return 0.7 * std::sin(2 * kPi * p) + 0.2 * std::sin(4 * kPi * p); }
-double Triangle(double p) { return 0.8 * (p < 0.5 ? 4 * p - 1 : 3 - 4 * p); }
+double Saw(double p)
+{
+    return 0.8 * (1 - 2 * p);
+}
+double Pulse(double p)
+{
+    return p < 0.25 ? 0.55 : -0.55;
+}
+double Soft(double p)
+{
+    return 0.7 * std::sin(2 * kPi * p) + 0.2 * std::sin(4 * kPi * p);
+}
+double Triangle(double p)
+{
+    return 0.8 * (p < 0.5 ? 4 * p - 1 : 3 - 4 * p);
+}
 
 enum DemoInstrument : uint8_t { kKick = 1, kSnare, kHat, kBass, kLead, kPad, kPluck };
 enum DemoChannel { kDrums, kHats, kBassLine, kMelody, kPad1, kPad2, kPad3, kArp, kDemoChannels };
@@ -143,7 +155,8 @@ void Bass(Pattern &pattern, int bar, const Chord &chord)
 void Arpeggio(Pattern &pattern, int bar, const Chord &chord)
 {
     for (int step = 0; step < 16; step += 2) {
-        char note[4] = {chord.pad[step / 2 % 3][0], chord.pad[step / 2 % 3][1], char(chord.pad[step / 2 % 3][2] + 1), 0};
+        char note[4] = {chord.pad[step / 2 % 3][0], chord.pad[step / 2 % 3][1], char(chord.pad[step / 2 % 3][2] + 1),
+                        0};
         Put(pattern, bar * 16 + step, kArp, note, kPluck, 26);
     }
 }
@@ -184,10 +197,10 @@ Pattern VerseA()
         Bass(p, bar, *chords[bar]);
     }
     const MelodyNote tune[] = {
-        {0, "A-4"},  {4, "C-5"},  {6, "B-4"},  {8, "A-4"},  {12, "E-5"},                 // Am
-        {16, "F-5"}, {24, "E-5"}, {26, "D-5"}, {28, "C-5"},                              // F
-        {32, "E-5"}, {36, "G-5"}, {40, "E-5"}, {44, "C-5"}, {46, "D-5"},                 // C
-        {48, "D-5"}, {56, "B-4"}, {60, "G-4"}, {63, "==="},                              // G
+        {0, "A-4"},  {4, "C-5"},  {6, "B-4"},  {8, "A-4"},  {12, "E-5"}, // Am
+        {16, "F-5"}, {24, "E-5"}, {26, "D-5"}, {28, "C-5"},              // F
+        {32, "E-5"}, {36, "G-5"}, {40, "E-5"}, {44, "C-5"}, {46, "D-5"}, // C
+        {48, "D-5"}, {56, "B-4"}, {60, "G-4"}, {63, "==="},              // G
     };
     Melody(p, tune);
     return p;
@@ -204,10 +217,10 @@ Pattern VerseB()
         Arpeggio(p, bar, *chords[bar]);
     }
     const MelodyNote tune[] = {
-        {0, "A-4"},  {2, "C-5"},  {4, "F-5"},  {8, "E-5"},  {10, "F-5"}, {12, "A-5"},    // F
-        {16, "G-5"}, {20, "D-5"}, {24, "B-4"}, {28, "D-5"},                              // G
-        {32, "C-5"}, {34, "E-5"}, {36, "A-5"}, {40, "G-5"}, {44, "E-5"},                 // Am
-        {48, "G#5"}, {54, "B-5"}, {56, "E-5"}, {60, "G#4"}, {62, "==="},                 // E
+        {0, "A-4"},  {2, "C-5"},  {4, "F-5"},  {8, "E-5"},  {10, "F-5"}, {12, "A-5"}, // F
+        {16, "G-5"}, {20, "D-5"}, {24, "B-4"}, {28, "D-5"},                           // G
+        {32, "C-5"}, {34, "E-5"}, {36, "A-5"}, {40, "G-5"}, {44, "E-5"},              // Am
+        {48, "G#5"}, {54, "B-5"}, {56, "E-5"}, {60, "G#4"}, {62, "==="},              // E
     };
     Melody(p, tune);
     return p;
@@ -237,12 +250,9 @@ Pattern Outro()
 std::vector<Sample> DemoInstruments()
 {
     return {
-        Drum("Kick", 0.30, KickShape),
-        Drum("Snare", 0.25, SnareShape),
-        Drum("Hi-hat", 0.08, HatShape),
-        Wave("Bass (saw)", 64, Saw),
-        Wave("Lead (pulse)", 48, Pulse),
-        Wave("Pad (soft sine)", 64, Soft),
+        Drum("Kick", 0.30, KickShape),          Drum("Snare", 0.25, SnareShape),
+        Drum("Hi-hat", 0.08, HatShape),         Wave("Bass (saw)", 64, Saw),
+        Wave("Lead (pulse)", 48, Pulse),        Wave("Pad (soft sine)", 64, Soft),
         Wave("Pluck (triangle)", 64, Triangle),
     };
 }

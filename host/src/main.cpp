@@ -29,70 +29,68 @@ namespace {
 
 using namespace tessel::host;
 
-const char kUsage[] =
-    "Usage: tessel [--null] [--shuffle] [--repeat] [--loop N] [--subsong N] FILE|DIR|LIST.m3u...\n"
-    "       tessel -o OUT.wav|OUT.flac [--subsong N] FILE...\n"
-    "       tessel --info [--json] FILE...\n"
-    "       tessel --config | --devices\n";
+const char kUsage[] = "Usage: tessel [--null] [--shuffle] [--repeat] [--loop N] [--subsong N] FILE|DIR|LIST.m3u...\n"
+                      "       tessel -o OUT.wav|OUT.flac [--subsong N] FILE...\n"
+                      "       tessel --info [--json] FILE...\n"
+                      "       tessel --config | --devices\n";
 
-const char kHelp[] =
-    "\n"
-    "Plays tracker modules (XM, IT, S3M, MOD, MO3) in the terminal through the Tessel\n"
-    "plug-in, in_tessel.so. A folder plays the modules under it, subfolders too, in\n"
-    "natural order (2_ before 10_); an .m3u or .m3u8 playlist the files it lists, one\n"
-    "a line (# comments skipped, relative names from the playlist's folder).\n"
-    "\n"
-    "  -o, --output OUT    render to a WAV file (OUT.wav) or a FLAC file (OUT.flac)\n"
-    "                      instead of the sound device, as fast as the machine can;\n"
-    "                      no other extension is taken. With several files OUT is a\n"
-    "                      folder that receives one NAME.wav per file. OUT is replaced\n"
-    "                      only by a render that succeeded; an interrupted one is kept\n"
-    "                      only where no OUT existed. - (stdout, /dev/stdout), a FIFO\n"
-    "                      or a device gets a streamed WAV; a terminal none\n"
-    "      --max-time SEC  with -o: end a module after SEC seconds of sound (1800)\n"
-    "      --null          play in real time to no device (no sound card needed)\n"
-    "      --shuffle       play the list in a random order, a new one on each pass\n"
-    "      --repeat        play the whole list again after its last file, for ever\n"
-    "      --loop N        play each module N more times before the next (the\n"
-    "                      plug-in's Loop setting stays as it is)\n"
-    "      --subsong N     play or render only subsong N (from 1) of each module;\n"
-    "                      without it a module of several subsongs plays each in\n"
-    "                      turn, as entries of the playlist (FILE #2/4), and -o\n"
-    "                      renders the first, as the plug-in plays it\n"
-    "      --info          print the fields of each file's Module Info dialog, then\n"
-    "                      what the sound library finds: duration (all subsongs),\n"
-    "                      subsongs (start order and length of each), format,\n"
-    "                      tracker and file size\n"
-    "      --json          with --info: one JSON object per file, one per line (UTF-8)\n"
-    "      --config        open the configuration dialog\n"
-    "      --devices       list the output devices by the number the device setting takes\n"
-    "  -h, --help          show this help\n"
-    "  -V, --version       show the version\n"
-    "\n"
-    "Keys while playing: space pause/resume, left/right one order position back/on,\n"
-    "up/down volume, n/p next/previous entry, </> previous/next subsong of the file,\n"
-    "digits then Enter go to that playlist entry, Home/End the first/last, i Module\n"
-    "Info, c configuration, q quit. A file that does not play shows the plug-in's\n"
-    "message and why (a missing, unreadable file, a folder) at the foot of the\n"
-    "screen; the player moves on after 3 s or at any other key. When no file of a\n"
-    "--repeat list plays, it waits for n, p, c or q.\n"
-    "In dialogs: Tab and Shift-Tab move, arrows move and choose, space ticks, presses\n"
-    "or opens a list, F4 opens a list (in the rate box, which takes typing, space is\n"
-    "typed), Enter is OK, Escape is Cancel.\n"
-    "\n"
-    "A module set to loop (Loop in the configuration) never ends by itself: n moves\n"
-    "on while playing; with -o the WAV holds one pass through the module, as long as\n"
-    "the module plays without looping, and no more than --max-time seconds.\n"
-    "\n"
-    "Settings: $XDG_CONFIG_HOME/tessel/registry.reg (~/.config/tessel/ when unset).\n"
-    "Environment: TESSEL_PLUGIN names another plug-in to load; TESSEL_SOUND_LOG=1\n"
-    "shows what the sound libraries log; TESSEL_OUTPUT, read by the sound library at\n"
-    "every Play, sends the sound to wav:PATH (a WAV file, as fast as it renders), null\n"
-    "(nowhere, in real time) or device (the same as unset); --null and -o win over it.\n"
-    "Exit status: 0 when every file played, 1 when any did not or the output could not\n"
-    "be written (a closed stdout too), 2 on bad usage, 128 + the signal when\n"
-    "interrupted.\n"
-    "See tessel(1).\n";
+const char kHelp[] = "\n"
+                     "Plays tracker modules (XM, IT, S3M, MOD, MO3) in the terminal through the Tessel\n"
+                     "plug-in, in_tessel.so. A folder plays the modules under it, subfolders too, in\n"
+                     "natural order (2_ before 10_); an .m3u or .m3u8 playlist the files it lists, one\n"
+                     "a line (# comments skipped, relative names from the playlist's folder).\n"
+                     "\n"
+                     "  -o, --output OUT    render to a WAV file (OUT.wav) or a FLAC file (OUT.flac)\n"
+                     "                      instead of the sound device, as fast as the machine can;\n"
+                     "                      no other extension is taken. With several files OUT is a\n"
+                     "                      folder that receives one NAME.wav per file. OUT is replaced\n"
+                     "                      only by a render that succeeded; an interrupted one is kept\n"
+                     "                      only where no OUT existed. - (stdout, /dev/stdout), a FIFO\n"
+                     "                      or a device gets a streamed WAV; a terminal none\n"
+                     "      --max-time SEC  with -o: end a module after SEC seconds of sound (1800)\n"
+                     "      --null          play in real time to no device (no sound card needed)\n"
+                     "      --shuffle       play the list in a random order, a new one on each pass\n"
+                     "      --repeat        play the whole list again after its last file, for ever\n"
+                     "      --loop N        play each module N more times before the next (the\n"
+                     "                      plug-in's Loop setting stays as it is)\n"
+                     "      --subsong N     play or render only subsong N (from 1) of each module;\n"
+                     "                      without it a module of several subsongs plays each in\n"
+                     "                      turn, as entries of the playlist (FILE #2/4), and -o\n"
+                     "                      renders the first, as the plug-in plays it\n"
+                     "      --info          print the fields of each file's Module Info dialog, then\n"
+                     "                      what the sound library finds: duration (all subsongs),\n"
+                     "                      subsongs (start order and length of each), format,\n"
+                     "                      tracker and file size\n"
+                     "      --json          with --info: one JSON object per file, one per line (UTF-8)\n"
+                     "      --config        open the configuration dialog\n"
+                     "      --devices       list the output devices by the number the device setting takes\n"
+                     "  -h, --help          show this help\n"
+                     "  -V, --version       show the version\n"
+                     "\n"
+                     "Keys while playing: space pause/resume, left/right one order position back/on,\n"
+                     "up/down volume, n/p next/previous entry, </> previous/next subsong of the file,\n"
+                     "digits then Enter go to that playlist entry, Home/End the first/last, i Module\n"
+                     "Info, c configuration, q quit. A file that does not play shows the plug-in's\n"
+                     "message and why (a missing, unreadable file, a folder) at the foot of the\n"
+                     "screen; the player moves on after 3 s or at any other key. When no file of a\n"
+                     "--repeat list plays, it waits for n, p, c or q.\n"
+                     "In dialogs: Tab and Shift-Tab move, arrows move and choose, space ticks, presses\n"
+                     "or opens a list, F4 opens a list (in the rate box, which takes typing, space is\n"
+                     "typed), Enter is OK, Escape is Cancel.\n"
+                     "\n"
+                     "A module set to loop (Loop in the configuration) never ends by itself: n moves\n"
+                     "on while playing; with -o the WAV holds one pass through the module, as long as\n"
+                     "the module plays without looping, and no more than --max-time seconds.\n"
+                     "\n"
+                     "Settings: $XDG_CONFIG_HOME/tessel/registry.reg (~/.config/tessel/ when unset).\n"
+                     "Environment: TESSEL_PLUGIN names another plug-in to load; TESSEL_SOUND_LOG=1\n"
+                     "shows what the sound libraries log; TESSEL_OUTPUT, read by the sound library at\n"
+                     "every Play, sends the sound to wav:PATH (a WAV file, as fast as it renders), null\n"
+                     "(nowhere, in real time) or device (the same as unset); --null and -o win over it.\n"
+                     "Exit status: 0 when every file played, 1 when any did not or the output could not\n"
+                     "be written (a closed stdout too), 2 on bad usage, 128 + the signal when\n"
+                     "interrupted.\n"
+                     "See tessel(1).\n";
 
 // --subsong: libopenmpt counts them in 32 bits.
 constexpr long kMaxSubsong = 1000000;
@@ -181,9 +179,15 @@ Options Parse(int argc, char **argv)
             options.maxTimeGiven = true;
             break;
         }
-        case kNull: options.null = true; break;
-        case kShuffle: options.order.shuffle = options.orderGiven = true; break;
-        case kRepeat: options.order.repeat = options.orderGiven = true; break;
+        case kNull:
+            options.null = true;
+            break;
+        case kShuffle:
+            options.order.shuffle = options.orderGiven = true;
+            break;
+        case kRepeat:
+            options.order.repeat = options.orderGiven = true;
+            break;
         case kLoop: {
             std::string text = optarg;
             char *end = nullptr;
@@ -191,8 +195,8 @@ Options Parse(int argc, char **argv)
             long loops = std::strtol(text.c_str(), &end, 10);
             if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end || errno ||
                 loops > kMaxLoops)
-                BadUsage("--loop takes a count from 0 to " + std::to_string(kMaxLoops) + ", not '" +
-                         ForTerminal(text) + "'");
+                BadUsage("--loop takes a count from 0 to " + std::to_string(kMaxLoops) + ", not '" + ForTerminal(text) +
+                         "'");
             options.order.loops = int(loops);
             options.orderGiven = true;
             break;
@@ -209,10 +213,18 @@ Options Parse(int argc, char **argv)
             options.subsong = int(subsong);
             break;
         }
-        case kInfo: SetMode(options, Mode::Info, "--info"); break;
-        case kJson: options.json = true; break;
-        case kConfig: SetMode(options, Mode::Config, "--config"); break;
-        case kDevices: SetMode(options, Mode::Devices, "--devices"); break;
+        case kInfo:
+            SetMode(options, Mode::Info, "--info");
+            break;
+        case kJson:
+            options.json = true;
+            break;
+        case kConfig:
+            SetMode(options, Mode::Config, "--config");
+            break;
+        case kDevices:
+            SetMode(options, Mode::Devices, "--devices");
+            break;
         case ':':
             BadUsage(OptionNamed(argv[optind - 1]) + " needs a value");
         default:

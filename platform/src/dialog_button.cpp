@@ -90,8 +90,7 @@ LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lPa
             state->check = check;
             WindowChanged(button, WindowChange::State);
         }
-        if (type == BS_AUTORADIOBUTTON && check == BST_CHECKED &&
-            (GetWindowLongA(button, GWL_STYLE) & WS_CHILD))
+        if (type == BS_AUTORADIOBUTTON && check == BST_CHECKED && (GetWindowLongA(button, GWL_STYLE) & WS_CHILD))
             ClearGroup(button);
         return 0;
     }

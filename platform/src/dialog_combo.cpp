@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace tessel::platform {
 
 namespace {
@@ -173,10 +172,10 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
         MoveWindow(combo, origin.x, origin.y, width, kClosedComboHeight, FALSE);
         if (HasEdit(combo)) {
             auto *create = reinterpret_cast<const CREATESTRUCTA *>(lParam);
-            state->edit = CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | kEditInCombo, 0, 0,
-                                          width, kClosedComboHeight, combo,
-                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kComboEditId)),
-                                          create ? create->hInstance : nullptr, nullptr);
+            state->edit =
+                CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | kEditInCombo, 0, 0, width,
+                                kClosedComboHeight, combo, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kComboEditId)),
+                                create ? create->hInstance : nullptr, nullptr);
             if (!state->edit)
                 return -1;
         }
@@ -225,7 +224,8 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
     case CB_SETEDITSEL:
         if (!state->edit)
             return CB_ERR;
-        SendMessageA(state->edit, EM_SETSEL, static_cast<WPARAM>(static_cast<INT_PTR>(static_cast<short>(LOWORD(lParam)))),
+        SendMessageA(state->edit, EM_SETSEL,
+                     static_cast<WPARAM>(static_cast<INT_PTR>(static_cast<short>(LOWORD(lParam)))),
                      static_cast<short>(HIWORD(lParam)));
         return TRUE;
     case WM_SETTEXT:

@@ -280,9 +280,9 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     case WM_KEYDOWN: {
         HWND parent = GetParent(window);
-        if (edit.InCombo() && (wParam == VK_UP || wParam == VK_DOWN || wParam == VK_F4 ||
-                               ((wParam == VK_RETURN || wParam == VK_ESCAPE) &&
-                                SendMessageA(parent, CB_GETDROPPEDSTATE, 0, 0)))) {
+        if (edit.InCombo() &&
+            (wParam == VK_UP || wParam == VK_DOWN || wParam == VK_F4 ||
+             ((wParam == VK_RETURN || wParam == VK_ESCAPE) && SendMessageA(parent, CB_GETDROPPEDSTATE, 0, 0)))) {
             SendMessageA(parent, WM_KEYDOWN, wParam, lParam); // the combo box's keys
             return 0;
         }

@@ -72,13 +72,15 @@ struct ComboState : ControlState {
     int listHeight = 0;     // the template height: closed box and open list together
 };
 
-template <class T> std::shared_ptr<T> StateOf(HWND window)
+template <class T>
+std::shared_ptr<T> StateOf(HWND window)
 {
     auto attachment = std::static_pointer_cast<ControlState>(WindowAttachment(window));
     return std::dynamic_pointer_cast<T>(attachment);
 }
 
-template <class T> std::shared_ptr<T> AttachState(HWND window)
+template <class T>
+std::shared_ptr<T> AttachState(HWND window)
 {
     auto state = std::make_shared<T>();
     SetWindowAttachment(window, std::static_pointer_cast<void>(std::static_pointer_cast<ControlState>(state)));

@@ -287,11 +287,10 @@ extern "C" HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateNam
 
     HWND defaultButton = nullptr;
     for (const DialogItemTemplate &item : parsed.items) {
-        HWND control = CreateWindowExA(item.exStyle | WS_EX_NOPARENTNOTIFY, item.className.c_str(), item.text.c_str(),
-                                       item.style | WS_CHILD, item.x, item.y, item.cx, item.cy, dialog,
-                                       reinterpret_cast<HMENU>(static_cast<UINT_PTR>(item.id)), instance,
-                                       item.creationData.empty() ? nullptr
-                                                                 : const_cast<unsigned char *>(item.creationData.data()));
+        HWND control = CreateWindowExA(
+            item.exStyle | WS_EX_NOPARENTNOTIFY, item.className.c_str(), item.text.c_str(), item.style | WS_CHILD,
+            item.x, item.y, item.cx, item.cy, dialog, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(item.id)), instance,
+            item.creationData.empty() ? nullptr : const_cast<unsigned char *>(item.creationData.data()));
         if (!control) {
             DestroyWindow(dialog);
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);

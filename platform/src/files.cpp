@@ -66,8 +66,8 @@ int OpenFlags(DWORD access, DWORD disposition)
 
 } // namespace
 
-extern "C" HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                                     DWORD, HANDLE)
+extern "C" HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD,
+                                     HANDLE)
 {
     if (!name || !*name || disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
         SetLastError(name && *name ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
@@ -101,8 +101,8 @@ extern "C" BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDW
     // A regular file delivers short only at its end, as on Win32.
     DWORD total = 0;
     while (total < toRead) {
-        ssize_t got =
-            tessel::RetryOnEintr([&] { return ::read(file->Fd(), static_cast<char *>(buffer) + total, toRead - total); });
+        ssize_t got = tessel::RetryOnEintr(
+            [&] { return ::read(file->Fd(), static_cast<char *>(buffer) + total, toRead - total); });
         if (got < 0)
             return FailWithErrno();
         if (got == 0)
@@ -143,7 +143,10 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG dista
     // Multiplied, not shifted: a negative high part shifted left is undefined.
     int64_t move = distanceHigh ? static_cast<int64_t>(*distanceHigh) * 0x100000000 + static_cast<uint32_t>(distance)
                                 : static_cast<int64_t>(distance);
-    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
+    int whence = method == FILE_BEGIN     ? SEEK_SET
+                 : method == FILE_CURRENT ? SEEK_CUR
+                 : method == FILE_END     ? SEEK_END
+                                          : -1;
     if (whence < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;

@@ -54,7 +54,6 @@ extern "C" HWND WINAPI GetFocus(void)
     return queue->focus;
 }
 
-
 namespace {
 
 // The offset of a window's client area on the screen: the sum of its ancestors'
@@ -126,4 +125,3 @@ extern "C" int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT c
     }
     return MAKELONG(static_cast<WORD>(dx), static_cast<WORD>(dy));
 }
-

@@ -18,7 +18,8 @@ std::shared_ptr<KernelObject> LookUpHandle(HANDLE handle);
 // Removes the handle; the object lives on while a caller still holds it.
 bool ReleaseHandle(HANDLE handle);
 
-template <class T> std::shared_ptr<T> HandleAs(HANDLE handle)
+template <class T>
+std::shared_ptr<T> HandleAs(HANDLE handle)
 {
     return std::dynamic_pointer_cast<T>(LookUpHandle(handle));
 }

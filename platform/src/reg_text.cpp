@@ -51,11 +51,13 @@ std::string FormatData(const RegistryValue &value)
     }
     if (IsPlainString(value))
         return QuoteString(std::string(value.data.begin(), value.data.end() - 1));
-    std::string text = value.type == REG_BINARY ? "hex:" : "hex(" + ([&] {
-        char type[16];
-        snprintf(type, sizeof type, "%x", value.type);
-        return std::string(type);
-    })() + "):";
+    std::string text = value.type == REG_BINARY ? "hex:"
+                                                : "hex(" + ([&] {
+                                                      char type[16];
+                                                      snprintf(type, sizeof type, "%x", value.type);
+                                                      return std::string(type);
+                                                  })() +
+                                                      "):";
     for (size_t i = 0; i < value.data.size(); ++i) {
         snprintf(hexByte, sizeof hexByte, "%02x", value.data[i]);
         text += (i ? "," : "");
@@ -161,7 +163,8 @@ std::optional<RegistryValue> ParseValueData(LineParser &parser)
         std::string rest = parser.Rest();
         size_t close = rest.find("):");
         if (close == std::string::npos || close == 0 || close > 8 ||
-            !std::all_of(rest.begin(), rest.begin() + close, [](char c) { return isxdigit(static_cast<unsigned char>(c)); }))
+            !std::all_of(rest.begin(), rest.begin() + close,
+                         [](char c) { return isxdigit(static_cast<unsigned char>(c)); }))
             return std::nullopt;
         value.type = static_cast<DWORD>(std::stoul(rest.substr(0, close), nullptr, 16));
         auto bytes = ParseHexBytes(rest.substr(close + 2));

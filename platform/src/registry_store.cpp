@@ -256,15 +256,15 @@ bool KeepCorruptFileAside(const std::string &directory, const std::string &why)
         std::string aside = path + ".corrupt-" + stamp + (attempt ? "-" + std::to_string(attempt) : "");
         if (MoveToFreeName(path, aside)) {
             Tell("The settings file " + path + " could not be read (" + why + "); kept as " + aside +
-                                ", starting from the defaults.");
+                 ", starting from the defaults.");
             return true;
         }
         if (errno != EEXIST)
             break;
     }
     Tell("The settings file " + path + " could not be read (" + why +
-                        ") nor kept aside; it is left untouched, and settings are not saved until it is "
-                        "mended or removed.");
+         ") nor kept aside; it is left untouched, and settings are not saved until it is "
+         "mended or removed.");
     return false;
 }
 
@@ -286,8 +286,7 @@ LONG CountRefusal(const std::string &why)
 // The plug-in does not look at what a write returns, so the user hears it this way.
 LONG RefuseWrite(const std::string &directory, const std::string &why)
 {
-    Tell("Settings could not be saved in " + (directory.empty() ? "a settings folder" : directory) + " (" + why +
-         ").");
+    Tell("Settings could not be saved in " + (directory.empty() ? "a settings folder" : directory) + " (" + why + ").");
     return CountRefusal(why);
 }
 

@@ -115,7 +115,8 @@ std::map<const void *, std::vector<ResourceEntry>> &Tables()
 const std::vector<ResourceEntry> *ModuleResources(HMODULE module)
 {
     void *handle = module ? static_cast<void *>(module) : dlopen(nullptr, RTLD_NOW);
-    auto *table = static_cast<const TesselResourceBlock *>(handle ? dlsym(handle, TESSEL_RESOURCE_TABLE_SYMBOL) : nullptr);
+    auto *table =
+        static_cast<const TesselResourceBlock *>(handle ? dlsym(handle, TESSEL_RESOURCE_TABLE_SYMBOL) : nullptr);
     if (!table || !table->data)
         return nullptr;
     std::lock_guard<std::mutex> lock(tablesMutex);
@@ -182,7 +183,7 @@ HRSRC Find(HMODULE module, LPCSTR type, LPCSTR name, const WORD *language)
             best = &entry;
     }
     if (!best) {
-        SetLastError(!typeSeen  ? ERROR_RESOURCE_TYPE_NOT_FOUND
+        SetLastError(!typeSeen   ? ERROR_RESOURCE_TYPE_NOT_FOUND
                      : !nameSeen ? ERROR_RESOURCE_NAME_NOT_FOUND
                                  : ERROR_RESOURCE_LANG_NOT_FOUND);
         return nullptr;

@@ -177,7 +177,8 @@ extern "C" int WINAPI GetWindowTextA(HWND window, LPSTR text, int size)
     if (!text || size <= 0)
         return 0;
     text[0] = '\0';
-    return static_cast<int>(SendMessageA(window, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text)));
+    return static_cast<int>(
+        SendMessageA(window, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text)));
 }
 
 extern "C" int WINAPI GetWindowTextLengthA(HWND window)
@@ -226,4 +227,3 @@ extern "C" BOOL WINAPI IsWindowEnabled(HWND handle)
     auto window = LockWindow(handle);
     return window && !(window->style & WS_DISABLED) ? TRUE : FALSE;
 }
-

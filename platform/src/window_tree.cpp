@@ -256,9 +256,8 @@ extern "C" int WINAPI GetClassNameA(HWND handle, LPSTR name, int size)
     return static_cast<int>(FillCopy(className, name, static_cast<size_t>(size)));
 }
 
-extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                                       int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                                       LPVOID param)
+extern "C" HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                                       int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
 {
     auto queue = CurrentQueue();
     auto window = std::make_shared<Window>();

@@ -13,9 +13,9 @@ extern "C" {
 // output's own: 44100 Hz for files and the null output, the device's default rate for
 // a device (also when the device refuses the rate asked for). The stats tell the rate
 // in use.
-#define TESSEL_OUTPUT_DEVICE  0 /* the device BASS_Init names: PortAudio, waveOut on Windows */
-#define TESSEL_OUTPUT_WAV     1 /* a WAV file, rendered as fast as the machine allows */
-#define TESSEL_OUTPUT_NULL    2 /* no sound, paced by the clock like a device */
+#define TESSEL_OUTPUT_DEVICE 0  /* the device BASS_Init names: PortAudio, waveOut on Windows */
+#define TESSEL_OUTPUT_WAV 1     /* a WAV file, rendered as fast as the machine allows */
+#define TESSEL_OUTPUT_NULL 2    /* no sound, paced by the clock like a device */
 #define TESSEL_OUTPUT_OFFLINE 3 /* a WAV file, rendered only as the host pulls frames */
 
 // Chooses the output for the next BASS_Init. wavPath names the file for
@@ -44,11 +44,11 @@ int TesselBass_SetOutput(int kind, const char *wavPath);
 int TesselBass_SetOutputFile(int kind, int fd);
 
 // Why a music stopped on the offline output.
-#define TESSEL_END_NONE  0 /* it has not */
-#define TESSEL_END_MUSIC 1 /* the song ended by itself */
-#define TESSEL_END_PASS  2 /* one pass of a looping song */
-#define TESSEL_END_LIMIT 3 /* the time limit */
-#define TESSEL_END_ERROR 4 /* the output failed (TesselBass_GetOutputError) */
+#define TESSEL_END_NONE 0   /* it has not */
+#define TESSEL_END_MUSIC 1  /* the song ended by itself */
+#define TESSEL_END_PASS 2   /* one pass of a looping song */
+#define TESSEL_END_LIMIT 3  /* the time limit */
+#define TESSEL_END_ERROR 4  /* the output failed (TesselBass_GetOutputError) */
 #define TESSEL_END_CANCEL 5 /* TesselBass_Cancel */
 
 // Limits of the offline output, for each music played on it, from the next BASS_Init:
@@ -148,18 +148,18 @@ typedef struct TesselBassSubsong {
 } TesselBassSubsong;
 
 typedef struct TesselBassFileFacts {
-    uint64_t fileBytes;              // size of the file
-    uint32_t durationMs;             // all subsongs, one after another
-    uint32_t subsongs;               // how many the module holds (at least 1)
-    char format[TESSEL_FILE_TEXT];   // libopenmpt's long name of the format ("Impulse Tracker")
-    char tracker[TESSEL_FILE_TEXT];  // the tracker that saved it, as libopenmpt guesses; may be ""
+    uint64_t fileBytes;             // size of the file
+    uint32_t durationMs;            // all subsongs, one after another
+    uint32_t subsongs;              // how many the module holds (at least 1)
+    char format[TESSEL_FILE_TEXT];  // libopenmpt's long name of the format ("Impulse Tracker")
+    char tracker[TESSEL_FILE_TEXT]; // the tracker that saved it, as libopenmpt guesses; may be ""
 } TesselBassFileFacts;
 
 // Results of TesselBass_DescribeFile.
-#define TESSEL_FILE_OK         0
+#define TESSEL_FILE_OK 0
 #define TESSEL_FILE_UNREADABLE 1 /* no regular file, not readable, empty or over 1 GiB */
 #define TESSEL_FILE_NOT_MODULE 2 /* libopenmpt takes it for no module, or it is damaged */
-#define TESSEL_FILE_BAD_CALL   3 /* path or facts is null */
+#define TESSEL_FILE_BAD_CALL 3   /* path or facts is null */
 
 // Fills facts, and the first maxSubsongs entries of subsongs (which may be null when
 // maxSubsongs is 0) in libopenmpt's subsong order; facts->subsongs tells how many there

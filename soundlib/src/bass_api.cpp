@@ -15,7 +15,8 @@ using tessel::sound::Session;
 
 namespace {
 
-template <typename Call> auto Guarded(Call call, decltype(call()) failure) -> decltype(call())
+template <typename Call>
+auto Guarded(Call call, decltype(call()) failure) -> decltype(call())
 {
     try {
         return call();
@@ -25,7 +26,8 @@ template <typename Call> auto Guarded(Call call, decltype(call()) failure) -> de
 }
 
 // Calls the live session; failure when there is none.
-template <typename Call, typename Result> Result WithSession(Call call, Result failure)
+template <typename Call, typename Result>
+Result WithSession(Call call, Result failure)
 {
     return Guarded(
         [&]() -> Result {
@@ -81,7 +83,12 @@ BOOL WINAPI BASS_Stop(void)
 
 void WINAPI BASS_Free(void)
 {
-    Guarded([] { live_session::Free(); return 0; }, 0);
+    Guarded(
+        [] {
+            live_session::Free();
+            return 0;
+        },
+        0);
 }
 
 HMUSIC WINAPI BASS_MusicLoad(BOOL memory, const void *file, DWORD offset, DWORD length, DWORD flags)
@@ -91,7 +98,9 @@ HMUSIC WINAPI BASS_MusicLoad(BOOL memory, const void *file, DWORD offset, DWORD 
             if (file == nullptr)
                 return 0;
             if (memory)
-                return length == 0 ? 0 : WithSession([&](Session &s) { return s.LoadMusic(file, length, flags); }, HMUSIC(0));
+                return length == 0
+                           ? 0
+                           : WithSession([&](Session &s) { return s.LoadMusic(file, length, flags); }, HMUSIC(0));
             std::vector<unsigned char> data;
             if (!tessel::sound::ReadModuleFile(static_cast<const char *>(file), offset, length, data))
                 return 0;
@@ -114,7 +123,8 @@ void WINAPI BASS_MusicFree(HMUSIC music)
 
 char *WINAPI BASS_MusicGetName(HMUSIC music)
 {
-    return const_cast<char *>(WithSession([&](Session &s) { return s.MusicName(music); }, static_cast<const char *>(nullptr)));
+    return const_cast<char *>(
+        WithSession([&](Session &s) { return s.MusicName(music); }, static_cast<const char *>(nullptr)));
 }
 
 DWORD WINAPI BASS_MusicGetLength(HMUSIC music)
@@ -192,7 +202,12 @@ void TesselBass_Cancel(void)
 
 void TesselBass_WarmUp(void)
 {
-    Guarded([] { tessel::sound::Music::WarmUp(); return 0; }, 0);
+    Guarded(
+        [] {
+            tessel::sound::Music::WarmUp();
+            return 0;
+        },
+        0);
 }
 
 } // extern "C"

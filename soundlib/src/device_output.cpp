@@ -200,26 +200,14 @@ public:
         started_ = false;
     }
 
-    void Interrupt() override
-    {
-        interrupted_.store(true, std::memory_order_relaxed);
-    }
+    void Interrupt() override { interrupted_.store(true, std::memory_order_relaxed); }
 
-    bool Continuous() const override
-    {
-        return true;
-    }
+    bool Continuous() const override { return true; }
 
-    uint32_t ChunkFrames() const override
-    {
-        return chunk_;
-    }
+    uint32_t ChunkFrames() const override { return chunk_; }
 
 private:
-    void Lost(PaError error)
-    {
-        Fail(std::string("the sound device stopped: ") + Pa_GetErrorText(error));
-    }
+    void Lost(PaError error) { Fail(std::string("the sound device stopped: ") + Pa_GetErrorText(error)); }
 
     std::shared_ptr<PortAudio> portAudio_; // outlives the stream
     PaStream *stream_;
@@ -241,8 +229,8 @@ PaStream *OpenStream(PaDeviceIndex index, const PaDeviceInfo &info, const Output
     // The high latency: blocking writes from a thread that also renders need slack.
     parameters.suggestedLatency = info.defaultHighOutputLatency;
     PaStream *stream = nullptr;
-    if (Pa_OpenStream(&stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified, paClipOff, nullptr,
-                      nullptr) != paNoError)
+    if (Pa_OpenStream(&stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified, paClipOff, nullptr, nullptr) !=
+        paNoError)
         return nullptr;
     return stream;
 }

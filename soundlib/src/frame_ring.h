@@ -12,7 +12,8 @@
 
 namespace tessel::sound {
 
-template <typename T> class FrameRing {
+template <typename T>
+class FrameRing {
 public:
     size_t Count() const { return count_; }
     size_t Capacity() const { return items_.size(); }

@@ -32,7 +32,9 @@ public:
 
 private:
 #ifdef _WIN32
-    static void Anchor() {}
+    static void Anchor()
+    {
+    }
     HMODULE module_ = nullptr;
 #endif
 };

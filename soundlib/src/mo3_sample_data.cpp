@@ -210,7 +210,7 @@ std::optional<Declared> DeclaredSampleData(const std::vector<uint8_t> &music, ui
         uint16_t flags = Le16(record + sample::kFlags);
         int32_t packed = static_cast<int32_t>(Le32(record + sample::kPackedSize));
         if (named && (flags & sample::kCompression) == sample::kSharedOgg && !walk.Skip(2))
-            return std::nullopt; // which sample's Ogg headers it shares
+            return std::nullopt;                                  // which sample's Ogg headers it shares
         if ((flags & sample::kCompression) == 0 && packed == 0) { // stored plain
             declared.bytes += uint64_t{Le32(record + sample::kLength)} * (flags & sample::kSixteenBit ? 2 : 1) *
                               (flags & sample::kStereo ? 2 : 1);

@@ -30,9 +30,9 @@ public:
     static void WarmUp();
 
     // Fixed at load; read from any thread.
-    const std::string &Name() const { return name_; }     // 8-bit, as the file has it
+    const std::string &Name() const { return name_; } // 8-bit, as the file has it
     uint32_t OrderCount() const { return orderCount_; }
-    uint32_t LengthMs() const { return lengthMs_; }        // one pass; 0 if unknown
+    uint32_t LengthMs() const { return lengthMs_; } // one pass; 0 if unknown
     double LengthSeconds() const { return lengthSeconds_; }
     bool ValidStart(uint32_t order, uint32_t row) const;
 
@@ -56,36 +56,36 @@ public:
 
     // Requests from the API, guarded by the session's state lock.
     struct Control {
-        bool playing = false;       // started and not yet ended-and-heard, nor stopped
-        uint32_t generation = 0;    // one more for every BASS_MusicPlayEx
-        bool movePending = false;   // a start or seek not yet applied
+        bool playing = false;     // started and not yet ended-and-heard, nor stopped
+        uint32_t generation = 0;  // one more for every BASS_MusicPlayEx
+        bool movePending = false; // a start or seek not yet applied
         uint32_t moveOrder = 0;
         uint32_t moveRow = 0;
-        int volume = 100;           // 0..100
-        int pan = 0;                // -100 (left) .. 100 (right)
-        int freq = 0;               // channel frequency in Hz, 0 = the output's rate
-        int64_t playRequestNs = 0;  // when the last BASS_MusicPlayEx came
-        bool held = false;          // started, not rendered until the host looks at it
-        int64_t holdUntilNs = 0;    // or until then
+        int volume = 100;          // 0..100
+        int pan = 0;               // -100 (left) .. 100 (right)
+        int freq = 0;              // channel frequency in Hz, 0 = the output's rate
+        int64_t playRequestNs = 0; // when the last BASS_MusicPlayEx came
+        bool held = false;         // started, not rendered until the host looks at it
+        int64_t holdUntilNs = 0;   // or until then
     } control;
 
     // Render thread only.
     struct RenderState {
-        uint32_t generation = 0;    // of the playback being rendered
-        bool ended = false;         // libopenmpt has nothing more to give
-        uint64_t endFrame = 0;      // output frame after its last rendered frame
-        bool firstWritten = false;  // first frame of this playback reached the output
+        uint32_t generation = 0;   // of the playback being rendered
+        bool ended = false;        // libopenmpt has nothing more to give
+        uint64_t endFrame = 0;     // output frame after its last rendered frame
+        bool firstWritten = false; // first frame of this playback reached the output
         int freq = 0;
-        double speed = 1.0;         // song time per output time
+        double speed = 1.0; // song time per output time
         // The one clock of song time: set where a start or a move lands, then going on
         // at the speed (libopenmpt's own position counts output time).
         double songMs = 0;
-        uint32_t latestMs = 0;      // song time rendered so far, until the song is over
+        uint32_t latestMs = 0; // song time rendered so far, until the song is over
         // The offline output's caps on this playback: song time left of one pass of a
         // looping song (in output frames at speed 1), output frames left of the limit.
         double passLeft = 0;
         uint64_t limitLeft = 0;
-        int endReason = 0;          // why it ended (TESSEL_END_)
+        int endReason = 0; // why it ended (TESSEL_END_)
         PositionTrail trail;
         // Orders entered since the last start or move. A music that does not loop and
         // comes back to one of them has reached its end: libopenmpt then fades out

@@ -58,10 +58,7 @@ public:
         return static_cast<uint32_t>((uint64_t(ahead) * rate_ + 999999999) / 1000000000);
     }
 
-    uint32_t LatencyBound() const override
-    {
-        return uint32_t(buffer_);
-    }
+    uint32_t LatencyBound() const override { return uint32_t(buffer_); }
 
     void Pause() override
     {
@@ -70,20 +67,11 @@ public:
         queued_ = 0;
     }
 
-    void Interrupt() override
-    {
-        interrupted_.store(true, std::memory_order_relaxed);
-    }
+    void Interrupt() override { interrupted_.store(true, std::memory_order_relaxed); }
 
-    bool Continuous() const override
-    {
-        return false;
-    }
+    bool Continuous() const override { return false; }
 
-    uint32_t ChunkFrames() const override
-    {
-        return chunk_;
-    }
+    uint32_t ChunkFrames() const override { return chunk_; }
 
 private:
     Clock::duration FramesToTime(uint64_t frames) const
@@ -92,10 +80,7 @@ private:
     }
 
     // When the last queued frame has been heard.
-    Clock::time_point QueueEnd() const
-    {
-        return start_ + FramesToTime(queued_);
-    }
+    Clock::time_point QueueEnd() const { return start_ + FramesToTime(queued_); }
 
     uint32_t rate_;
     uint32_t chunk_;

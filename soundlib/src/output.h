@@ -82,7 +82,8 @@ struct FileTarget {
     int fd = -1;
 };
 
-// The WAV file output (also under the offline output, PulledOutput). nullptr (with the reason in error) when the file cannot be opened.
+// The WAV file output (also under the offline output, PulledOutput). nullptr (with the reason in error) when the file
+// cannot be opened.
 std::unique_ptr<Output> OpenWavOutput(const FileTarget &target, OutputFormat &format, std::string &error);
 std::unique_ptr<Output> OpenNullOutput(OutputFormat &format, uint32_t bufferMs);
 // device: -1 for the default output device, n >= 0 for the n-th output device as

@@ -52,9 +52,9 @@ std::unique_ptr<OutputFile> OutputFile::ForPath(const std::string &path, std::st
         // Our own open never waits: a FIFO without a reader fails at once (ENXIO).
         int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) {
-            error = "cannot open " + path + ": " +
-                    (errno == ENXIO && S_ISFIFO(info.st_mode) ? std::string("no process reads the FIFO")
-                                                             : Describe(errno));
+            error =
+                "cannot open " + path + ": " +
+                (errno == ENXIO && S_ISFIFO(info.st_mode) ? std::string("no process reads the FIFO") : Describe(errno));
             return nullptr;
         }
         file->Adopt(fd);

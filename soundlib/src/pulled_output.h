@@ -49,7 +49,7 @@ private:
     uint64_t ended_ = 0;     // number of the last pull that is done
     uint64_t delivered_ = 0; // frames in the file, as last seen
     uint64_t base_ = 0;      // delivered_ when the pull began
-    bool closed_ = false;      // closed: no pull waits any more
+    bool closed_ = false;    // closed: no pull waits any more
 };
 
 } // namespace tessel::sound

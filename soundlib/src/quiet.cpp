@@ -15,8 +15,12 @@ bool SoundLogWanted()
 
 namespace {
 
-void IgnoreAlsa(const char *, int, const char *, int, const char *, ...) {}
-void IgnoreJack(const char *) {}
+void IgnoreAlsa(const char *, int, const char *, int, const char *, ...)
+{
+}
+void IgnoreJack(const char *)
+{
+}
 
 } // namespace
 
@@ -42,6 +46,8 @@ void SilenceAudioBackends()
     }
 }
 
-ModuleLog::ModuleLog() : stream_(SoundLogWanted() ? std::clog.rdbuf() : &sink_) {}
+ModuleLog::ModuleLog() : stream_(SoundLogWanted() ? std::clog.rdbuf() : &sink_)
+{
+}
 
 } // namespace tessel::sound

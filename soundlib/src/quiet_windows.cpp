@@ -18,6 +18,8 @@ bool SoundLogWanted()
     return length >= sizeof value || std::strcmp(value, "0") != 0; // too long to be "0"
 }
 
-ModuleLog::ModuleLog() : stream_(SoundLogWanted() ? std::clog.rdbuf() : &sink_) {}
+ModuleLog::ModuleLog() : stream_(SoundLogWanted() ? std::clog.rdbuf() : &sink_)
+{
+}
 
 } // namespace tessel::sound

@@ -45,9 +45,9 @@ void TrackOrders(Music &music)
 class Renderer {
 public:
     Renderer(SessionState &state, Output &output, const OutputFormat &format, const PlaybackCaps &caps)
-        : state_(state), output_(output), format_(format), caps_(caps), chunk_(output_.ChunkFrames()), frameBytes_(format_.FrameBytes()),
-          window_(uint64_t(format_.rate) * kPeakWindowMs / 1000), mix_(size_t(chunk_) * 2),
-          music_(size_t(chunk_) * 2), samples_(size_t(chunk_) * 2), mono_(chunk_)
+        : state_(state), output_(output), format_(format), caps_(caps), chunk_(output_.ChunkFrames()),
+          frameBytes_(format_.FrameBytes()), window_(uint64_t(format_.rate) * kPeakWindowMs / 1000),
+          mix_(size_t(chunk_) * 2), music_(size_t(chunk_) * 2), samples_(size_t(chunk_) * 2), mono_(chunk_)
     {
         // Everything sized here, as the output opens, for the latency it can reach.
         snapshots_.reserve(16);
@@ -219,10 +219,7 @@ private:
         render.limitLeft = caps_.limitFrames > 0 ? caps_.limitFrames : UINT64_MAX;
     }
 
-    double MsPerFrame(const Music::RenderState &render) const
-    {
-        return 1000.0 * render.speed / format_.rate;
-    }
+    double MsPerFrame(const Music::RenderState &render) const { return 1000.0 * render.speed / format_.rate; }
 
     void WriteChunk()
     {
@@ -356,10 +353,7 @@ private:
 
     // After every call to the output: a failure anywhere (a header update, the last
     // flush) is seen as the music ends, not at BASS_Free.
-    void Check()
-    {
-        failed_ = failed_ || cancelled_ || !output_.Error().empty();
-    }
+    void Check() { failed_ = failed_ || cancelled_ || !output_.Error().empty(); }
 
     void Publish()
     {
@@ -430,10 +424,10 @@ private:
     std::vector<Snapshot> snapshots_;
     std::vector<PositionTrail::Heard> heard_;
     PeakTrail peaks_;
-    FrameRing<uint8_t> history_;  // the last frames written, as bytes
-    std::vector<uint8_t> replay_; // taken back at a pause, written first on resume
-    std::vector<uint8_t> spare_;  // the next replay_, built at a pause
-    size_t replayed_ = 0;         // bytes of it written again
+    FrameRing<uint8_t> history_;   // the last frames written, as bytes
+    std::vector<uint8_t> replay_;  // taken back at a pause, written first on resume
+    std::vector<uint8_t> spare_;   // the next replay_, built at a pause
+    size_t replayed_ = 0;          // bytes of it written again
     std::vector<float> mix_;       // stereo
     std::vector<float> music_;     // one music, mono or stereo
     std::vector<int16_t> samples_; // what goes to the output (8-bit uses the bytes)

@@ -74,8 +74,8 @@ std::shared_ptr<Session> Session::Open(int device, uint32_t freq, uint32_t flags
 Session::Session(std::unique_ptr<Output> output, PulledOutput *pulled, const OutputFormat &format,
                  const PlaybackCaps &caps)
     : format_(format), output_(std::move(output)), pulled_(pulled), caps_(caps),
-      trailLength_(TrailLength(output_->LatencyBound(), uint64_t(format.rate) * kPeakWindowMs / 1000,
-                               output_->ChunkFrames())),
+      trailLength_(
+          TrailLength(output_->LatencyBound(), uint64_t(format.rate) * kPeakWindowMs / 1000, output_->ChunkFrames())),
       holdStarts_(pulled == nullptr)
 {
     try {
@@ -267,8 +267,9 @@ bool Session::FreeMusic(uint32_t handle)
 {
     std::shared_ptr<Music> doomed; // released after the lock, maybe by the render thread
     std::lock_guard<std::mutex> lock(state_.lock);
-    auto found = std::find_if(state_.musics.begin(), state_.musics.end(),
-                              [&](const std::shared_ptr<Music> &music) { return handle != 0 && music->handle == handle; });
+    auto found = std::find_if(state_.musics.begin(), state_.musics.end(), [&](const std::shared_ptr<Music> &music) {
+        return handle != 0 && music->handle == handle;
+    });
     if (found == state_.musics.end())
         return false;
     doomed = std::move(*found);

@@ -36,8 +36,7 @@ public:
     // nullptr, with the reason in error, when the output cannot be opened.
     static std::shared_ptr<Session> Open(int device, uint32_t freq, uint32_t flags, const SessionConfig &config,
                                          std::string &error);
-    Session(std::unique_ptr<Output> output, PulledOutput *pulled, const OutputFormat &format,
-            const PlaybackCaps &caps);
+    Session(std::unique_ptr<Output> output, PulledOutput *pulled, const OutputFormat &format, const PlaybackCaps &caps);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;

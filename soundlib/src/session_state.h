@@ -23,13 +23,13 @@ struct SessionState {
     std::mutex lock;
     std::condition_variable wake; // the render thread waits on it
 
-    bool quit = false;      // BASS_Free: the render thread ends
-    bool dirty = false;     // a request the render thread has not seen yet
-    Run run = Run::Running; // the output starts at once; BASS_Start after Init changes nothing
-    bool failed = false;    // the output failed or was cancelled: it takes nothing more
-    bool cancelled = false; // TesselBass_Cancel
+    bool quit = false;        // BASS_Free: the render thread ends
+    bool dirty = false;       // a request the render thread has not seen yet
+    Run run = Run::Running;   // the output starts at once; BASS_Start after Init changes nothing
+    bool failed = false;      // the output failed or was cancelled: it takes nothing more
+    bool cancelled = false;   // TesselBass_Cancel
     bool peaksWanted = false; // TesselBass_GetPlaying has been called
-    std::string error;      // the output's failure
+    std::string error;        // the output's failure
     int endReason = TESSEL_END_NONE;
     std::vector<std::shared_ptr<Music>> musics;
 

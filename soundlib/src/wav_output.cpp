@@ -36,10 +36,7 @@ public:
         buffer_.reserve(kBufferBytes);
     }
 
-    ~WavOutput() override
-    {
-        Close();
-    }
+    ~WavOutput() override { Close(); }
 
     void Write(const void *data, uint32_t frames) override
     {
@@ -61,10 +58,7 @@ public:
         }
     }
 
-    uint32_t Latency() override
-    {
-        return 0;
-    }
+    uint32_t Latency() override { return 0; }
 
     // The render thread pauses the output whenever it has nothing to write: the file
     // then holds everything so far, under a header that says so.
@@ -74,20 +68,11 @@ public:
         UpdateHeader();
     }
 
-    void Interrupt() override
-    {
-        file_->Interrupt();
-    }
+    void Interrupt() override { file_->Interrupt(); }
 
-    bool Continuous() const override
-    {
-        return false;
-    }
+    bool Continuous() const override { return false; }
 
-    uint32_t ChunkFrames() const override
-    {
-        return 2048;
-    }
+    uint32_t ChunkFrames() const override { return 2048; }
 
     uint64_t FramesDelivered() const override
     {
@@ -165,10 +150,7 @@ private:
             FailWith("cannot update the header of");
     }
 
-    void FailWith(const std::string &what)
-    {
-        Fail(what + " " + file_->Name() + ": " + file_->Reason());
-    }
+    void FailWith(const std::string &what) { Fail(what + " " + file_->Name() + ": " + file_->Reason()); }
 
     std::unique_ptr<OutputFile> file_;
     OutputFormat format_;

@@ -33,8 +33,7 @@ public:
             block.data.resize(size_t(chunk_) * format_.FrameBytes());
             block.header.lpData = block.data.data();
             block.header.dwBufferLength = DWORD(block.data.size());
-            block.prepared =
-                waveOutPrepareHeader(wave_, &block.header, sizeof block.header) == MMSYSERR_NOERROR;
+            block.prepared = waveOutPrepareHeader(wave_, &block.header, sizeof block.header) == MMSYSERR_NOERROR;
             broken_ = broken_ || !block.prepared;
         }
     }
@@ -49,10 +48,7 @@ public:
         CloseHandle(event_);
     }
 
-    bool Prepared() const
-    {
-        return !broken_;
-    }
+    bool Prepared() const { return !broken_; }
 
     void Write(const void *data, uint32_t frames) override
     {
@@ -90,10 +86,7 @@ public:
         return ahead <= written_ ? ahead : 0;
     }
 
-    uint32_t LatencyBound() const override
-    {
-        return uint32_t(kBlocks) * chunk_;
-    }
+    uint32_t LatencyBound() const override { return uint32_t(kBlocks) * chunk_; }
 
     void Pause() override
     {
@@ -110,15 +103,9 @@ public:
         SetEvent(event_);
     }
 
-    bool Continuous() const override
-    {
-        return true;
-    }
+    bool Continuous() const override { return true; }
 
-    uint32_t ChunkFrames() const override
-    {
-        return chunk_;
-    }
+    uint32_t ChunkFrames() const override { return chunk_; }
 
 private:
     struct Block {

@@ -121,24 +121,26 @@ TEST_F(ConfigDialogTest, TemplateAsCreated)
     const DWORD combo = 0x3 | CBS_SORT | WS_TABSTOP | WS_GROUP;
     // With the defaults (modflags 2) "Default" and "Sensitive" are the checked radio
     // buttons: a checked one is the group's tab stop.
-    ExpectControls(dialog, {
-        {IDOK, "button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, button, 20, 120, 50, 14},
-        {IDCANCEL, "button", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, button, 75, 120, 50, 14},
-        {idDevice, "combobox", nullptr, CBS_DROPDOWNLIST | CBS_SORT | WS_TABSTOP, combo, 10, 7, 130, 103},
-        {idRate, "combobox", nullptr, CBS_DROPDOWN | CBS_SORT | WS_TABSTOP, combo, 60, 25, 80, 90},
-        {0xFFFF, "static", "Samplerate", SS_LEFT | WS_GROUP, SS_TYPEMASK | WS_GROUP | WS_TABSTOP, 10, 27, 39, 8},
-        {id8Bits, "button", "8 Bits", BS_AUTOCHECKBOX | WS_TABSTOP, button, 10, 45, 33, 10},
-        {idMono, "button", "Mono", BS_AUTOCHECKBOX | WS_TABSTOP, button, 60, 45, 34, 10},
-        {idLoop, "button", "Loop", BS_AUTOCHECKBOX | WS_TABSTOP, button, 110, 45, 32, 10},
-        {idReplayDefault, "button", "Default", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, button, 15, 70, 39, 10},
-        {idReplayPt1, "button", "ProTracker I", BS_AUTORADIOBUTTON, button, 15, 85, 55, 10},
-        {idReplayFt2, "button", "FastTracker II", BS_AUTORADIOBUTTON, button, 15, 100, 60, 10},
-        {0xFFFF, "button", "MOD Replay", BS_GROUPBOX, button, 10, 60, 70, 55},
-        {0xFFFF, "button", "Ramping", BS_GROUPBOX, button, 85, 60, 55, 55},
-        {idRampNone, "button", "None", BS_AUTORADIOBUTTON | WS_GROUP, button, 90, 70, 33, 10},
-        {idRampNormal, "button", "Normal", BS_AUTORADIOBUTTON, button, 90, 85, 38, 10},
-        {idRampSensitive, "button", "Sensitive", BS_AUTORADIOBUTTON | WS_TABSTOP, button, 90, 100, 45, 10},
-    });
+    ExpectControls(
+        dialog,
+        {
+            {IDOK, "button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, button, 20, 120, 50, 14},
+            {IDCANCEL, "button", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, button, 75, 120, 50, 14},
+            {idDevice, "combobox", nullptr, CBS_DROPDOWNLIST | CBS_SORT | WS_TABSTOP, combo, 10, 7, 130, 103},
+            {idRate, "combobox", nullptr, CBS_DROPDOWN | CBS_SORT | WS_TABSTOP, combo, 60, 25, 80, 90},
+            {0xFFFF, "static", "Samplerate", SS_LEFT | WS_GROUP, SS_TYPEMASK | WS_GROUP | WS_TABSTOP, 10, 27, 39, 8},
+            {id8Bits, "button", "8 Bits", BS_AUTOCHECKBOX | WS_TABSTOP, button, 10, 45, 33, 10},
+            {idMono, "button", "Mono", BS_AUTOCHECKBOX | WS_TABSTOP, button, 60, 45, 34, 10},
+            {idLoop, "button", "Loop", BS_AUTOCHECKBOX | WS_TABSTOP, button, 110, 45, 32, 10},
+            {idReplayDefault, "button", "Default", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, button, 15, 70, 39, 10},
+            {idReplayPt1, "button", "ProTracker I", BS_AUTORADIOBUTTON, button, 15, 85, 55, 10},
+            {idReplayFt2, "button", "FastTracker II", BS_AUTORADIOBUTTON, button, 15, 100, 60, 10},
+            {0xFFFF, "button", "MOD Replay", BS_GROUPBOX, button, 10, 60, 70, 55},
+            {0xFFFF, "button", "Ramping", BS_GROUPBOX, button, 85, 60, 55, 55},
+            {idRampNone, "button", "None", BS_AUTORADIOBUTTON | WS_GROUP, button, 90, 70, 33, 10},
+            {idRampNormal, "button", "Normal", BS_AUTORADIOBUTTON, button, 90, 85, 38, 10},
+            {idRampSensitive, "button", "Sensitive", BS_AUTORADIOBUTTON | WS_TABSTOP, button, 90, 100, 45, 10},
+        });
     EXPECT_EQ(GetDlgItem(dialog, IDOK), GetFocus()) << "the first tab stop has the focus";
 }
 
@@ -186,9 +188,8 @@ TEST_F(ConfigDialogTest, RateListForStandardAndOtherRates)
         const char *fifth; // nullptr: no fifth entry
         DWORD storedByOk;
     } const cases[] = {
-        {48000, 0, nullptr, 48000},       {11025, 3, nullptr, 11025},   {32000, 4, "32000", 32000},
-        {0, 4, "", 0},                    {12345678, 4, "2345678", 2345678},
-        {10000005, 4, "5", 5}, // only the last seven digits, leading zeros dropped
+        {48000, 0, nullptr, 48000},        {11025, 3, nullptr, 11025}, {32000, 4, "32000", 32000}, {0, 4, "", 0},
+        {12345678, 4, "2345678", 2345678}, {10000005, 4, "5", 5}, // only the last seven digits, leading zeros dropped
     };
     for (const Case &each : cases) {
         SCOPED_TRACE("freq " + std::to_string(each.freq));
@@ -237,7 +238,9 @@ TEST_F(ConfigDialogTest, PastingKeepsTheFirstSevenCharactersDigits)
         const char *pasted;
         const char *shown;
     } const cases[] = {
-        {"4x4y1", "441"}, {"4xy1", "41"}, {"123456789", "1234567"},
+        {"4x4y1", "441"},
+        {"4xy1", "41"},
+        {"123456789", "1234567"},
         {"1a2345678", "123456"}, // cut to seven characters before the letter goes
     };
     for (const Case &each : cases) {
@@ -297,7 +300,8 @@ TEST_F(ConfigDialogTest, CancelEscapeAndCloseBoxWriteNothing)
         const char *name;
         void (*close)(HWND dialog);
     } const ways[] = {
-        {"Cancel", [](HWND dialog) {
+        {"Cancel",
+         [](HWND dialog) {
              SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                           reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
          }},
@@ -386,7 +390,8 @@ TEST_F(ConfigDialogTest, EnterOnCancelCancels)
     DeleteSettingsKey();
     PressKey(dialog, VK_TAB);
     EXPECT_EQ(GetDlgItem(dialog, IDCANCEL), GetFocus());
-    EXPECT_EQ(static_cast<DWORD>(BS_DEFPUSHBUTTON), GetWindowLongA(GetDlgItem(dialog, IDCANCEL), GWL_STYLE) & BS_TYPEMASK)
+    EXPECT_EQ(static_cast<DWORD>(BS_DEFPUSHBUTTON),
+              GetWindowLongA(GetDlgItem(dialog, IDCANCEL), GWL_STYLE) & BS_TYPEMASK)
         << "the focused push button is the default one";
     EXPECT_EQ(static_cast<DWORD>(BS_PUSHBUTTON), GetWindowLongA(GetDlgItem(dialog, IDOK), GWL_STYLE) & BS_TYPEMASK);
     PressKey(dialog, VK_RETURN);

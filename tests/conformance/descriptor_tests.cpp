@@ -78,7 +78,8 @@ TEST(Descriptor, ExtensionListReadAsTheHostReadsIt)
 
 TEST(Descriptor, EveryCallReturnsTheSameRecordWithTheHostsWrites)
 {
-    auto entry = reinterpret_cast<GetInModule2Proc>(reinterpret_cast<void (*)()>(GetProcAddress(PluginModule(), "winampGetInModule2")));
+    auto entry = reinterpret_cast<GetInModule2Proc>(
+        reinterpret_cast<void (*)()>(GetProcAddress(PluginModule(), "winampGetInModule2")));
     ASSERT_NE(nullptr, entry);
     In_Module *first = entry();
     HWND previous = first->hMainWindow;

@@ -120,7 +120,7 @@ struct ExpectedControl {
     const char *text;      // nullptr: not compared (combo boxes, edits)
     DWORD style;           // the bits of styleMask that must be set
     DWORD styleMask;
-    int x, y, cx, cy;      // dialog units
+    int x, y, cx, cy; // dialog units
 };
 
 // The control's place in the dialog's client area, in the dialog's pixels.
@@ -258,8 +258,8 @@ private:
 // Template id of module in US English; false (with a failure) when it is not there.
 inline bool ReadTemplate(HMODULE module, int id, TemplateResource &parsed)
 {
-    HRSRC resource = FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(id),
-                                     MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HRSRC resource =
+        FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     EXPECT_NE(nullptr, resource) << "template " << id << " in US English";
     if (!resource)
         return false;

@@ -40,7 +40,7 @@ TEST_F(FileInfoTest, SeekingMovesToTheOrderOfTheWholeSeconds)
     struct {
         int ms;
         long long word;
-    } const seeks[] = {{0, 0x10000},        {999, 0x10000},     {1000, 0x10001},
+    } const seeks[] = {{0, 0x10000},        {999, 0x10000},      {1000, 0x10001},
                        {1999, 0x10001},     {65536000, 0x10000}, // the order wraps at 16 bits
                        {65535999, 0x1FFFF}, {-1000, 0x1FFFF}};
     for (const auto &seek : seeks) {

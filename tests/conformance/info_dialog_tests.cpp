@@ -16,7 +16,9 @@ enum {
     idFile = 1020,
 };
 
-void IgnoreSetInfo(int, int, int, int) {}
+void IgnoreSetInfo(int, int, int, int)
+{
+}
 
 class InfoDialogTest : public ::testing::Test {
 protected:
@@ -83,19 +85,19 @@ TEST_F(InfoDialogTest, TemplateAsCreated)
     const DWORD line = ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP;
     const DWORD lines = ES_MULTILINE | ES_WANTRETURN | ES_READONLY | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP;
     ExpectControls(dialog, {
-        {IDOK, "button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, button, 285, 10, 50, 14},
-        {IDCANCEL, "button", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, button, 340, 10, 50, 14},
-        {0xFFFF, "static", "Title", SS_LEFT | WS_GROUP, label, 10, 12, 14, 8},
-        {idTitle, "edit", nullptr, line, edit, 30, 10, 165, 14},
-        {0xFFFF, "static", "Sampletext", SS_LEFT | WS_GROUP, label, 10, 50, 36, 8},
-        {0xFFFF, "static", "Message", SS_LEFT | WS_GROUP, label, 150, 50, 30, 8},
-        {idSampleText, "edit", nullptr, lines, edit, 10, 60, 130, 150},
-        {idMessage, "edit", nullptr, lines, edit, 150, 60, 240, 150},
-        {0xFFFF, "static", "Channel", SS_LEFT | WS_GROUP, label, 205, 13, 27, 8},
-        {idChannels, "edit", nullptr, line, edit, 240, 10, 30, 14},
-        {0xFFFF, "static", "File", SS_LEFT | WS_GROUP, label, 10, 32, 12, 8},
-        {idFile, "edit", nullptr, line, edit, 30, 30, 360, 14},
-    });
+                               {IDOK, "button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, button, 285, 10, 50, 14},
+                               {IDCANCEL, "button", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, button, 340, 10, 50, 14},
+                               {0xFFFF, "static", "Title", SS_LEFT | WS_GROUP, label, 10, 12, 14, 8},
+                               {idTitle, "edit", nullptr, line, edit, 30, 10, 165, 14},
+                               {0xFFFF, "static", "Sampletext", SS_LEFT | WS_GROUP, label, 10, 50, 36, 8},
+                               {0xFFFF, "static", "Message", SS_LEFT | WS_GROUP, label, 150, 50, 30, 8},
+                               {idSampleText, "edit", nullptr, lines, edit, 10, 60, 130, 150},
+                               {idMessage, "edit", nullptr, lines, edit, 150, 60, 240, 150},
+                               {0xFFFF, "static", "Channel", SS_LEFT | WS_GROUP, label, 205, 13, 27, 8},
+                               {idChannels, "edit", nullptr, line, edit, 240, 10, 30, 14},
+                               {0xFFFF, "static", "File", SS_LEFT | WS_GROUP, label, 10, 32, 12, 8},
+                               {idFile, "edit", nullptr, line, edit, 30, 30, 360, 14},
+                           });
     EXPECT_EQ(GetDlgItem(dialog, IDOK), GetFocus());
 }
 

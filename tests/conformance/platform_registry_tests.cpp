@@ -38,8 +38,8 @@ TEST_F(RegistrySemantics, CreateTellsANewKeyFromAnExistingOne)
     EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), Create());
     EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), Create());
     HKEY opened;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "software\\VANTREL\\tesselregistrytest", 0, KEY_READ,
-                                           &opened))
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CURRENT_USER, "software\\VANTREL\\tesselregistrytest", 0, KEY_READ, &opened))
         << "key names ignore case";
     RegCloseKey(opened);
 }

@@ -29,8 +29,8 @@ TEST_F(PlaybackTest, PlayTellsTheHostThenOpensLoadsAndStartsTheModule)
     EXPECT_EQ(1, info.synched);
     EXPECT_EQ(0, info.libraryCallsBefore) << "SetInfo comes before the library is opened";
 
-    std::vector<std::string> expected = {"BASS_Init",         "BASS_Start",   "BASS_MusicLoad", "BASS_MusicPlayEx",
-                                         "BASS_MusicGetName", "BASS_ChannelSetAttributes"};
+    std::vector<std::string> expected = {"BASS_Init",        "BASS_Start",        "BASS_MusicLoad",
+                                         "BASS_MusicPlayEx", "BASS_MusicGetName", "BASS_ChannelSetAttributes"};
     EXPECT_EQ(expected, BassCallNames());
 
     BassCall init = LastBassCall("BASS_Init");
@@ -241,8 +241,7 @@ TEST_F(PlaybackTest, EndedModuleIsAnnouncedOnEveryPassUntilStop)
     DWORD elapsed = GetTickCount() - start;
     int count = host.Count(kModuleEnded);
     EXPECT_GE(count, 5) << "the message repeats while the module waits for Stop";
-    EXPECT_LE(static_cast<DWORD>(count), elapsed / 15 + 3) << "at most one message per pass, in " << elapsed
-                                                           << " ms";
+    EXPECT_LE(static_cast<DWORD>(count), elapsed / 15 + 3) << "at most one message per pass, in " << elapsed << " ms";
 
     Plugin()->Stop();
     std::vector<BassCall> calls = BassCalls();

@@ -27,7 +27,9 @@ static_assert(kModuleEnded == 1026, "the host listens for 1026");
 const int kHostVolume = 200;
 const float kLibraryGain = float(kHostVolume * 100 / 256) / 100.0f; // 78 %
 
-void IgnoreSetInfo(int, int, int, int) {}
+void IgnoreSetInfo(int, int, int, int)
+{
+}
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -85,12 +87,10 @@ TEST_F(EndToEnd, EveryFormatPlaysToItsEndIntoTheWav)
 {
     // MO3 as the demos have it: every sample MP3 (libmpg123-0.dll beside BASS.dll) or
     // Ogg Vorbis (linked in).
-    const Module modules[] = {{"tune.mod", modwriter::WriteMod(ShortSong())},
-                              {"tune.s3m", modwriter::WriteS3m(ShortSong())},
-                              {"tune.xm", modwriter::WriteXm(ShortSong())},
-                              {"tune.it", modwriter::WriteIt(ShortSong())},
-                              {"demo-mp3.mo3", Demo("demo-mp3.mo3")},
-                              {"demo-vorbis.mo3", Demo("demo-vorbis.mo3")}};
+    const Module modules[] = {
+        {"tune.mod", modwriter::WriteMod(ShortSong())}, {"tune.s3m", modwriter::WriteS3m(ShortSong())},
+        {"tune.xm", modwriter::WriteXm(ShortSong())},   {"tune.it", modwriter::WriteIt(ShortSong())},
+        {"demo-mp3.mo3", Demo("demo-mp3.mo3")},         {"demo-vorbis.mo3", Demo("demo-vorbis.mo3")}};
     for (const Module &format : modules) {
         SCOPED_TRACE(format.name);
         const std::vector<uint8_t> &module = format.bytes;

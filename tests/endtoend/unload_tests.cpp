@@ -16,7 +16,8 @@ using PlayProc = BOOL(WINAPI *)(DWORD, DWORD, int, BOOL);
 using ActiveProc = DWORD(WINAPI *)(DWORD);
 using FreeProc = void(WINAPI *)(void);
 
-template <typename Proc> Proc Find(HMODULE library, const char *name)
+template <typename Proc>
+Proc Find(HMODULE library, const char *name)
 {
     return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
 }

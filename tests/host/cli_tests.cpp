@@ -90,11 +90,12 @@ protected:
     Interrupted InterruptAfter(const std::string &prepare, const std::string &arguments, const char *delay,
                                const char *signal)
     {
-        const std::string script = "cd '" + Folder() + "' || exit 99; export XDG_CONFIG_HOME=config LC_ALL=C.UTF-8; " +
-                                   prepare + " " TESSEL_BINARY " 2> err.txt " + arguments + " & p=$!; sleep " + delay +
-                                   "; kill -" + signal + " $p; s=$(date +%s%N); (sleep 10; kill -KILL $p) >/dev/null 2>&1"
-                                   " & w=$!; wait $p; x=$?; e=$(date +%s%N); kill $w $r 2>/dev/null; echo $x $(((e - s) / 1000000))"
-                                   " > ended.txt";
+        const std::string script =
+            "cd '" + Folder() + "' || exit 99; export XDG_CONFIG_HOME=config LC_ALL=C.UTF-8; " + prepare +
+            " " TESSEL_BINARY " 2> err.txt " + arguments + " & p=$!; sleep " + delay + "; kill -" + signal +
+            " $p; s=$(date +%s%N); (sleep 10; kill -KILL $p) >/dev/null 2>&1"
+            " & w=$!; wait $p; x=$?; e=$(date +%s%N); kill $w $r 2>/dev/null; echo $x $(((e - s) / 1000000))"
+            " > ended.txt";
         Interrupted result;
         EXPECT_EQ(0, RunShell(script, std::chrono::seconds(30)).status) << script;
         std::sscanf(Text(Path("ended.txt")).c_str(), "%d %ld", &result.status, &result.endedMs);
@@ -218,9 +219,9 @@ TEST_F(Cli, InfoPrintsTheDialogFieldsOfEveryFormat)
 // The sound library's facts of a module of one subsong, as --json ends its record.
 std::string JsonFacts(int ms, const std::string &format, const std::string &tracker, size_t bytes)
 {
-    return ",\"durationMs\":" + std::to_string(ms) + ",\"subsongs\":[{\"startOrder\":0,\"durationMs\":" +
-           std::to_string(ms) + "}],\"format\":\"" + format + "\",\"tracker\":\"" + tracker +
-           "\",\"fileBytes\":" + std::to_string(bytes) + "}\n";
+    return ",\"durationMs\":" + std::to_string(ms) +
+           ",\"subsongs\":[{\"startOrder\":0,\"durationMs\":" + std::to_string(ms) + "}],\"format\":\"" + format +
+           "\",\"tracker\":\"" + tracker + "\",\"fileBytes\":" + std::to_string(bytes) + "}\n";
 }
 
 TEST_F(Cli, InfoJsonKeepsTheTextsAsTheDialogHoldsThem)
@@ -236,18 +237,19 @@ TEST_F(Cli, InfoJsonKeepsTheTextsAsTheDialogHoldsThem)
 
     RunResult result = Run({"--info", "--json", "song.mod", "song.it", "latin.xm"});
     EXPECT_EQ(0, result.status) << result.err;
-    EXPECT_EQ("{\"title\":\"Host MOD\",\"file\":\"song.mod\",\"channel\":\"4\","
-              "\"sampleText\":\"kick\\r\\nsnare\\r\\n\",\"message\":\"no message available\"" +
-                  JsonFacts(7680, "ProTracker MOD (M.K.)", "Generic ProTracker or compatible",
-                            ReadFile(Path("song.mod")).size()) +
-                  "{\"title\":\"Host IT\",\"file\":\"song.it\",\"channel\":\"4\","
-                  "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\","
-                  "\"message\":\"Test tune\\r\\nfor the host's tests\\r\\n\"" +
-                  JsonFacts(1920, "Impulse Tracker 2.14", "Impulse Tracker 2.14", ReadFile(Path("song.it")).size()) +
-                  "{\"title\":\"Latin\",\"file\":\"latin.xm\",\"channel\":\"4\","
-                  "\"sampleText\":\"Cr\xc3\xa8me \\\"br\xc3\xbbl\xc3\xa9\\\"\\r\\n\",\"message\":\"no message available\"" +
-                  JsonFacts(7680, "FastTracker 2 v1.04", "FastTracker v2.00", ReadFile(Path("latin.xm")).size()),
-              result.out);
+    EXPECT_EQ(
+        "{\"title\":\"Host MOD\",\"file\":\"song.mod\",\"channel\":\"4\","
+        "\"sampleText\":\"kick\\r\\nsnare\\r\\n\",\"message\":\"no message available\"" +
+            JsonFacts(7680, "ProTracker MOD (M.K.)", "Generic ProTracker or compatible",
+                      ReadFile(Path("song.mod")).size()) +
+            "{\"title\":\"Host IT\",\"file\":\"song.it\",\"channel\":\"4\","
+            "\"sampleText\":\"Kick\\r\\nBass (saw)\\r\\nLead (pulse)\\r\\n\","
+            "\"message\":\"Test tune\\r\\nfor the host's tests\\r\\n\"" +
+            JsonFacts(1920, "Impulse Tracker 2.14", "Impulse Tracker 2.14", ReadFile(Path("song.it")).size()) +
+            "{\"title\":\"Latin\",\"file\":\"latin.xm\",\"channel\":\"4\","
+            "\"sampleText\":\"Cr\xc3\xa8me \\\"br\xc3\xbbl\xc3\xa9\\\"\\r\\n\",\"message\":\"no message available\"" +
+            JsonFacts(7680, "FastTracker 2 v1.04", "FastTracker v2.00", ReadFile(Path("latin.xm")).size()),
+        result.out);
 }
 
 TEST_F(Cli, NonAsciiPathsAndModuleTexts)
@@ -256,8 +258,12 @@ TEST_F(Cli, NonAsciiPathsAndModuleTexts)
     // curly quotes, an accented letter and an escape sequence.
     modwriter::XmFile xm;
     xm.song.title = "Caf\xe9 Tune";
-    xm.instruments = {
-        modwriter::XmInstrument{"\x80 \x81 \x93" "Cr\xe8me\x94\x1b[2J", {modwriter::SquareSample("s")}, {}, {}, {}}};
+    xm.instruments = {modwriter::XmInstrument{"\x80 \x81 \x93"
+                                              "Cr\xe8me\x94\x1b[2J",
+                                              {modwriter::SquareSample("s")},
+                                              {},
+                                              {},
+                                              {}}};
     ASSERT_EQ(0, mkdir(Path("\xc3\xbc dir").c_str(), 0700));
     const std::string file = "\xc3\xbc dir/caf\xc3\xa9 \xe2\x80\x93 song.xm";
     Write(file, modwriter::BuildXm(xm));
@@ -266,8 +272,8 @@ TEST_F(Cli, NonAsciiPathsAndModuleTexts)
     EXPECT_EQ(0, plain.status) << plain.err;
     EXPECT_NE(std::string::npos, plain.out.find("Title: Caf\xc3\xa9 Tune\n")) << plain.out;
     EXPECT_NE(std::string::npos, plain.out.find("File: " + file + "\n")) << plain.out;
-    EXPECT_NE(std::string::npos,
-              plain.out.find("  \xe2\x82\xac ? \xe2\x80\x9c" "Cr\xc3\xa8me\xe2\x80\x9d?[2J\n"))
+    EXPECT_NE(std::string::npos, plain.out.find("  \xe2\x82\xac ? \xe2\x80\x9c"
+                                                "Cr\xc3\xa8me\xe2\x80\x9d?[2J\n"))
         << plain.out;
 
     // JSON: the path as it is, the module's bytes as Latin-1, the escape escaped, and
@@ -276,8 +282,8 @@ TEST_F(Cli, NonAsciiPathsAndModuleTexts)
     EXPECT_EQ(0, json.status) << json.err;
     EXPECT_NE(std::string::npos, json.out.find("\"file\":\"" + file + "\"")) << json.out;
     EXPECT_NE(std::string::npos, json.out.find("\"title\":\"Caf\xc3\xa9 Tune\"")) << json.out;
-    EXPECT_NE(std::string::npos,
-              json.out.find("\"sampleText\":\"\\u0080 \\u0081 \\u0093" "Cr\xc3\xa8me\\u0094\\u001b[2J\\r\\n\""))
+    EXPECT_NE(std::string::npos, json.out.find("\"sampleText\":\"\\u0080 \\u0081 \\u0093"
+                                               "Cr\xc3\xa8me\\u0094\\u001b[2J\\r\\n\""))
         << json.out;
     RunResult controls = Run({"--info", "--json", "gone\xc2\x9b\x7f.xm"});
     EXPECT_NE(std::string::npos, controls.out.find("\"file\":\"gone\\u009b\\u007f.xm\"")) << controls.out;
@@ -358,8 +364,8 @@ TEST_F(Cli, AFullOutputIsAnError)
         const int status = RunShell(std::string(TESSEL_BINARY " ") + arguments + " 2> err.txt").status;
         EXPECT_EQ(1, status) << arguments;
         const std::string err = Text(Path("err.txt"));
-        EXPECT_NE(std::string::npos, err.find(std::strstr(arguments, "&-") ? "standard output is closed"
-                                                                          : "cannot write the output"))
+        EXPECT_NE(std::string::npos,
+                  err.find(std::strstr(arguments, "&-") ? "standard output is closed" : "cannot write the output"))
             << arguments << ": " << err;
     }
 }
@@ -661,13 +667,13 @@ TEST_F(Cli, RenderNeverLosesAFile)
     const std::string tessel = "timeout 30 " TESSEL_BINARY " 2>/dev/null -o ";
     auto sox = [](const std::string &from) { return "timeout 30 sox -t wav " + from + " -n stat 2> sox.txt"; };
     for (const std::string &command : {sox("fifo") + " & " + tessel + "fifo tune.xm && wait $!",
-                                       tessel + "- tune.xm | " + sox("-"),
-                                       tessel + "stdout tune.xm | " + sox("-")}) {
+                                       tessel + "- tune.xm | " + sox("-"), tessel + "stdout tune.xm | " + sox("-")}) {
         EXPECT_EQ(0, RunShell(command).status) << command;
         std::string report = Text(Path("sox.txt"));
         size_t samples = report.find("Samples read:");
         EXPECT_EQ(dataBytes / 2, samples == std::string::npos ? 0 : std::strtoul(&report[samples + 13], nullptr, 10))
-            << command << "\n" << report;
+            << command << "\n"
+            << report;
         EXPECT_EQ(std::string::npos, report.find("WARN")) << command << "\n" << report;
     }
     EXPECT_TRUE(lstat(Path("fifo").c_str(), &link) == 0 && S_ISFIFO(link.st_mode)) << "the FIFO was removed";
@@ -699,8 +705,8 @@ TEST_F(Cli, RenderNeverLosesAFile)
     ASSERT_EQ(0, chmod(ConfigHome().c_str(), 0777));
     const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups " + tessel;
     for (const std::string out : {"ro.wav", "shut/open.wav"}) {
-        std::string command = nobody + "'" + out + "' tune.xm 2>/dev/null; echo $? > status.txt; " + nobody +
-                              "'" + out + "' tune.xm 2>&1 >/dev/null | cat > err.txt";
+        std::string command = nobody + "'" + out + "' tune.xm 2>/dev/null; echo $? > status.txt; " + nobody + "'" +
+                              out + "' tune.xm 2>&1 >/dev/null | cat > err.txt";
         RunShell(command);
         EXPECT_EQ("1\n", Text(Path("status.txt"))) << out;
         const std::string err = Text(Path("err.txt"));
@@ -835,8 +841,9 @@ TEST_F(Cli, ModulesOfSeveralSubsongs)
     EXPECT_NE(std::string::npos, info.out.find("\nSize: " + std::to_string(ReadFile(module).size()) + " bytes\n"))
         << info.out;
     RunResult json = Run({"--info", "--json", "subs.xm"});
-    EXPECT_NE(std::string::npos, json.out.find(",\"durationMs\":4800,\"subsongs\":[{\"startOrder\":0,\"durationMs\":1920},"
-                                               "{\"startOrder\":2,\"durationMs\":2880}],\"format\":"))
+    EXPECT_NE(std::string::npos,
+              json.out.find(",\"durationMs\":4800,\"subsongs\":[{\"startOrder\":0,\"durationMs\":1920},"
+                            "{\"startOrder\":2,\"durationMs\":2880}],\"format\":"))
         << json.out;
 
     // Each subsong renders as libopenmpt renders it chosen, in length and in sound.
@@ -922,7 +929,8 @@ TEST_F(Cli, SamplesAreTheGeneratorsOutputAndPlay)
         EXPECT_TRUE(fresh == kept) << "samples/" << name << " is not what tessel-samplegen writes";
     }
 
-    RunResult result = Run({"-o", "demo", std::string(SAMPLES_DIR) + "/demo.xm", std::string(SAMPLES_DIR) + "/demo.it"});
+    RunResult result =
+        Run({"-o", "demo", std::string(SAMPLES_DIR) + "/demo.xm", std::string(SAMPLES_DIR) + "/demo.it"});
     ASSERT_EQ(0, result.status) << result.err;
     for (const char *wav : {"demo/demo.wav", "demo/demo-2.wav"}) {
         double seconds = ReadWav(Path(wav)).Seconds();

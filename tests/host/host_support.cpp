@@ -78,8 +78,7 @@ pid_t Spawn(const std::vector<std::string> &argv, const std::string &folder,
 
 // Runs a program with its output captured; gives up (killing it) after the limit.
 RunResult RunProgram(const std::vector<std::string> &argv, const std::string &folder,
-                     const std::vector<std::string> &environment,
-                     std::chrono::seconds limit = std::chrono::seconds(60))
+                     const std::vector<std::string> &environment, std::chrono::seconds limit = std::chrono::seconds(60))
 {
     RunResult result;
     int out[2], err[2];
@@ -184,8 +183,7 @@ RunResult HostTest::RunIn(const std::string &locale, const std::vector<std::stri
 
 RunResult HostTest::RunShell(const std::string &command, std::chrono::seconds limit)
 {
-    return RunProgram({"/bin/sh", "-c", command}, folder_,
-                      {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"}, limit);
+    return RunProgram({"/bin/sh", "-c", command}, folder_, {"XDG_CONFIG_HOME=" + configHome_, "LC_ALL=C.UTF-8"}, limit);
 }
 
 pid_t HostTest::Start(const std::vector<std::string> &arguments, int out)
@@ -224,9 +222,8 @@ bool Exists(const std::string &path)
     return stat(path.c_str(), &info) == 0;
 }
 
-Terminal::Terminal(const std::string &folder, const std::string &configHome,
-                   const std::vector<std::string> &arguments, int width, int height, const std::string &locale,
-                   const std::string &environment)
+Terminal::Terminal(const std::string &folder, const std::string &configHome, const std::vector<std::string> &arguments,
+                   int width, int height, const std::string &locale, const std::string &environment)
 {
     // A server of its own each time: one just killed may still hold the last socket.
     static int terminals = 0;
@@ -234,13 +231,13 @@ Terminal::Terminal(const std::string &folder, const std::string &configHome,
     pidFile_ = folder + "/tessel.pid";
     std::string command = "cd " + Quote(folder) + " && echo $$ > " + Quote(pidFile_) +
                           " && unset LC_ALL LC_CTYPE && LANG=" + Quote(locale) +
-                          " XDG_CONFIG_HOME=" + Quote(configHome) + " " + environment + " exec " +
-                          Quote(TESSEL_BINARY);
+                          " XDG_CONFIG_HOME=" + Quote(configHome) + " " + environment + " exec " + Quote(TESSEL_BINARY);
     for (const std::string &arg : arguments)
         command += " " + Quote(arg);
     // The shell outlives tessel (Ctrl-C included) to report how it ended and what the
     // terminal is left in, the modes in one write so that no test reads half of them.
-    std::string shell = "trap : INT; sh -c " + Quote(command) + "; echo \"exit status $?\"; "
+    std::string shell = "trap : INT; sh -c " + Quote(command) +
+                        "; echo \"exit status $?\"; "
                         "echo \"terminal:$(stty -a | tr ' ;' '\\n\\n' | grep -x -E -- '-?(icanon|echo|isig)' | "
                         "tr '\\n' ' ')\"; sleep 600";
     Tmux({"-f", "/dev/null", "new-session", "-d", "-x", std::to_string(width), "-y", std::to_string(height), "-s",

@@ -3,7 +3,6 @@
 // tree.
 #include "host_support.h"
 
-
 namespace hosttest {
 namespace {
 

@@ -83,7 +83,8 @@ TEST_F(Player, ScreenShowsTitleStreamTimeAndLevelsThenQuits)
     EXPECT_TRUE(terminal->WaitFor([](const std::string &s) {
         std::string level = ScreenLine(s, "Level");
         return level.find("L [|") != std::string::npos && level.find("R [|") != std::string::npos;
-    })) << "the tune is heard in both channels\n" << terminal->LastScreen();
+    })) << "the tune is heard in both channels\n"
+        << terminal->LastScreen();
 
     // The Module Info dialog squeezed into 80 columns keeps its labels whole.
     terminal->Keys({"i"});
@@ -113,7 +114,8 @@ TEST_F(Player, SpacePausesAndResumes)
     terminal->Keys({"Space"});
     ASSERT_TRUE(terminal->WaitFor(state("playing"))) << terminal->LastScreen();
     EXPECT_TRUE(terminal->WaitFor([&](const std::string &s) { return ShownPosition(s) > paused; }, 3s))
-        << "the position moves on after resuming\n" << terminal->LastScreen();
+        << "the position moves on after resuming\n"
+        << terminal->LastScreen();
     terminal->Keys({"q"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
 }
@@ -137,11 +139,13 @@ TEST_F(Player, ArrowsSeekAndChangeTheVolume)
     ASSERT_TRUE(terminal->WaitFor(at(0), 5s)) << terminal->LastScreen();
 
     terminal->Keys({"Down", "Down"});
-    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ScreenLine(s, "Volume").find(" 87%") != std::string::npos; }))
-        << terminal->LastScreen();
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) {
+        return ScreenLine(s, "Volume").find(" 87%") != std::string::npos;
+    })) << terminal->LastScreen();
     terminal->Keys({"Up"});
-    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) { return ScreenLine(s, "Volume").find(" 94%") != std::string::npos; }))
-        << terminal->LastScreen();
+    ASSERT_TRUE(terminal->WaitFor([](const std::string &s) {
+        return ScreenLine(s, "Volume").find(" 94%") != std::string::npos;
+    })) << terminal->LastScreen();
 
     terminal->Keys({"q"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
@@ -234,8 +238,8 @@ TEST_F(Player, ModuleInfoDialogOpensScrollsAndCloses)
     terminal->Keys({"i"});
     ASSERT_TRUE(terminal->WaitFor("Module Info")) << terminal->LastScreen();
     std::string screen = terminal->LastScreen();
-    for (const char *shown : {"Title", "Channel", "File", "Sampletext", "Message", "Bass (saw)", "Message line 1",
-                              "[ OK ]", "[ Cancel ]"})
+    for (const char *shown :
+         {"Title", "Channel", "File", "Sampletext", "Message", "Bass (saw)", "Message line 1", "[ OK ]", "[ Cancel ]"})
         EXPECT_NE(std::string::npos, screen.find(shown)) << shown << " is not on the screen\n" << screen;
     EXPECT_EQ(std::string::npos, screen.find("Message line 60")) << screen;
     // Both multi-line fields are framed, on the row under their labels.
@@ -309,7 +313,8 @@ TEST_F(Player, CLocaleDrawsWithTheLineDrawingSetAndQuestionMarks)
     terminal = std::make_unique<Terminal>(Folder(), ConfigHome(), std::vector<std::string>{"--null", "tune.xm"}, 120,
                                           40, "C.UTF-8", "TERM=bogus");
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
-    EXPECT_NE(std::string::npos, terminal->LastScreen().find("Playing tune.xm (Plain Lines)")) << terminal->LastScreen();
+    EXPECT_NE(std::string::npos, terminal->LastScreen().find("Playing tune.xm (Plain Lines)"))
+        << terminal->LastScreen();
 }
 
 TEST_F(Player, ConfigurationOkChangesTheNextPlay)
@@ -337,7 +342,8 @@ TEST_F(Player, ConfigurationOkChangesTheNextPlay)
     ASSERT_TRUE(terminal->WaitFor("[x] Mono")) << terminal->LastScreen();
     EXPECT_NE(std::string::npos, terminal->LastScreen().find("22050")) << terminal->LastScreen();
     EXPECT_NE(std::string::npos, ScreenLine(terminal->LastScreen(), "Stream").find("44 kHz, stereo"))
-        << "the playing module keeps its settings\n" << terminal->LastScreen();
+        << "the playing module keeps its settings\n"
+        << terminal->LastScreen();
     terminal->Keys({"Enter"});
     ASSERT_TRUE(terminal->WaitForGone("Velkin Configuration")) << terminal->LastScreen();
 

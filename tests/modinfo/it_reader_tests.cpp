@@ -105,9 +105,9 @@ TEST_F(ScanTest, ItMessageLinesEndAtCr)
     } cases[] = {
         {std::string("Hello\rWorld\0", 12), "Hello\r\nWorld\r\n"},
         {"one line", "one line\r\n"},
-        {"a\r\rb\r", "a\r\n\r\nb\r\n"},                       // an empty line; nothing after the last CR
-        {"ab\r\ncd\r\n", "ab\r\n\ncd\r\n\n\r\n"},             // LF starts the next line
-        {std::string("ab\0hidden\rcd", 12), "ab\r\ncd\r\n"},  // a zero byte ends a line's text
+        {"a\r\rb\r", "a\r\n\r\nb\r\n"},                      // an empty line; nothing after the last CR
+        {"ab\r\ncd\r\n", "ab\r\n\ncd\r\n\n\r\n"},            // LF starts the next line
+        {std::string("ab\0hidden\rcd", 12), "ab\r\ncd\r\n"}, // a zero byte ends a line's text
         {std::string("\0\0\0", 3), ""},
     };
     for (const auto &c : cases) {

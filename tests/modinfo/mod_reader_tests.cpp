@@ -21,16 +21,30 @@ TEST_F(ScanTest, ModTagGivesTheChannelCount)
         std::string tag;
         LONG channels;
     } cases[] = {
-        {"M.K.", 4}, {"M!K!", 4}, {"OCTA", 8}, {"FLT4", 4}, {"FLT8", 8}, {"CD81", 8},
-        {"m.k.", 4},  // comparisons are case-sensitive: falls to the last rule
-        {"octa", 4}, {"XXXX", 4}, {"FLT6", 4},
-        {"6CHN", 6}, {"0CHN", 0}, {"9CHN", 9},
-        {"10CH", 10}, {"32CH", 32}, {"16CH", 16},
+        {"M.K.", 4},
+        {"M!K!", 4},
+        {"OCTA", 8},
+        {"FLT4", 4},
+        {"FLT8", 8},
+        {"CD81", 8},
+        {"m.k.", 4}, // comparisons are case-sensitive: falls to the last rule
+        {"octa", 4},
+        {"XXXX", 4},
+        {"FLT6", 4},
+        {"6CHN", 6},
+        {"0CHN", 0},
+        {"9CHN", 9},
+        {"10CH", 10},
+        {"32CH", 32},
+        {"16CH", 16},
         // Digits are not checked: the arithmetic runs on signed bytes.
-        {"ABCH", 188},                             // 10 × 17 + 18
-        {std::string("\0CHN", 4), -48},            // 0 − 48
-        {std::string("\x80\x80" "CH", 4), -1936},  // 10 × (−128 − 48) + (−128 − 48)
-        {"7CHX", 4},  // neither rule: bytes 2 to 4 are not CHN and 3 to 4 not CH
+        {"ABCH", 188},                  // 10 × 17 + 18
+        {std::string("\0CHN", 4), -48}, // 0 − 48
+        {std::string("\x80\x80"
+                     "CH",
+                     4),
+         -1936},     // 10 × (−128 − 48) + (−128 − 48)
+        {"7CHX", 4}, // neither rule: bytes 2 to 4 are not CHN and 3 to 4 not CH
     };
     for (const auto &c : cases) {
         ASSERT_EQ(0, Scan("song.mod", ModWithTag(c.tag))) << "tag " << c.tag;

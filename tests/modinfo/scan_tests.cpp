@@ -123,10 +123,9 @@ TEST_F(ScanTest, MissingFileLeavesTheDefaultsNotThePreviousFile)
 TEST_F(ScanTest, FileIsClosedOnEveryPath)
 {
     std::string cases[] = {
-        folder.Write("good.it", ThreeChannelIt()),
-        folder.Write("short.mod", Bytes(100, 0)), // the MOD reader fails
-        folder.Write("song.mo3", OctaMod()),      // no reader
-        folder.Write("song", OctaMod()),          // no extension
+        folder.Write("good.it", ThreeChannelIt()), folder.Write("short.mod", Bytes(100, 0)), // the MOD reader fails
+        folder.Write("song.mo3", OctaMod()),                                                 // no reader
+        folder.Write("song", OctaMod()),                                                     // no extension
     };
     for (const std::string &path : cases) {
         ScanModuleInfo(path.c_str());

@@ -28,8 +28,8 @@ TEST_F(ScanTest, XmListsInstrumentNamesPastPatternsAndSampleData)
     XmFile xm;
     xm.channels = 12;
     xm.patterns = {modwriter::XmPattern{}, modwriter::XmPattern{}};
-    xm.instruments = {Named("Bass", {modwriter::SquareSample("b1", 64), modwriter::SquareSample("b2", 100)}),
-                      Named(""), Named("Lead", {modwriter::SquareSample("l1", 30)})};
+    xm.instruments = {Named("Bass", {modwriter::SquareSample("b1", 64), modwriter::SquareSample("b2", 100)}), Named(""),
+                      Named("Lead", {modwriter::SquareSample("l1", 30)})};
     EXPECT_EQ(0, Scan("song.xm", modwriter::BuildXm(xm)));
     EXPECT_EQ(12, moduleInfo.channels);
     EXPECT_EQ(Lines({"Bass", "Lead"}), SampleText()) << "the empty name adds no line";

@@ -107,8 +107,8 @@ TEST_F(DialogManagerTest, ResourcesAreFoundByOrdinalNameAndLanguage)
 {
     EXPECT_NE(nullptr, FindResourceA(nullptr, MAKEINTRESOURCEA(101), RT_DIALOG));
     EXPECT_NE(nullptr, FindResourceA(nullptr, "#102", RT_DIALOG));
-    EXPECT_NE(nullptr, FindResourceExA(nullptr, RT_DIALOG, MAKEINTRESOURCEA(101),
-                                       MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
+    EXPECT_NE(nullptr,
+              FindResourceExA(nullptr, RT_DIALOG, MAKEINTRESOURCEA(101), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
     EXPECT_EQ(nullptr, FindResourceExA(nullptr, RT_DIALOG, MAKEINTRESOURCEA(101), MAKELANGID(0x07, 0x01)));
     EXPECT_EQ(static_cast<DWORD>(ERROR_RESOURCE_LANG_NOT_FOUND), GetLastError());
     EXPECT_EQ(nullptr, FindResourceA(nullptr, MAKEINTRESOURCEA(103), RT_DIALOG));

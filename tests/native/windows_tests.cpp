@@ -244,9 +244,8 @@ TEST_F(WindowTest, DestroyRunsParentsFirstThenFreesChildrenFirst)
     std::vector<std::pair<HWND, UINT>> order;
     for (const Logged &entry : logged)
         order.emplace_back(entry.window, entry.message);
-    std::vector<std::pair<HWND, UINT>> expected{{parent, WM_DESTROY},  {first, WM_DESTROY},
-                                                {second, WM_DESTROY},  {first, WM_NCDESTROY},
-                                                {second, WM_NCDESTROY}, {parent, WM_NCDESTROY}};
+    std::vector<std::pair<HWND, UINT>> expected{{parent, WM_DESTROY},  {first, WM_DESTROY},    {second, WM_DESTROY},
+                                                {first, WM_NCDESTROY}, {second, WM_NCDESTROY}, {parent, WM_NCDESTROY}};
     EXPECT_EQ(expected, order);
     ASSERT_FALSE(logged.empty());
     EXPECT_TRUE(logged[0].childrenAlive) << "children are alive when the parent gets WM_DESTROY";

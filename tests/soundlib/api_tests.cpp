@@ -106,8 +106,9 @@ TEST_F(Api, LoadRefusesWhatIsNotAModule)
         byte = uint8_t(random());
     std::vector<uint8_t> text(2000, 'a');
     // A sound file is no module, whatever its name says.
-    std::vector<uint8_t> wave = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-                                 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    std::vector<uint8_t> wave = {'R', 'I', 'F', 'F', 36, 0, 0,   0,   'W', 'A',  'V',  'E', 'f', 'm',  't',
+                                 ' ', 16,  0,   0,   0,  1, 0,   1,   0,   0x44, 0xAC, 0,   0,   0x88, 0x58,
+                                 1,   0,   2,   0,   16, 0, 'd', 'a', 't', 'a',  0,    0,   0,   0};
     struct Case {
         const char *name;
         std::vector<uint8_t> bytes;
@@ -178,8 +179,8 @@ TEST_F(Api, MusicWithSamplesNothingCanDecodeIsRefused)
     // An MO3 one byte short of its sample data: libopenmpt would play the missing part
     // silent (plain, Vorbis) or as noise (packed), and say nothing.
     using modwriter::Mo3Codec;
-    for (Mo3Codec codec : {Mo3Codec::Plain, Mo3Codec::Vorbis, Mo3Codec::SharedVorbis, Mo3Codec::Delta8,
-                           Mo3Codec::Prediction16}) {
+    for (Mo3Codec codec :
+         {Mo3Codec::Plain, Mo3Codec::Vorbis, Mo3Codec::SharedVorbis, Mo3Codec::Delta8, Mo3Codec::Prediction16}) {
         for (uint8_t version : {4, 5}) {
             if (codec == Mo3Codec::SharedVorbis && version < 5)
                 continue;
@@ -243,7 +244,7 @@ TEST_F(Api, FormatsLoadWithTheirNameAndSongLength)
         const char *name;
         std::vector<uint8_t> bytes;
         DWORD length;
-    } cases[] = {{"a.mod", WriteMod(song), 5}, {"a.xm", WriteXm(song), 5}, {"a.s3m", WriteS3m(song), 5},
+    } cases[] = {{"a.mod", WriteMod(song), 5}, {"a.xm", WriteXm(song), 5},     {"a.s3m", WriteS3m(song), 5},
                  {"a.it", WriteIt(song), 5},   {"b.s3m", WriteS3m(marked), 4}, {"b.it", WriteIt(marked), 4}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -267,8 +268,8 @@ TEST_F(Api, DescribeFileTellsSubsongsAndRefusesWhatIsNoModule)
 {
     // Orders 0-1 jump back to 0: one subsong; orders 2-4 are reached only as another.
     Tune song = TestSong("Facts", 5, 8, 1, 250);
-    song.song.patterns[1].At(7, 3) = modwriter::Cell{modwriter::kNoNote, 0, modwriter::kNoVolume,
-                                                     modwriter::Effect::Jump, 0};
+    song.song.patterns[1].At(7, 3) =
+        modwriter::Cell{modwriter::kNoNote, 0, modwriter::kNoVolume, modwriter::Effect::Jump, 0};
     SaveFile(dir_.File("two.it"), WriteIt(song));
     TesselBassFileFacts facts{};
     TesselBassSubsong subsongs[3] = {{7, 7}, {7, 7}, {7, 7}};
@@ -301,8 +302,10 @@ TEST_F(Api, DescribeFileTellsSubsongsAndRefusesWhatIsNoModule)
     struct Case {
         const char *name;
         int expected;
-    } cases[] = {{"cut.it", TESSEL_FILE_NOT_MODULE}, {"noise.mod", TESSEL_FILE_NOT_MODULE},
-                 {"missing.it", TESSEL_FILE_UNREADABLE}, {"folder.it", TESSEL_FILE_UNREADABLE}};
+    } cases[] = {{"cut.it", TESSEL_FILE_NOT_MODULE},
+                 {"noise.mod", TESSEL_FILE_NOT_MODULE},
+                 {"missing.it", TESSEL_FILE_UNREADABLE},
+                 {"folder.it", TESSEL_FILE_UNREADABLE}};
     for (const Case &c : cases) {
         facts.subsongs = 9;
         EXPECT_EQ(c.expected, TesselBass_DescribeFile(dir_.File(c.name).c_str(), &facts, subsongs, 3)) << c.name;
@@ -534,10 +537,19 @@ TEST_F(Api, CallsFromManyThreadsAtOnce)
     for (int i = 0; i < 30; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         switch (i % 4) {
-        case 0: BASS_Pause(); break;
-        case 1: BASS_Start(); break;
-        case 2: BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE); break;
-        case 3: BASS_Stop(); BASS_Start(); break;
+        case 0:
+            BASS_Pause();
+            break;
+        case 1:
+            BASS_Start();
+            break;
+        case 2:
+            BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);
+            break;
+        case 3:
+            BASS_Stop();
+            BASS_Start();
+            break;
         }
     }
     BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE);

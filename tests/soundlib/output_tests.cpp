@@ -36,8 +36,8 @@ TEST_F(WavOutput, FormatFollowsRateAndFlags)
         for (DWORD devflags : {DWORD(0), DWORD(BASS_DEVICE_8BITS)})
             for (DWORD modflags : {DWORD(0), DWORD(BASS_MUSIC_RAMPS), DWORD(BASS_MUSIC_MONO | BASS_MUSIC_RAMP),
                                    DWORD(BASS_MUSIC_FT2MOD), DWORD(BASS_MUSIC_PT1MOD | BASS_MUSIC_MONO)}) {
-                SCOPED_TRACE(testing::Message() << "freq " << freq << " devflags " << devflags << " modflags "
-                                                << modflags);
+                SCOPED_TRACE(testing::Message()
+                             << "freq " << freq << " devflags " << devflags << " modflags " << modflags);
                 PlayOptions options;
                 options.freq = freq;
                 options.devflags = devflags;
@@ -120,9 +120,9 @@ TEST_F(WavOutput, VolumeAndPanScaleTheChannels)
         int volume, pan;
         double leftShare, rightShare;
     } cases[] = {
-        {50, -1, 0.5, 0.5},   {0, -1, 0.0, 0.0},     {100, 100, 0.0, 1.0}, {100, -100, 1.0, 0.0},
-        {100, -50, 1.0, 0.5}, {80, 25, 0.6, 0.8},    {150, 400, 0.0, 1.0}, // clamped to 100 and 100
-        {-7, -400, 0.0, 0.0},                                             // clamped to 0 and -100
+        {50, -1, 0.5, 0.5},   {0, -1, 0.0, 0.0},  {100, 100, 0.0, 1.0}, {100, -100, 1.0, 0.0},
+        {100, -50, 1.0, 0.5}, {80, 25, 0.6, 0.8}, {150, 400, 0.0, 1.0}, // clamped to 100 and 100
+        {-7, -400, 0.0, 0.0},                                           // clamped to 0 and -100
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "volume " << c.volume << " pan " << c.pan);
@@ -155,7 +155,9 @@ TEST_F(WavOutput, RampingFlagsShapeTheAttack)
     // The square wave's level without ramping, a little into its first half-wave.
     const float settled = std::fabs(left(0).samples.at(2 * 60));
     ASSERT_GT(settled, 0.05f);
-    auto attack = [&](DWORD modflags, size_t frame) { return std::fabs(left(modflags).samples.at(2 * frame)) / settled; };
+    auto attack = [&](DWORD modflags, size_t frame) {
+        return std::fabs(left(modflags).samples.at(2 * frame)) / settled;
+    };
     const size_t start = 0, oneMs = 44;
     EXPECT_GT(attack(0, start), 0.9) << "no ramping: full level from the first frame";
     EXPECT_LT(attack(BASS_MUSIC_RAMPS, start), 0.5) << "sensitive ramping: a short ramp";
@@ -294,7 +296,8 @@ TEST_F(WavOutput, WhereItGoes)
     HMUSIC music = BASS_MusicLoad(TRUE, mod_.data(), 0, DWORD(mod_.size()), BASS_MUSIC_RAMPS | BASS_MUSIC_LOOP);
     ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_MUSIC_PLAY_FLAGS, TRUE));
     TesselBassStats stats{};
-    EXPECT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(music) && TesselBass_GetStats(&stats) && stats.framesWritten >= 16384; }));
+    EXPECT_TRUE(WaitFor(
+        [&] { return BASS_ChannelIsActive(music) && TesselBass_GetStats(&stats) && stats.framesWritten >= 16384; }));
     auto freed = std::async(std::launch::async, [] { BASS_Free(); });
     EXPECT_EQ(std::future_status::ready, freed.wait_for(std::chrono::seconds(5))) << "expected BASS_Free to return";
     close(ends[0]); // lets a stuck write fail, so the test ends

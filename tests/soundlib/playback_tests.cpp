@@ -86,12 +86,14 @@ TEST_F(NullOutput, ReportedOrderFollowsSeeks)
     // Orders out of range are refused and change nothing.
     EXPECT_FALSE(BASS_ChannelSetPosition(music, 8 | 0x10000));
     EXPECT_FALSE(BASS_ChannelSetPosition(music, 0xFFFF | 0x10000));
-    ASSERT_TRUE(WaitFor([&] {
-        uint32_t order = OrderOf(BASS_ChannelGetPosition(music));
-        EXPECT_GE(order, 5u);
-        EXPECT_LT(order, 8u);
-        return order == 6;
-    }, std::chrono::seconds(2)));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            uint32_t order = OrderOf(BASS_ChannelGetPosition(music));
+            EXPECT_GE(order, 5u);
+            EXPECT_LT(order, 8u);
+            return order == 6;
+        },
+        std::chrono::seconds(2)));
     // And backwards.
     ASSERT_TRUE(BASS_ChannelSetPosition(music, 2 | 0x10000));
     EXPECT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) == 2; }, std::chrono::seconds(1)));
@@ -133,7 +135,8 @@ TEST_F(NullOutput, PlayingReportsTimeLengthAndLevelsOfWhatIsHeard)
     EXPECT_LE(playing.peakLeft, 1.0f);
 
     ASSERT_TRUE(BASS_ChannelSetPosition(music, 5 | 0x10000));
-    ASSERT_TRUE(WaitFor([&] { return TesselBass_GetPlaying(&playing) && playing.order == 5; }, std::chrono::seconds(2)));
+    ASSERT_TRUE(
+        WaitFor([&] { return TesselBass_GetPlaying(&playing) && playing.order == 5; }, std::chrono::seconds(2)));
     EXPECT_NEAR(1600.0 + playing.row * 20.0, playing.positionMs, 45.0) << "the time follows the seek";
 
     BASS_MusicFree(music);

@@ -29,24 +29,60 @@ int streamToken;
 } // namespace
 
 extern "C" {
-PaError Pa_Initialize(void) { return paNoError; }
-PaError Pa_Terminate(void) { return paNoError; }
-PaDeviceIndex Pa_GetDeviceCount(void) { return 1; }
-PaDeviceIndex Pa_GetDefaultOutputDevice(void) { return 0; }
-const PaDeviceInfo *Pa_GetDeviceInfo(PaDeviceIndex device) { return device == 0 ? &deviceInfo : nullptr; }
-PaHostApiIndex Pa_GetHostApiCount(void) { return 1; }
-const PaHostApiInfo *Pa_GetHostApiInfo(PaHostApiIndex api) { return api == 0 ? &apiInfo : nullptr; }
-const char *Pa_GetErrorText(PaError) { return "fake error"; }
-PaError Pa_OpenStream(PaStream **stream, const PaStreamParameters *, const PaStreamParameters *, double,
-                      unsigned long, PaStreamFlags, PaStreamCallback *, void *)
+PaError Pa_Initialize(void)
+{
+    return paNoError;
+}
+PaError Pa_Terminate(void)
+{
+    return paNoError;
+}
+PaDeviceIndex Pa_GetDeviceCount(void)
+{
+    return 1;
+}
+PaDeviceIndex Pa_GetDefaultOutputDevice(void)
+{
+    return 0;
+}
+const PaDeviceInfo *Pa_GetDeviceInfo(PaDeviceIndex device)
+{
+    return device == 0 ? &deviceInfo : nullptr;
+}
+PaHostApiIndex Pa_GetHostApiCount(void)
+{
+    return 1;
+}
+const PaHostApiInfo *Pa_GetHostApiInfo(PaHostApiIndex api)
+{
+    return api == 0 ? &apiInfo : nullptr;
+}
+const char *Pa_GetErrorText(PaError)
+{
+    return "fake error";
+}
+PaError Pa_OpenStream(PaStream **stream, const PaStreamParameters *, const PaStreamParameters *, double, unsigned long,
+                      PaStreamFlags, PaStreamCallback *, void *)
 {
     *stream = &streamToken;
     return paNoError;
 }
-PaError Pa_CloseStream(PaStream *) { return paNoError; }
-PaError Pa_StartStream(PaStream *) { return paNoError; }
-PaError Pa_AbortStream(PaStream *) { return paNoError; }
-const PaStreamInfo *Pa_GetStreamInfo(PaStream *) { return &streamInfo; }
+PaError Pa_CloseStream(PaStream *)
+{
+    return paNoError;
+}
+PaError Pa_StartStream(PaStream *)
+{
+    return paNoError;
+}
+PaError Pa_AbortStream(PaStream *)
+{
+    return paNoError;
+}
+const PaStreamInfo *Pa_GetStreamInfo(PaStream *)
+{
+    return &streamInfo;
+}
 signed long Pa_GetStreamWriteAvailable(PaStream *)
 {
     if (gone)

@@ -72,8 +72,8 @@ std::vector<uint8_t> WriteOggXm(const Tune &song)
     const char packet[] = "\x01vorbis, but not really";
     std::vector<uint8_t> page = {'O', 'g', 'g', 'S', 0, 2};
     page.resize(page.size() + 8 + 4 + 4 + 4, 0); // granule, serial, sequence, checksum
-    page.push_back(1);                            // one segment
-    page.push_back(uint8_t(sizeof packet - 1));   // of the packet's length
+    page.push_back(1);                           // one segment
+    page.push_back(uint8_t(sizeof packet - 1));  // of the packet's length
     page.insert(page.end(), packet, packet + sizeof packet - 1);
     uint32_t crc = OggCrc(page);
     for (int i = 0; i < 4; ++i)

@@ -145,8 +145,8 @@ protected:
     static LONG SetDword(const char *keyPath, const std::string &name, DWORD value)
     {
         HKEY key;
-        LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                      nullptr);
+        LONG result =
+            RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
         if (result != ERROR_SUCCESS)
             return result;
         result = RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), 4);
@@ -159,8 +159,8 @@ protected:
         if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
             return false;
         DWORD size = 4;
-        bool found = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE *>(&value),
-                                      &size) == ERROR_SUCCESS;
+        bool found = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size) ==
+                     ERROR_SUCCESS;
         RegCloseKey(key);
         return found;
     }

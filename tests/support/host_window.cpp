@@ -21,8 +21,8 @@ HostWindow::HostWindow()
         return RegisterClassA(&windowClass);
     }();
     (void)registered;
-    window = CreateWindowExA(0, kClassName, "Tessel test host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                             nullptr, nullptr, nullptr);
+    window = CreateWindowExA(0, kClassName, "Tessel test host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                             nullptr, nullptr);
     Owners()[window] = this;
 }
 

@@ -26,7 +26,8 @@ HMODULE PluginModule()
 In_Module *Plugin()
 {
     static In_Module *record = [] {
-        auto entry = reinterpret_cast<GetInModule2Proc>(reinterpret_cast<void (*)()>(GetProcAddress(PluginModule(), "winampGetInModule2")));
+        auto entry = reinterpret_cast<GetInModule2Proc>(
+            reinterpret_cast<void (*)()>(GetProcAddress(PluginModule(), "winampGetInModule2")));
         if (!entry) {
             fprintf(stderr, "the plug-in does not export winampGetInModule2\n");
             abort();

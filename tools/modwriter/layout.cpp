@@ -187,11 +187,15 @@ std::vector<Pattern> PatternsOf(const Song &song, const Pattern &fallback)
 EffectCode ProTrackerEffect(const Cell &cell)
 {
     switch (cell.effect) {
-    case Effect::None: return EffectCode{};
+    case Effect::None:
+        return EffectCode{};
     case Effect::Speed:
-    case Effect::Tempo: return EffectCode{0x0F, cell.param}; // below 32 the speed, from 32 the tempo
-    case Effect::Break: return EffectCode{0x0D, uint8_t(cell.param / 10 * 16 + cell.param % 10)}; // row in BCD
-    case Effect::Jump: return EffectCode{0x0B, cell.param};
+    case Effect::Tempo:
+        return EffectCode{0x0F, cell.param}; // below 32 the speed, from 32 the tempo
+    case Effect::Break:
+        return EffectCode{0x0D, uint8_t(cell.param / 10 * 16 + cell.param % 10)}; // row in BCD
+    case Effect::Jump:
+        return EffectCode{0x0B, cell.param};
     }
     return EffectCode{};
 }
@@ -199,11 +203,16 @@ EffectCode ProTrackerEffect(const Cell &cell)
 EffectCode ScreamTrackerEffect(const Cell &cell)
 {
     switch (cell.effect) {
-    case Effect::None: return EffectCode{};
-    case Effect::Speed: return EffectCode{'A' - '@', cell.param};
-    case Effect::Tempo: return EffectCode{'T' - '@', cell.param};
-    case Effect::Break: return EffectCode{'C' - '@', cell.param};
-    case Effect::Jump: return EffectCode{'B' - '@', cell.param};
+    case Effect::None:
+        return EffectCode{};
+    case Effect::Speed:
+        return EffectCode{'A' - '@', cell.param};
+    case Effect::Tempo:
+        return EffectCode{'T' - '@', cell.param};
+    case Effect::Break:
+        return EffectCode{'C' - '@', cell.param};
+    case Effect::Jump:
+        return EffectCode{'B' - '@', cell.param};
     }
     return EffectCode{};
 }

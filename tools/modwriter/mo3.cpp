@@ -31,8 +31,8 @@ const uint32_t kLinearSlides = 0x0001, kIsIt = 0x0100;
 // Set, these mean IT's new effects and its separate Gxx memory, as BuildIt's flags do.
 const uint32_t kItCompatibleGxxOff = 0x0400, kItOldEffectsOff = 0x0800;
 const uint32_t kModuleMark = 0x20000; // always set by the encoder
-const uint8_t kCentre = 128;           // channel pan 0..256
-const int8_t kMixVolume48 = -4;        // IT's mix volume 48, as the reader maps it (value + 52)
+const uint8_t kCentre = 128;          // channel pan 0..256
+const int8_t kMixVolume48 = -4;       // IT's mix volume 48, as the reader maps it (value + 52)
 
 // A sample record, after the sample's name and file name.
 namespace sample {
@@ -53,9 +53,9 @@ const uint16_t kMp3 = 0x1000, kOgg = 0x3000, kSharedOgg = 0x7000, kDelta = 0x200
 // Track commands for an IT song, with the effect letters they stand for.
 const uint8_t kNote = 0x01, kInstrument = 0x02, kVolume = 0x0F, kBreak = 0x10 /* C */;
 const uint8_t kSpeed = 0x21 /* A */, kTempo = 0x2C /* T */;
-const int kNoteShift = 11;     // XM's C-4 (49) is IT's C-5 (60), as BuildIt writes it
+const int kNoteShift = 11; // XM's C-4 (49) is IT's C-5 (60), as BuildIt writes it
 const uint8_t kNoteCut = 0xFE;
-const int kMaxRepeat = 15;     // rows one event covers, in its high nibble
+const int kMaxRepeat = 15; // rows one event covers, in its high nibble
 
 Bytes Commands(const Cell &cell)
 {
@@ -71,11 +71,19 @@ Bytes Commands(const Cell &cell)
     if (cell.volume != kNoVolume)
         add(kVolume, std::min<uint8_t>(cell.volume, 64));
     switch (cell.effect) {
-    case Effect::None: break;
-    case Effect::Speed: add(kSpeed, cell.param); break;
-    case Effect::Tempo: add(kTempo, cell.param); break;
-    case Effect::Break: add(kBreak, cell.param); break;
-    case Effect::Jump: throw std::invalid_argument("the MO3 writer has no position jump");
+    case Effect::None:
+        break;
+    case Effect::Speed:
+        add(kSpeed, cell.param);
+        break;
+    case Effect::Tempo:
+        add(kTempo, cell.param);
+        break;
+    case Effect::Break:
+        add(kBreak, cell.param);
+        break;
+    case Effect::Jump:
+        throw std::invalid_argument("the MO3 writer has no position jump");
     }
     return commands;
 }
@@ -191,7 +199,9 @@ StoredSample Store(const Mo3File &mo3, size_t index, uint32_t &serial, const Fir
     uint16_t encoderDelay = 0;
     Bytes sharedField;
     switch (codec) {
-    case Mo3Codec::Plain: stored.data = SignedPcm(sample.data); break;
+    case Mo3Codec::Plain:
+        stored.data = SignedPcm(sample.data);
+        break;
     case Mo3Codec::Mp3: {
         Mp3Data mp3 = EncodeMp3(Pcm16(sample.data), MiddleCRate(sample));
         stored.data = mp3.bytes;
@@ -245,7 +255,8 @@ StoredSample Store(const Mo3File &mo3, size_t index, uint32_t &serial, const Fir
 
 Bytes BuildMo3(const Mo3File &mo3)
 {
-    std::vector<Pattern> patterns = PatternsOf(mo3.song, DefaultPattern(mo3.song.rows, mo3.channels, !mo3.samples.empty()));
+    std::vector<Pattern> patterns =
+        PatternsOf(mo3.song, DefaultPattern(mo3.song.rows, mo3.channels, !mo3.samples.empty()));
     // Every channel of every pattern names a track; equal tracks are stored once.
     std::vector<Bytes> tracks;
     std::map<Bytes, uint16_t> trackIndex;
@@ -267,7 +278,8 @@ Bytes BuildMo3(const Mo3File &mo3)
     head.Le16(header::kPatterns, static_cast<uint16_t>(patterns.size()));
     head.Le16(header::kTracks, static_cast<uint16_t>(tracks.size())).Le16(header::kInstruments, 0);
     head.Le16(header::kSamples, static_cast<uint16_t>(mo3.samples.size()));
-    head.Byte(header::kSpeed, static_cast<uint8_t>(mo3.song.speed)).Byte(header::kTempo, static_cast<uint8_t>(mo3.song.tempo));
+    head.Byte(header::kSpeed, static_cast<uint8_t>(mo3.song.speed))
+        .Byte(header::kTempo, static_cast<uint8_t>(mo3.song.tempo));
     head.Le32(header::kFlags, kIsIt | kLinearSlides | kItCompatibleGxxOff | kItOldEffectsOff | kModuleMark);
     head.Byte(header::kGlobalVolume, 128).Byte(header::kPanSeparation, 128);
     head.Byte(header::kSampleVolume, static_cast<uint8_t>(kMixVolume48));

@@ -61,7 +61,8 @@ Bytes BuildMod(const ModFile &mod)
     image.Place(0, header.bytes);
 
     int channels = std::max(mod.channels, 1);
-    std::vector<Pattern> patterns = PatternsOf(mod.song, DefaultPattern(kRows, channels, !mod.samples.empty(), kDefaultNote));
+    std::vector<Pattern> patterns =
+        PatternsOf(mod.song, DefaultPattern(kRows, channels, !mod.samples.empty(), kDefaultNote));
     if (mod.song.patterns.empty()) {
         // MOD has no header speed or tempo: the default patterns set them.
         for (Pattern &pattern : patterns) {

@@ -14,7 +14,7 @@ namespace {
 // The rates MPEG audio has; LAME would resample anything else.
 const uint32_t kMpegRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 const int kKbps = 64;
-const int kQuality = 2;            // LAME's 0 (best) .. 9
+const int kQuality = 2;             // LAME's 0 (best) .. 9
 const uint32_t kDecoderDelay = 529; // a layer III decoder's synthesis delay, in samples
 
 uint32_t NearestMpegRate(uint32_t rate)
@@ -54,7 +54,8 @@ Mp3Data EncodeMp3(const std::vector<int16_t> &pcm, uint32_t rate)
     // LAME's own bound for the output of one call: 1.25 times the samples plus 7200.
     std::vector<unsigned char> out(pcm.size() * 5 / 4 + 7200);
     std::vector<short> samples(pcm.begin(), pcm.end());
-    int written = lame_encode_buffer(flags, samples.data(), samples.data(), int(samples.size()), out.data(), int(out.size()));
+    int written =
+        lame_encode_buffer(flags, samples.data(), samples.data(), int(samples.size()), out.data(), int(out.size()));
     if (written < 0)
         throw std::runtime_error("LAME failed to encode");
     int flushed = lame_encode_flush(flags, out.data() + written, int(out.size()) - written);

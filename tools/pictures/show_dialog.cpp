@@ -86,7 +86,8 @@ int main(int argc, char **argv)
         fprintf(stderr, "show_dialog: cannot load %s (error %lu)\n", pluginPath.c_str(), GetLastError());
         return 1;
     }
-    auto entry = reinterpret_cast<GetInModule2Proc>(reinterpret_cast<void (*)()>(GetProcAddress(plugin, "winampGetInModule2")));
+    auto entry =
+        reinterpret_cast<GetInModule2Proc>(reinterpret_cast<void (*)()>(GetProcAddress(plugin, "winampGetInModule2")));
     if (!entry) {
         fprintf(stderr, "show_dialog: %s exports no winampGetInModule2\n", pluginPath.c_str());
         return 1;

@@ -106,8 +106,8 @@ bool PluginHost::Start(std::string &error)
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.lpszClassName = kWindowClass;
     RegisterClassA(&windowClass); // already there when a second host is made in one process
-    window_ = CreateWindowExA(0, kWindowClass, "tessel", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
-                              nullptr, nullptr);
+    window_ = CreateWindowExA(0, kWindowClass, "tessel", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, nullptr,
+                              nullptr);
     if (!window_) {
         error = "cannot create the host's main window";
         return false;

@@ -20,7 +20,7 @@ constexpr UINT kMusicEndedMessage = WM_USER + 2;
 // What the plug-in last told the host through SetInfo.
 struct StreamInfo {
     bool known = false;
-    int channels = 0;       // in the bit rate's place
+    int channels = 0; // in the bit rate's place
     int rateKhz = 0;
     int outputChannels = 0; // 1 mono, 2 stereo
 };

@@ -27,8 +27,14 @@ constexpr size_t kChunkFrames = 4096;
 // libFLAC's default compression (flac's own -5).
 constexpr unsigned kCompression = 5;
 
-uint32_t Le16(const unsigned char *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t Le32(const unsigned char *p) { return Le16(p) | Le16(p + 2) << 16; }
+uint32_t Le16(const unsigned char *p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+}
+uint32_t Le32(const unsigned char *p)
+{
+    return Le16(p) | Le16(p + 2) << 16;
+}
 
 struct Target {
     int fd;
@@ -36,8 +42,8 @@ struct Target {
     int error = 0; // errno of the first write that failed
 };
 
-FLAC__StreamEncoderWriteStatus Write(const FLAC__StreamEncoder *, const FLAC__byte buffer[], size_t bytes,
-                                     uint32_t, uint32_t, void *data)
+FLAC__StreamEncoderWriteStatus Write(const FLAC__StreamEncoder *, const FLAC__byte buffer[], size_t bytes, uint32_t,
+                                     uint32_t, void *data)
 {
     Target &target = *static_cast<Target *>(data);
     while (bytes > 0) {

@@ -114,8 +114,8 @@ std::string Encode(const InfoResult &result)
 {
     std::string body;
     PutString(body, std::string(1, char((result.played ? 1 : 0) | (result.opened ? 2 : 0))));
-    for (const std::string *text : {&result.title, &result.file, &result.channel, &result.sampleText,
-                                    &result.message, &result.err, &result.startErr})
+    for (const std::string *text : {&result.title, &result.file, &result.channel, &result.sampleText, &result.message,
+                                    &result.err, &result.startErr})
         PutString(body, *text);
     return body;
 }
@@ -319,8 +319,7 @@ void InfoWorkers::Run(const std::vector<std::string> &files,
             if (worker.socket >= 0)
                 handOut(worker);
         }
-        for (auto found = waiting.find(reported); found != waiting.end() && !stopped;
-             found = waiting.find(reported)) {
+        for (auto found = waiting.find(reported); found != waiting.end() && !stopped; found = waiting.find(reported)) {
             stopped = !report(reported, found->second) || PendingSignal();
             waiting.erase(found);
             ++reported;

@@ -18,9 +18,8 @@ ModuleFacts FactsOf(const std::string &file)
         return facts;
     facts.subsongs.assign(facts.file.subsongs, TesselBassSubsong{});
     facts.subsongs[0] = first;
-    if (facts.file.subsongs > 1 &&
-        TesselBass_DescribeFile(file.c_str(), &facts.file, facts.subsongs.data(), facts.file.subsongs) !=
-            TESSEL_FILE_OK)
+    if (facts.file.subsongs > 1 && TesselBass_DescribeFile(file.c_str(), &facts.file, facts.subsongs.data(),
+                                                           facts.file.subsongs) != TESSEL_FILE_OK)
         return ModuleFacts{};
     facts.known = true;
     return facts;

@@ -22,8 +22,8 @@
 namespace tessel::host {
 namespace {
 
-constexpr int kFrameMs = 50;          // screen refresh and key wait
-constexpr int kVolumeStep = 16;       // of the host's 0..255
+constexpr int kFrameMs = 50;    // screen refresh and key wait
+constexpr int kVolumeStep = 16; // of the host's 0..255
 constexpr int kMaxVolume = 255;
 // A seek is heard after the output's latency; until then further seeks count from
 // where the last one went, not from the position still reported.
@@ -166,7 +166,8 @@ private:
         int count = int(facts.subsongs.size());
         if (subsong_ > count) {
             entry.failed = true;
-            Tell(entry.path + " has no subsong " + std::to_string(subsong_) + " (it has " + std::to_string(count) + ")");
+            Tell(entry.path + " has no subsong " + std::to_string(subsong_) + " (it has " + std::to_string(count) +
+                 ")");
             return false;
         }
         if (subsong_ == 0 && count < 2)
@@ -238,8 +239,8 @@ private:
             TesselBass_GetStats(&stats);
             TesselBass_GetPlaying(&heard);
             Print("Playing %s (%s): %d channels, %d kHz, %s, %d order positions, %s, output at %u Hz%s\n",
-                  ForLocale(ForPeople(entry.Name())).c_str(), ForLocale(ForPeople(entry.title)).c_str(),
-                  info.channels, info.rateKhz, info.outputChannels == 1 ? "mono" : "stereo", entry.lengthMs / 1000,
+                  ForLocale(ForPeople(entry.Name())).c_str(), ForLocale(ForPeople(entry.title)).c_str(), info.channels,
+                  info.rateKhz, info.outputChannels == 1 ? "mono" : "stereo", entry.lengthMs / 1000,
                   Time(LengthMs(heard)).c_str(), stats.rate, PassText().c_str());
             if (!Flush())
                 quit_ = true; // main reports it
@@ -410,10 +411,7 @@ private:
 
     // Stopped, until a key moves on, after a whole pass through a repeated list in
     // which no file played: going round again would only fail again.
-    bool Waiting() const
-    {
-        return !playing_ && order_.repeat && failuresInRow_ >= int(entries_.size());
-    }
+    bool Waiting() const { return !playing_ && order_.repeat && failuresInRow_ >= int(entries_.size()); }
 
     int Position()
     {
@@ -480,14 +478,12 @@ private:
         }
         if (playing_) {
             int length = module.GetLength() / 1000;
-            row(7, "Position", std::to_string(Position()) + " / " + std::to_string(length) + "  row " +
-                                   std::to_string(heard.row));
+            row(7, "Position",
+                std::to_string(Position()) + " / " + std::to_string(length) + "  row " + std::to_string(heard.row));
             row(9, "State", (module.IsPaused() ? "paused" : "playing") + PassText());
         } else {
             row(7, "Position", "");
-            std::string state = entry.outputFailed ? "the output failed"
-                                : entry.failed     ? "did not play"
-                                                   : "stopped";
+            std::string state = entry.outputFailed ? "the output failed" : entry.failed ? "did not play" : "stopped";
             if (Waiting())
                 state = "no file of the list played";
             row(9, "State", state);
@@ -528,7 +524,8 @@ private:
         for (size_t i = 0; i < messageLines.size() && y < LINES - 1; ++i)
             PutText(y++, 1, messageLines[i], width - 2);
         if (!typed_.empty()) {
-            PutText(messages_.empty() ? LINES - 2 : LINES - 1, 1, "Go to entry " + typed_ + "  (Enter goes, Escape forgets)", width - 2);
+            PutText(messages_.empty() ? LINES - 2 : LINES - 1, 1,
+                    "Go to entry " + typed_ + "  (Enter goes, Escape forgets)", width - 2);
         } else if (Waiting()) {
             PutText(LINES - 1, 1, "no file played:  n next  p previous  c configuration  q quit", width - 2);
         } else if (deadline_) {
@@ -548,9 +545,9 @@ private:
     int failuresInRow_ = 0;
     Terminal *terminal_;
     PlayOrder order_;
-    int subsong_; // --subsong, 0 without it
-    int pass_ = 1; // of order_.loops + 1
-    std::vector<std::string> messages_; // the last file's boxes and reasons
+    int subsong_;                               // --subsong, 0 without it
+    int pass_ = 1;                              // of order_.loops + 1
+    std::vector<std::string> messages_;         // the last file's boxes and reasons
     std::optional<Clock::time_point> deadline_; // while stopped: when to move on
     std::vector<Entry> entries_;
     size_t index_ = 0;

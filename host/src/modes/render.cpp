@@ -61,8 +61,7 @@ void Progress(const std::string &label, int order, int length, double seconds)
 }
 
 // A WAV written over one of the modules would lose it, whatever name either goes by.
-bool WritesOverAnInput(const std::vector<std::string> &files, const std::vector<std::string> &wavs,
-                       std::string &which)
+bool WritesOverAnInput(const std::vector<std::string> &files, const std::vector<std::string> &wavs, std::string &which)
 {
     std::vector<FileIdentity> inputs;
     for (const std::string &file : files) {
@@ -80,7 +79,6 @@ bool WritesOverAnInput(const std::vector<std::string> &files, const std::vector<
     }
     return false;
 }
-
 
 // How one file's render ended.
 struct Rendered {
@@ -153,10 +151,18 @@ Rendered RenderFile(PluginHost &host, const std::string &file, const std::string
 {
     const char *what = "";
     switch (wav->KeepPartial()) {
-    case WavTransaction::Partial::Kept: what = "holds what was rendered"; break;
-    case WavTransaction::Partial::LeftAsItWas: what = "is left as it was"; break;
-    case WavTransaction::Partial::Removed: what = "was not made: not a whole frame was rendered"; break;
-    case WavTransaction::Partial::Streamed: what = "got what was rendered until then"; break;
+    case WavTransaction::Partial::Kept:
+        what = "holds what was rendered";
+        break;
+    case WavTransaction::Partial::LeftAsItWas:
+        what = "is left as it was";
+        break;
+    case WavTransaction::Partial::Removed:
+        what = "was not made: not a whole frame was rendered";
+        break;
+    case WavTransaction::Partial::Streamed:
+        what = "got what was rendered until then";
+        break;
     }
     wav.reset(); // the output restored before the process goes
     std::fprintf(stderr, "tessel: interrupted; %s %s\n", ForTerminal(name).c_str(), what);
@@ -279,8 +285,7 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
         }
         if (!wav->Commit(error)) {
             std::fprintf(stderr, "tessel: cannot put the %s in place as %s: %s\n", flac ? "FLAC" : "WAV",
-                         ForTerminal(name).c_str(),
-                         error.c_str());
+                         ForTerminal(name).c_str(), error.c_str());
             return 1;
         }
         const bool subsongEnd = chosen && chosen->durationMs > 0 && chosen->durationMs <= maxSeconds * 1000;
@@ -294,8 +299,7 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
                          rendered.seconds, why);
         } else {
             // A failed line does not stop the renders: main reports it and exits 1.
-            Print("%s -> %s (%.2f s%s)\n", ForTerminal(file).c_str(), ForTerminal(name).c_str(), rendered.seconds,
-                  why);
+            Print("%s -> %s (%.2f s%s)\n", ForTerminal(file).c_str(), ForTerminal(name).c_str(), rendered.seconds, why);
             Flush();
         }
     }

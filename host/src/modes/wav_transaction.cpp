@@ -163,7 +163,7 @@ bool NamesStandardOutput(const std::string &out)
 }
 
 std::unique_ptr<WavTransaction> WavTransaction::Begin(const std::string &out, Format format, std::string &error,
-                                                     int &status)
+                                                      int &status)
 {
     std::unique_ptr<WavTransaction> wav(new WavTransaction);
     status = 1;
@@ -232,7 +232,7 @@ std::unique_ptr<WavTransaction> WavTransaction::Begin(const std::string &out, Fo
         // Beside the target, on the disk it will fill anyway; a stream's in the
         // temporary folder.
         const char *temporary = std::getenv("TMPDIR");
-        const std::string folder = !wav->streamed_ ? DirectoryOf(wav->path_)
+        const std::string folder = !wav->streamed_           ? DirectoryOf(wav->path_)
                                    : temporary && *temporary ? temporary
                                                              : "/tmp";
         wav->renderFd_ = NamelessScratch(folder);
@@ -264,7 +264,8 @@ WavTransaction::~WavTransaction()
 
 bool WavTransaction::SharesStdout() const
 {
-    struct stat mine {}, standard {};
+    struct stat mine {
+    }, standard{};
     return fstat(fd_, &mine) == 0 && fstat(STDOUT_FILENO, &standard) == 0 && mine.st_dev == standard.st_dev &&
            mine.st_ino == standard.st_ino;
 }
@@ -333,8 +334,8 @@ bool WavTransaction::HoldsAWholeFrame() const
     if (pread(renderFd_, header, sizeof header, 0) != ssize_t(sizeof header) || std::memcmp(header, "RIFF", 4) != 0)
         return false;
     const uint32_t blockAlign = header[kBlockAlignAt] | header[kBlockAlignAt + 1] << 8;
-    const uint32_t dataBytes = header[kDataBytesAt] | header[kDataBytesAt + 1] << 8 |
-                               header[kDataBytesAt + 2] << 16 | uint32_t(header[kDataBytesAt + 3]) << 24;
+    const uint32_t dataBytes = header[kDataBytesAt] | header[kDataBytesAt + 1] << 8 | header[kDataBytesAt + 2] << 16 |
+                               uint32_t(header[kDataBytesAt + 3]) << 24;
     return blockAlign > 0 && dataBytes >= blockAlign;
 }
 

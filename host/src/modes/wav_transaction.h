@@ -60,8 +60,8 @@ private:
     // FLAC: encodes the rendered WAV into the target, once. False with a reason.
     bool Encode(std::string &error);
 
-    int fd_ = -1;           // the target, or the new file that will replace it
-    int renderFd_ = -1;     // what the library writes: fd_, or for FLAC a WAV of its own
+    int fd_ = -1;       // the target, or the new file that will replace it
+    int renderFd_ = -1; // what the library writes: fd_, or for FLAC a WAV of its own
     bool flac_ = false;
     bool encoded_ = false;
     bool ownsFd_ = false;

@@ -477,25 +477,55 @@ bool DialogLayer::Key(int key)
     bool combo = focused && focused->kind == ControlKind::ComboBox;
 
     switch (key) {
-    case '\t': tessel::ui::PressKey(front, VK_TAB); break;
-    case KEY_BTAB: tessel::ui::PressKey(front, VK_TAB, true); break;
-    case KEY_UP: tessel::ui::PressKey(front, VK_UP); break;
-    case KEY_DOWN: tessel::ui::PressKey(front, VK_DOWN); break;
-    case KEY_LEFT: tessel::ui::PressKey(front, VK_LEFT); break;
-    case KEY_RIGHT: tessel::ui::PressKey(front, VK_RIGHT); break;
-    case KEY_HOME: tessel::ui::PressKey(front, VK_HOME); break;
-    case KEY_END: tessel::ui::PressKey(front, VK_END); break;
-    case KEY_PPAGE: tessel::ui::PressKey(front, VK_PRIOR); break;
-    case KEY_NPAGE: tessel::ui::PressKey(front, VK_NEXT); break;
-    case KEY_DC: tessel::ui::PressKey(front, VK_DELETE); break;
+    case '\t':
+        tessel::ui::PressKey(front, VK_TAB);
+        break;
+    case KEY_BTAB:
+        tessel::ui::PressKey(front, VK_TAB, true);
+        break;
+    case KEY_UP:
+        tessel::ui::PressKey(front, VK_UP);
+        break;
+    case KEY_DOWN:
+        tessel::ui::PressKey(front, VK_DOWN);
+        break;
+    case KEY_LEFT:
+        tessel::ui::PressKey(front, VK_LEFT);
+        break;
+    case KEY_RIGHT:
+        tessel::ui::PressKey(front, VK_RIGHT);
+        break;
+    case KEY_HOME:
+        tessel::ui::PressKey(front, VK_HOME);
+        break;
+    case KEY_END:
+        tessel::ui::PressKey(front, VK_END);
+        break;
+    case KEY_PPAGE:
+        tessel::ui::PressKey(front, VK_PRIOR);
+        break;
+    case KEY_NPAGE:
+        tessel::ui::PressKey(front, VK_NEXT);
+        break;
+    case KEY_DC:
+        tessel::ui::PressKey(front, VK_DELETE);
+        break;
     case KEY_BACKSPACE:
     case 127:
-    case 8: tessel::ui::PressKey(front, VK_BACK); break;
-    case KEY_F(4): tessel::ui::PressKey(front, VK_F4); break;
+    case 8:
+        tessel::ui::PressKey(front, VK_BACK);
+        break;
+    case KEY_F(4):
+        tessel::ui::PressKey(front, VK_F4);
+        break;
     case '\r':
     case '\n':
-    case KEY_ENTER: tessel::ui::PressKey(front, VK_RETURN); break;
-    case 27: tessel::ui::PressKey(front, VK_ESCAPE); break;
+    case KEY_ENTER:
+        tessel::ui::PressKey(front, VK_RETURN);
+        break;
+    case 27:
+        tessel::ui::PressKey(front, VK_ESCAPE);
+        break;
     case ' ':
         // Space opens a closed list and takes the choice in an open one; elsewhere it
         // is the key Windows gives it (a button press, a typed blank).

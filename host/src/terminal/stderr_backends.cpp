@@ -17,7 +17,9 @@ void StderrLines::Notice(const char *text)
     std::fprintf(stderr, "tessel: %s\n", ForTerminal(text).c_str());
 }
 
-StderrCapture::StderrCapture(std::string &sink) : sink_(sink), previous_(tessel::ui::InstallBackend(this)) {}
+StderrCapture::StderrCapture(std::string &sink) : sink_(sink), previous_(tessel::ui::InstallBackend(this))
+{
+}
 
 StderrCapture::~StderrCapture()
 {

@@ -36,23 +36,34 @@ struct Button {
 std::vector<Button> ButtonsFor(UINT type)
 {
     switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
-    case 2: return {{"Abort", kIdAbort}, {"Retry", kIdRetry}, {"Ignore", kIdIgnore}};
-    case 3: return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
-    case MB_YESNO: return {{"Yes", IDYES}, {"No", IDNO}};
-    case 5: return {{"Retry", kIdRetry}, {"Cancel", IDCANCEL}};
-    default: return {{"OK", IDOK}};
+    case MB_OKCANCEL:
+        return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
+    case 2:
+        return {{"Abort", kIdAbort}, {"Retry", kIdRetry}, {"Ignore", kIdIgnore}};
+    case 3:
+        return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
+    case MB_YESNO:
+        return {{"Yes", IDYES}, {"No", IDNO}};
+    case 5:
+        return {{"Retry", kIdRetry}, {"Cancel", IDCANCEL}};
+    default:
+        return {{"OK", IDOK}};
     }
 }
 
 const char *IconMark(UINT type)
 {
     switch (type & MB_ICONMASK) {
-    case MB_ICONHAND: return "(x) ";
-    case MB_ICONQUESTION: return "(?) ";
-    case MB_ICONEXCLAMATION: return "(!) ";
-    case MB_ICONASTERISK: return "(i) ";
-    default: return "";
+    case MB_ICONHAND:
+        return "(x) ";
+    case MB_ICONQUESTION:
+        return "(?) ";
+    case MB_ICONEXCLAMATION:
+        return "(!) ";
+    case MB_ICONASTERISK:
+        return "(i) ";
+    default:
+        return "";
     }
 }
 

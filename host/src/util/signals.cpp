@@ -45,8 +45,8 @@ void InstallSignalHandlers()
     // Every signal whose default ends the process without a fault of its own: each
     // must leave the terminal as it found it. No SA_RESTART: a blocking read or write
     // returns, and the loop looks at the flag.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
-                       SIGIO, SIGPWR}) {
+    for (int signal :
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO, SIGPWR}) {
         struct sigaction current {};
         if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
             continue;

@@ -124,8 +124,8 @@ WIN32_EXTERN HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
 WIN32_EXTERN LPVOID WINAPI LockResource(HGLOBAL data);
 WIN32_EXTERN DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource);
 
-WIN32_EXTERN HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
-                                            DLGPROC procedure, LPARAM param);
+WIN32_EXTERN HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC procedure,
+                                            LPARAM param);
 WIN32_EXTERN LRESULT WINAPI DefDlgProcA(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 WIN32_EXTERN BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG message);
 WIN32_EXTERN LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);

@@ -13,9 +13,8 @@
 typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID parameter);
 
 // Runs start(parameter) on a new thread. CREATE_SUSPENDED is not offered.
-WIN32_EXTERN HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize,
-                                        LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
-                                        LPDWORD threadId);
+WIN32_EXTERN HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize, LPTHREAD_START_ROUTINE start,
+                                        LPVOID parameter, DWORD flags, LPDWORD threadId);
 // WAIT_OBJECT_0 once the thread has ended, WAIT_TIMEOUT after timeoutMs (INFINITE:
 // no limit), WAIT_FAILED for a handle that is not a thread's.
 WIN32_EXTERN DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD timeoutMs);

@@ -197,10 +197,10 @@ typedef struct tagCREATESTRUCTA {
 WIN32_EXTERN ATOM WINAPI RegisterClassA(const WNDCLASSA *windowClass);
 WIN32_EXTERN int WINAPI GetClassNameA(HWND window, LPSTR name, int size);
 
-WIN32_EXTERN HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                                         int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+WIN32_EXTERN HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                                         int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                                          LPVOID param);
-#define CreateWindowA(className, windowName, style, x, y, width, height, parent, menu, instance, param)         \
+#define CreateWindowA(className, windowName, style, x, y, width, height, parent, menu, instance, param)                \
     CreateWindowExA(0, className, windowName, style, x, y, width, height, parent, menu, instance, param)
 WIN32_EXTERN BOOL WINAPI DestroyWindow(HWND window);
 WIN32_EXTERN BOOL WINAPI IsWindow(HWND window);
@@ -211,7 +211,8 @@ WIN32_EXTERN BOOL WINAPI TranslateMessage(const MSG *message);
 WIN32_EXTERN LRESULT WINAPI DispatchMessageA(const MSG *message);
 WIN32_EXTERN BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 WIN32_EXTERN LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Waits until a message is in the calling thread's queue or the time has passed. Only count 0 is supported here: WAIT_OBJECT_0 means input is waiting.
+// Waits until a message is in the calling thread's queue or the time has passed. Only count 0 is supported here:
+// WAIT_OBJECT_0 means input is waiting.
 WIN32_EXTERN DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE *handles, BOOL waitAll,
                                                     DWORD milliseconds, DWORD wakeMask);
 
