@@ -121,6 +121,20 @@ struct Options {
     std::exit(2);
 }
 
+// A whole number from min to max written in plain digits, or bad usage that says what
+// the option takes.
+int ParseWhole(const std::string &text, long min, long max, const std::string &takes)
+{
+    char *end = nullptr;
+    errno = 0;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end || errno || value < min ||
+        value > max)
+        BadUsage(takes + " from " + std::to_string(min) + " to " + std::to_string(max) + ", not '" + ForTerminal(text) +
+                 "'");
+    return int(value);
+}
+
 // The option as the user typed it, without a value after '=', safe for the terminal.
 std::string OptionNamed(const char *argument)
 {
@@ -188,31 +202,13 @@ Options Parse(int argc, char **argv)
         case kRepeat:
             options.order.repeat = options.orderGiven = true;
             break;
-        case kLoop: {
-            std::string text = optarg;
-            char *end = nullptr;
-            errno = 0;
-            long loops = std::strtol(text.c_str(), &end, 10);
-            if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end || errno ||
-                loops > kMaxLoops)
-                BadUsage("--loop takes a count from 0 to " + std::to_string(kMaxLoops) + ", not '" + ForTerminal(text) +
-                         "'");
-            options.order.loops = int(loops);
+        case kLoop:
+            options.order.loops = ParseWhole(optarg, 0, kMaxLoops, "--loop takes a count");
             options.orderGiven = true;
             break;
-        }
-        case kSubsong: {
-            std::string text = optarg;
-            char *end = nullptr;
-            errno = 0;
-            long subsong = std::strtol(text.c_str(), &end, 10);
-            if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end || errno || subsong < 1 ||
-                subsong > kMaxSubsong)
-                BadUsage("--subsong takes a number from 1 to " + std::to_string(kMaxSubsong) + ", not '" +
-                         ForTerminal(text) + "'");
-            options.subsong = int(subsong);
+        case kSubsong:
+            options.subsong = ParseWhole(optarg, 1, kMaxSubsong, "--subsong takes a number");
             break;
-        }
         case kInfo:
             SetMode(options, Mode::Info, "--info");
             break;
