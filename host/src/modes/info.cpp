@@ -12,6 +12,8 @@
 
 #include "res/dialog_ids.h"
 
+#include <soundlib/include/bass.h>
+
 #include <tessel/ui_backend.h>
 
 #include <algorithm>
@@ -138,6 +140,13 @@ InfoResult ReadInfo(PluginHost &host, const std::string &file)
     host.Pump();
     if (IsWindow(dialog))
         DestroyWindow(dialog);
+    // The plug-in's Stop waits for its monitor's pass, some 20 ms, before it frees the
+    // music: ended here, the session holds no module through that wait, and the
+    // library's look at the file does not hold a second one. Stop then finds nothing
+    // left to free, which the library refuses harmlessly.
+    BASS_Free();
+    if (result.played)
+        result.facts = FactsOf(file);
     return result;
 }
 
@@ -154,9 +163,7 @@ int RunInfo(PluginHost &host, const std::vector<std::string> &files, bool json, 
             std::fputs(result.startErr.c_str(), stderr);
         std::fputs(result.err.c_str(), stderr);
         if (result.played && result.opened) {
-            // Asked here, once the plug-in took the file: the library reads it apart.
-            ModuleFacts facts = FactsOf(files[index]);
-            json ? PrintJson(result, facts) : PrintPlain(result, facts);
+            json ? PrintJson(result, result.facts) : PrintPlain(result, result.facts);
         } else {
             anyFailed = true;
             PrintFailure(files[index], result, json);

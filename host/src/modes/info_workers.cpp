@@ -10,7 +10,9 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,14 +23,15 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <vector>
 
 namespace tessel::host {
 namespace {
 
-// A file keeps its worker some 25 ms, a few of them working and 20 waiting for the
-// music to stop: with three workers a core, about two per core work while the rest wait,
-// and a busy machine is not flooded with more work than it has cores for.
-constexpr int kWorkersPerCore = 3;
+// A file keeps its worker some 22 ms: 2 of work, in its turn, and 20 waiting for the
+// music to stop. Waiting workers cost a few hundred kB each and no processor, so
+// there are enough of them to keep every core's turn taken.
+constexpr int kWorkersPerCore = 7;
 constexpr int kMaxWorkers = 32;
 // A worker holds about twice its module's file size while it reads it, and a few MB of
 // its own: big files get fewer workers (one from about 8 MB), so that the modules in
@@ -110,13 +113,33 @@ private:
     size_t at_ = 0;
 };
 
+// The library's facts travel as their bytes: both ends are the same program.
+template <typename Plain>
+std::string BytesOf(const Plain *items, size_t count)
+{
+    return std::string(reinterpret_cast<const char *>(items), sizeof(Plain) * count);
+}
+
+template <typename Plain>
+bool ItemsOf(const std::string &bytes, std::vector<Plain> &items)
+{
+    if (bytes.size() % sizeof(Plain) != 0)
+        return false;
+    items.resize(bytes.size() / sizeof(Plain));
+    std::memcpy(static_cast<void *>(items.data()), bytes.data(), bytes.size());
+    return true;
+}
+
 std::string Encode(const InfoResult &result)
 {
     std::string body;
-    PutString(body, std::string(1, char((result.played ? 1 : 0) | (result.opened ? 2 : 0))));
+    PutString(body,
+              std::string(1, char((result.played ? 1 : 0) | (result.opened ? 2 : 0) | (result.facts.known ? 4 : 0))));
     for (const std::string *text : {&result.title, &result.file, &result.channel, &result.sampleText, &result.message,
                                     &result.err, &result.startErr})
         PutString(body, *text);
+    PutString(body, BytesOf(&result.facts.file, 1));
+    PutString(body, BytesOf(result.facts.subsongs.data(), result.facts.subsongs.size()));
     return body;
 }
 
@@ -128,21 +151,56 @@ bool Decode(const std::string &body, InfoResult &result)
         return false;
     result.played = flags[0] & 1;
     result.opened = flags[0] & 2;
+    result.facts.known = flags[0] & 4;
     for (std::string *text : {&result.title, &result.file, &result.channel, &result.sampleText, &result.message,
                               &result.err, &result.startErr})
         if (!reader.String(*text))
             return false;
+    std::string file, subsongs;
+    std::vector<TesselBassFileFacts> facts;
+    if (!reader.String(file) || !ItemsOf(file, facts) || facts.size() != 1 || !reader.String(subsongs) ||
+        !ItemsOf(subsongs, result.facts.subsongs))
+        return false;
+    result.facts.file = facts[0];
     return true;
 }
 
+// The cores this process may run on (taskset, a container's share), at least 1.
+int UsableCores()
+{
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0)
+        return CPU_COUNT(&allowed);
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? int(online) : 1;
+}
+
+// One byte of the pool taken, or false on a signal. A blocked read wakes one waiter
+// a byte, where a poll would wake them all.
+bool TakeTurn(int pool)
+{
+    char token = 0;
+    return RetryOnEintr([&] { return read(pool, &token, 1); }, PendingSignal) == 1;
+}
+
+void EndTurn(int pool)
+{
+    const char token = 0;
+    RetryOnEintr([&] { return write(pool, &token, 1); });
+}
+
 // A worker: a file name in, its result out, until the main process closes the socket.
-[[noreturn]] void Serve(int socket, PluginHost &host)
+[[noreturn]] void Serve(int socket, const int (&pool)[2], PluginHost &host)
 {
     // This process's one thread is not the one the parent's handlers were set for.
     InstallSignalHandlers();
     bool started = false;
     std::string file, startErr;
     while (!PendingSignal() && ReceiveMessage(socket, file)) {
+        // Starting the plug-in is work of a turn too.
+        if (!TakeTurn(pool[0]))
+            break;
         if (!started) {
             std::string error;
             {
@@ -150,6 +208,7 @@ bool Decode(const std::string &body, InfoResult &result)
                 started = host.Start(error);
             }
             if (!started) {
+                EndTurn(pool[1]);
                 InfoResult failed;
                 failed.startErr = startErr + "tessel: " + ForTerminal(error) + "\n";
                 SendMessage(socket, Encode(failed));
@@ -157,12 +216,13 @@ bool Decode(const std::string &body, InfoResult &result)
             }
         }
         InfoResult result = ReadInfo(host, file);
+        // What the module took goes back to the system before the plug-in's Stop waits:
+        // the workers' memory together stays near that of one process.
+        malloc_trim(0);
+        EndTurn(pool[1]);
         result.startErr = startErr; // the main process tells each text once
         bool sent = SendMessage(socket, Encode(result));
         host.Stop();
-        // What the module took goes back to the system: the workers' memory together
-        // stays near that of one process.
-        malloc_trim(0);
         if (!sent)
             break;
     }
@@ -188,8 +248,7 @@ int InfoWorkers::CountFor(const std::vector<std::string> &files)
     // One file is answered faster by the main process than by starting another.
     if (files.size() < 2)
         return 0;
-    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    int count = std::min(int(cores > 0 ? cores : 1) * kWorkersPerCore, kMaxWorkers);
+    int count = std::min(UsableCores() * kWorkersPerCore, kMaxWorkers);
     uint64_t largest = 1;
     for (const std::string &file : files) {
         struct stat status {};
@@ -206,16 +265,25 @@ std::unique_ptr<InfoWorkers> InfoWorkers::Start(int count, PluginHost &host)
     // before the fork: every worker shares them.
     TesselBass_WarmUp();
     std::unique_ptr<InfoWorkers> workers(new InfoWorkers);
+    if (pipe2(workers->tokens_, O_CLOEXEC) != 0)
+        return nullptr;
+    for (int turns = UsableCores(); turns > 0; --turns)
+        workers->ReplaceToken();
     for (int i = 0; i < count; ++i) {
         int pair[2];
         if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
             break;
+        const pid_t parent = getpid();
         pid_t pid = fork();
         if (pid == 0) {
+            // A worker waiting for its turn would not see the main process go: the
+            // system ends it then, even after a kill -9.
+            if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)
+                _exit(1);
             close(pair[0]);
             for (const Worker &earlier : workers->workers_)
                 close(earlier.socket);
-            Serve(pair[1], host);
+            Serve(pair[1], workers->tokens_, host);
         }
         close(pair[1]);
         if (pid < 0) {
@@ -232,6 +300,14 @@ std::unique_ptr<InfoWorkers> InfoWorkers::Start(int count, PluginHost &host)
 InfoWorkers::~InfoWorkers()
 {
     Stop(false);
+    for (int &end : tokens_)
+        if (end >= 0)
+            close(end);
+}
+
+void InfoWorkers::ReplaceToken()
+{
+    EndTurn(tokens_[1]);
 }
 
 void InfoWorkers::Stop(bool now)
@@ -313,6 +389,7 @@ void InfoWorkers::Run(const std::vector<std::string> &files,
                              " could not be read: its process ended\n";
                 close(worker.socket);
                 worker.socket = -1;
+                ReplaceToken();
             }
             waiting[size_t(worker.file)] = std::move(result);
             worker.file = -1;
