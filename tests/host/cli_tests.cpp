@@ -445,8 +445,8 @@ TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
     EXPECT_NE(0, RunShell("ls -A | grep -q tessel-").status) << "a new file was left";
     // Where the file system takes no nameless file, the new file has a marked name: a kill
     // leaves it, and the next render into the folder, its owner gone, removes it.
-    const std::string noNameless = "export LD_PRELOAD=" NO_NAMELESS_FILES
-                                   " ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0;";
+    const std::string noNameless =
+        "export LD_PRELOAD=" NO_NAMELESS_FILES " ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0;";
     EXPECT_EQ(137, InterruptAfter(noNameless, "-o killed.wav long.xm", "0.5", "KILL").status);
     EXPECT_EQ(0, RunShell("ls -A | grep -q '^killed.wav.tessel-'").status) << "no marked file was made";
     EXPECT_EQ(0, RunShell(noNameless + " " TESSEL_BINARY " -o small.wav --max-time 0.1 long.xm").status);
