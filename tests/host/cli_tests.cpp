@@ -428,6 +428,17 @@ TEST_F(Cli, SignalsEndABlockedWriteAndInheritedIgnoresStay)
     EXPECT_TRUE(partial.declaredBytes > 0 && partial.declaredBytes % 2 == 0)
         << partial.declaredBytes << " bytes of 8-bit stereo";
     EXPECT_NE(std::string::npos, fresh.err.find("new.wav holds what was rendered")) << fresh.err;
+    // However early the signal, OUT is never emptied: one that was there stays, a new
+    // one is there only with a whole frame in it.
+    for (const char *delay : {"0", "0.01", "0.02", "0.04", "0.08"}) {
+        Write("early.wav", kept);
+        InterruptAfter("", "-o early.wav long.xm", delay, "TERM");
+        EXPECT_TRUE(Text(Path("early.wav")) == kept) << "early.wav changed by a signal after " << delay << " s";
+        InterruptAfter("", "-o early-new.wav long.xm", delay, "TERM");
+        const bool made = Exists(Path("early-new.wav"));
+        EXPECT_TRUE(!made || ReadWav(Path("early-new.wav")).declaredBytes > 0) << "empty after " << delay << " s";
+        unlink(Path("early-new.wav").c_str());
+    }
     // With stderr closed, what tessel says goes nowhere, never into the WAV.
     EXPECT_EQ(143, InterruptAfter("", "-o closed.wav long.xm 2>&-", "0.5", "TERM").status);
     ReadWav(Path("closed.wav"));
