@@ -126,7 +126,8 @@ bool ItemsOf(const std::string &bytes, std::vector<Plain> &items)
     if (bytes.size() % sizeof(Plain) != 0)
         return false;
     items.resize(bytes.size() / sizeof(Plain));
-    std::memcpy(static_cast<void *>(items.data()), bytes.data(), bytes.size());
+    if (!items.empty())
+        std::memcpy(static_cast<void *>(items.data()), bytes.data(), bytes.size());
     return true;
 }
 
