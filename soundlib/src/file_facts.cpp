@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,10 @@ int Describe(const char *path, TesselBassFileFacts &facts, TesselBassSubsong *su
         return Refusal(path);
     tessel::sound::ModuleLog log;
     try {
-        openmpt::module module(data.data(), data.size(), log.Stream());
+        // The facts are the patterns' and the header's: the samples are not read (nor
+        // decoded, as an MO3's Vorbis ones would be).
+        const std::map<std::string, std::string> withoutSamples = {{"load.skip_samples", "1"}};
+        openmpt::module module(data.data(), data.size(), log.Stream(), withoutSamples);
         facts.fileBytes = data.size();
         CopyText(facts.format, module.get_metadata("type_long"));
         CopyText(facts.tracker, module.get_metadata("tracker"));
