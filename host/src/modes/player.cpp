@@ -430,13 +430,13 @@ private:
     {
         const Entry &entry = entries_[index_];
         const int length = host_.Module().GetLength() / 1000;
-        // Within the playing subsong: from its start to where the next one starts, or
-        // else to the song's end. Past the song's end marker the end of the last
+        // Within the playing subsong: from its start to the song's end, and short of
+        // where the next subsong starts. Past the song's end marker the end of the last
         // subsong is unknown here; the plug-in refuses a seek past the order list.
         const int first = int(entry.start.startOrder);
-        const int last = entry.nextStart > 0            ? int(entry.nextStart) - 1
-                         : first < length || first == 0 ? length - 1
-                                                        : kLastOrder;
+        int last = first < length || first == 0 ? length - 1 : kLastOrder;
+        if (entry.nextStart > entry.start.startOrder)
+            last = std::min(last, int(entry.nextStart) - 1);
         int target = std::clamp(Position() + delta, first, std::max(first, last));
         host_.Module().SetOutputTime(target * 1000);
         seeking_ = true;
