@@ -124,14 +124,18 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
         // Every order of the list, past end markers too: later subsongs start there.
         // The song itself, as the length tells it, ends at the first end marker.
         int32_t orders = module.get_num_orders();
+        bool inSong = true;
         for (int32_t i = 0; i < orders; ++i) {
             int32_t pattern = module.get_order_pattern(i);
-            int32_t rows = pattern == kOrderSkip || pattern == kOrderEnd ? 0 : module.get_pattern_num_rows(pattern);
-            music->orders_.push_back(OrderEntry{pattern == kOrderEnd, uint32_t(std::max(rows, 0))});
+            bool marker = pattern == kOrderSkip || pattern == kOrderEnd;
+            inSong = inSong && pattern != kOrderEnd;
+            music->orderCount_ += inSong ? 1 : 0;
+            // Past it only real patterns are reached: libopenmpt, moved onto a skip
+            // entry there, ends the song at once.
+            bool reachable = inSong || !marker;
+            int32_t rows = marker ? 0 : module.get_pattern_num_rows(pattern);
+            music->orders_.push_back(OrderEntry{reachable, uint32_t(std::max(rows, 0))});
         }
-        auto end = std::find_if(music->orders_.begin(), music->orders_.end(),
-                                [](const OrderEntry &entry) { return entry.endMarker; });
-        music->orderCount_ = static_cast<uint32_t>(end - music->orders_.begin());
         double seconds = module.get_duration_seconds();
         music->lengthSeconds_ = seconds > 0 && seconds < 4e6 ? seconds : 0;
         music->lengthMs_ = static_cast<uint32_t>(music->lengthSeconds_ * 1000 + 0.5);
@@ -147,7 +151,7 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
 
 bool Music::ValidOrder(uint32_t order) const
 {
-    return order < orders_.size() && !orders_[order].endMarker;
+    return order < orders_.size() && orders_[order].reachable;
 }
 
 bool Music::ValidStart(uint32_t order, uint32_t row) const

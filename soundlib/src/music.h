@@ -34,8 +34,8 @@ public:
     uint32_t OrderCount() const { return orderCount_; } // up to the first end marker
     uint32_t LengthMs() const { return lengthMs_; }     // one pass; 0 if unknown
     double LengthSeconds() const { return lengthSeconds_; }
-    // An order of the whole list (a later subsong's too) that is no end marker; a skip
-    // entry is one, as within the song: libopenmpt plays on from the next pattern.
+    // An order of the whole list (a later subsong's too) where a start or seek may land:
+    // no end marker, and past the first one no skip entry either.
     bool ValidOrder(uint32_t order) const;
     bool ValidStart(uint32_t order, uint32_t row) const;
 
@@ -115,7 +115,7 @@ private:
     uint32_t lengthMs_ = 0;
     double lengthSeconds_ = 0;
     struct OrderEntry {
-        bool endMarker; // "---"
+        bool reachable; // by a start or seek (ValidOrder)
         uint32_t rows;  // 0 for a marker ("+++" or "---")
     };
     std::vector<OrderEntry> orders_; // the whole order list
