@@ -121,14 +121,21 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
         // 16-bit samples equal our own conversion of its float ones.
         module.ctl_set_integer("dither", 0);
         music->name_ = ModuleName(module, static_cast<const uint8_t *>(data), size);
-        // The song is the order list up to its first end marker.
+        // Every order of the list, past end markers too: later subsongs start there.
+        // The song itself, as the length tells it, ends at the first end marker.
         int32_t orders = module.get_num_orders();
-        for (int32_t i = 0; i < orders && module.get_order_pattern(i) != kOrderEnd; ++i) {
+        bool inSong = true;
+        for (int32_t i = 0; i < orders; ++i) {
             int32_t pattern = module.get_order_pattern(i);
-            int32_t rows = pattern == kOrderSkip ? 0 : module.get_pattern_num_rows(pattern);
-            music->rowsPerOrder_.push_back(static_cast<uint32_t>(std::max(rows, 0)));
+            bool marker = pattern == kOrderSkip || pattern == kOrderEnd;
+            inSong = inSong && pattern != kOrderEnd;
+            music->orderCount_ += inSong ? 1 : 0;
+            // Past it only real patterns are reached: libopenmpt, moved onto a skip
+            // entry there, ends the song at once.
+            bool reachable = inSong || !marker;
+            int32_t rows = marker ? 0 : module.get_pattern_num_rows(pattern);
+            music->orders_.push_back(OrderEntry{reachable, uint32_t(std::max(rows, 0))});
         }
-        music->orderCount_ = static_cast<uint32_t>(music->rowsPerOrder_.size());
         double seconds = module.get_duration_seconds();
         music->lengthSeconds_ = seconds > 0 && seconds < 4e6 ? seconds : 0;
         music->lengthMs_ = static_cast<uint32_t>(music->lengthSeconds_ * 1000 + 0.5);
@@ -138,15 +145,20 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
     music->rate_ = rate;
     music->mono_ = (flags & BASS_MUSIC_MONO) != 0;
     music->loops_ = (flags & BASS_MUSIC_LOOP) != 0;
-    music->render.entered.assign(music->orderCount_, false);
+    music->render.entered.assign(music->orders_.size(), false);
     return music;
+}
+
+bool Music::ValidOrder(uint32_t order) const
+{
+    return order < orders_.size() && orders_[order].reachable;
 }
 
 bool Music::ValidStart(uint32_t order, uint32_t row) const
 {
     if (order == 0 && row == 0)
         return true;
-    return order < orderCount_ && (row == 0 || row < rowsPerOrder_[order]);
+    return ValidOrder(order) && (row == 0 || row < orders_[order].rows);
 }
 
 uint32_t Music::Render(float *out, uint32_t frames)

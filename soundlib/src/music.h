@@ -30,10 +30,13 @@ public:
     static void WarmUp();
 
     // Fixed at load; read from any thread.
-    const std::string &Name() const { return name_; } // 8-bit, as the file has it
-    uint32_t OrderCount() const { return orderCount_; }
-    uint32_t LengthMs() const { return lengthMs_; } // one pass; 0 if unknown
+    const std::string &Name() const { return name_; }   // 8-bit, as the file has it
+    uint32_t OrderCount() const { return orderCount_; } // up to the first end marker
+    uint32_t LengthMs() const { return lengthMs_; }     // one pass; 0 if unknown
     double LengthSeconds() const { return lengthSeconds_; }
+    // An order of the whole list (a later subsong's too) where a start or seek may land:
+    // no end marker, and past the first one no skip entry either.
+    bool ValidOrder(uint32_t order) const;
     bool ValidStart(uint32_t order, uint32_t row) const;
 
     // Render thread only (and the loading thread before the music is published).
@@ -111,7 +114,12 @@ private:
     uint32_t orderCount_ = 0;
     uint32_t lengthMs_ = 0;
     double lengthSeconds_ = 0;
-    std::vector<uint32_t> rowsPerOrder_;
+    struct OrderEntry {
+        bool reachable; // by a start or seek (ValidOrder)
+        uint32_t rows;  // 0 for a marker ("+++" or "---")
+    };
+    std::vector<OrderEntry> orders_; // the whole order list
+
     uint32_t rate_ = 44100;
     bool mono_ = false;
     bool loops_ = false;

@@ -337,7 +337,7 @@ bool Session::SetMusicPosition(uint32_t handle, uint32_t position)
     uint32_t order = position & 0xFFFF;
     std::lock_guard<std::mutex> lock(state_.lock);
     std::shared_ptr<Music> music = Find(handle);
-    if (!music || order >= music->OrderCount())
+    if (!music || !music->ValidOrder(order))
         return false;
     music->control.movePending = true;
     music->control.moveOrder = order;

@@ -866,12 +866,17 @@ TEST_F(Cli, ModulesOfSeveralSubsongs)
                             "{\"startOrder\":2,\"durationMs\":2880}],\"format\":"))
         << json.out;
 
+    // An IT of two songs, each closed by an end marker: the second lies past the length.
+    modwriter::Tune marked = samplegen::TestSong("Marked", 5, 8);
+    marked.song.orders = {0, 1, modwriter::kOrderEnd, 2, 3, 4};
+    Write("marked.it", modwriter::WriteIt(marked));
+
     // Each subsong renders as libopenmpt renders it chosen, in length and in sound.
-    for (int subsong : {1, 2}) {
-        SCOPED_TRACE("subsong " + std::to_string(subsong));
-        RunResult render = Run({"-o", "sub.wav", "--subsong", std::to_string(subsong), "subs.xm"});
+    for (auto [file, subsong] : {std::pair{"subs.xm", 1}, std::pair{"subs.xm", 2}, std::pair{"marked.it", 2}}) {
+        SCOPED_TRACE(std::string(file) + " subsong " + std::to_string(subsong));
+        RunResult render = Run({"-o", "sub.wav", "--subsong", std::to_string(subsong), file});
         ASSERT_EQ(0, render.status) << render.err;
-        openmpt::module reference(ReadFile(module));
+        openmpt::module reference(ReadFile(Path(file)));
         reference.select_subsong(subsong - 1);
         std::vector<float> sound, buffer(2 * 4096);
         while (size_t frames = reference.read_interleaved_stereo(44100, 4096, buffer.data()))
@@ -899,6 +904,9 @@ TEST_F(Cli, ModulesOfSeveralSubsongs)
     EXPECT_EQ(0, one.status) << one.err;
     EXPECT_EQ(std::string::npos, one.out.find("#1/2")) << one.out;
     EXPECT_NE(std::string::npos, one.out.find("Playing subs.xm #2/2 ")) << one.out;
+    RunResult later = Run({"--null", "--subsong", "2", "marked.it"}); // past the end marker
+    EXPECT_EQ(0, later.status) << later.err;
+    EXPECT_NE(std::string::npos, later.out.find("Playing marked.it #2/2 ")) << later.out;
 }
 
 TEST_F(Cli, RenderToFlacHoldsTheWavsSamples)

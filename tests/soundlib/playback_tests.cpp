@@ -97,6 +97,21 @@ TEST_F(NullOutput, ReportedOrderFollowsSeeks)
     // And backwards.
     ASSERT_TRUE(BASS_ChannelSetPosition(music, 2 | 0x10000));
     EXPECT_TRUE(WaitFor([&] { return OrderOf(BASS_ChannelGetPosition(music)) == 2; }, std::chrono::seconds(1)));
+
+    // A later song, past the first end marker: starts and seeks reach it, not a marker
+    // nor past the list; it ends on its last order, as libopenmpt's own subsong does.
+    BASS_MusicFree(music);
+    Tune marked = TestSong("Marked", 4, 64, 1, 250); // whole patterns: no break into the marker
+    marked.song.orders = {0, 1, modwriter::kOrderEnd, modwriter::kOrderSkip, 2, 3};
+    std::vector<uint8_t> it = WriteIt(marked);
+    HMUSIC later = BASS_MusicLoad(TRUE, it.data(), 0, DWORD(it.size()), BASS_MUSIC_RAMPS);
+    EXPECT_FALSE(BASS_MusicPlayEx(later, 2, BASS_MUSIC_PLAY_FLAGS, TRUE));
+    ASSERT_TRUE(BASS_MusicPlayEx(later, 5 | (4 << 16), BASS_MUSIC_PLAY_FLAGS, TRUE));
+    EXPECT_FALSE(BASS_ChannelSetPosition(later, 3 | 0x10000));
+    EXPECT_FALSE(BASS_ChannelSetPosition(later, 6 | 0x10000));
+    ASSERT_TRUE(BASS_ChannelSetPosition(later, 4 | 0x10000));
+    ASSERT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(later) == 0; }, std::chrono::seconds(5)));
+    EXPECT_EQ(5u, OrderOf(BASS_ChannelGetPosition(later))) << "expected to end on the subsong's last order";
 }
 
 // Run in a process of its own: nothing may have looked at a playing music before.

@@ -33,15 +33,11 @@ std::string Minutes(uint32_t ms)
     return text;
 }
 
-bool SeekToSubsong(PluginHost &host, const TesselBassSubsong &subsong)
+void SeekToSubsong(PluginHost &host, const TesselBassSubsong &subsong)
 {
-    if (subsong.startOrder == 0)
-        return true;
-    int orders = host.Module().GetLength() / kMsPerOrder;
-    if (subsong.startOrder >= uint32_t(orders > 0 ? orders : 0))
-        return false;
-    host.Module().SetOutputTime(int(subsong.startOrder) * kMsPerOrder);
-    return true;
+    // The music starts at order 0 by itself.
+    if (subsong.startOrder > 0)
+        host.Module().SetOutputTime(int(subsong.startOrder) * kMsPerOrder);
 }
 
 } // namespace tessel::host

@@ -24,8 +24,7 @@ ModuleFacts FactsOf(const std::string &file);
 std::string Minutes(uint32_t ms);
 
 // Moves the music that just started to the subsong's start, through the plug-in's
-// seek (whole seconds are order positions to it). False when the plug-in cannot
-// reach that order (it lies past the song's end marker, where the seek stops).
-bool SeekToSubsong(PluginHost &host, const TesselBassSubsong &subsong);
+// seek (whole seconds are order positions to it), past the song's end marker too.
+void SeekToSubsong(PluginHost &host, const TesselBassSubsong &subsong);
 
 } // namespace tessel::host

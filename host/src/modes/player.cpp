@@ -28,6 +28,8 @@ constexpr int kMaxVolume = 255;
 // A seek is heard after the output's latency; until then further seeks count from
 // where the last one went, not from the position still reported.
 constexpr auto kSeekSettle = std::chrono::milliseconds(1000);
+// The highest order position the plug-in's seek can name.
+constexpr int kLastOrder = 0xFFFE;
 // How long a failed file's messages stay before the player moves on by itself.
 constexpr auto kMessageTime = std::chrono::seconds(3);
 constexpr int kKeyLines = 2;
@@ -62,6 +64,7 @@ struct Entry {
     int subsong = 0;           // 1-based; 0: the file from order 0, as the plug-in plays it
     int subsongs = 0;          // of the file, once its first entry started
     TesselBassSubsong start{}; // where the subsong starts, how long it lasts
+    uint32_t nextStart = 0;    // the order where the next subsong of the list starts; 0: none
     bool expanded = false;     // the file's subsongs were looked up
 
     // "FILE #2/4" for a file of several subsongs, else the file.
@@ -178,6 +181,9 @@ private:
             one.subsong = n;
             one.subsongs = count;
             one.start = facts.subsongs[size_t(n - 1)];
+            for (const TesselBassSubsong &other : facts.subsongs)
+                if (other.startOrder > one.start.startOrder && (one.nextStart == 0 || other.startOrder < one.nextStart))
+                    one.nextStart = other.startOrder;
             added.push_back(one);
         }
         entry = added[0];
@@ -219,13 +225,8 @@ private:
         for (Entry &other : entries_) // the file's other subsongs, listed by the same title
             if (other.path == entry.path && other.subsong > 0 && !other.played)
                 other.title = entry.title;
-        if (entry.subsong > 0 && !SeekToSubsong(host_, entry.start)) {
-            host_.Stop();
-            playing_ = false;
-            entry.failed = true;
-            Tell(entry.Name() + ": the subsong starts past the song's end marker, where the plug-in cannot seek");
-            return false;
-        }
+        if (entry.subsong > 0)
+            SeekToSubsong(host_, entry.start);
         if (entry.start.startOrder > 0) {
             // Heard after the output's latency: until then the position is the start.
             seeking_ = true;
@@ -427,10 +428,16 @@ private:
 
     void Seek(int delta)
     {
-        int length = host_.Module().GetLength() / 1000;
-        // Within the subsong's part of the song, from its start on.
-        int first = std::min(int(entries_[index_].start.startOrder), std::max(0, length - 1));
-        int target = std::clamp(Position() + delta, first, std::max(0, length - 1));
+        const Entry &entry = entries_[index_];
+        const int length = host_.Module().GetLength() / 1000;
+        // Within the playing subsong: from its start to the song's end, and short of
+        // where the next subsong starts. Past the song's end marker the end of the last
+        // subsong is unknown here; the plug-in refuses a seek past the order list.
+        const int first = int(entry.start.startOrder);
+        int last = first < length || first == 0 ? length - 1 : kLastOrder;
+        if (entry.nextStart > entry.start.startOrder)
+            last = std::min(last, int(entry.nextStart) - 1);
+        int target = std::clamp(Position() + delta, first, std::max(first, last));
         host_.Module().SetOutputTime(target * 1000);
         seeking_ = true;
         seekTarget_ = target;

@@ -107,11 +107,8 @@ Rendered RenderFile(PluginHost &host, const std::string &file, const std::string
         return rendered;
     }
     // Nothing is rendered before the first pull: the seek is where the sound begins.
-    if (subsong && !SeekToSubsong(host, *subsong)) {
-        host.Stop();
-        rendered.reason = "the subsong starts past the song's end marker, where the plug-in cannot seek";
-        return rendered;
-    }
+    if (subsong)
+        SeekToSubsong(host, *subsong);
     const bool showProgress = isatty(STDERR_FILENO);
     TesselBassStats stats{};
     const uint32_t rate = TesselBass_GetStats(&stats) && stats.rate ? stats.rate : 44100;
@@ -263,10 +260,7 @@ int RunRender(PluginHost &host, const std::vector<std::string> &files, const std
         const Rendered rendered = RenderFile(host, file, label, maxSeconds, chosen);
         switch (rendered.ending) {
         case Rendered::DidNotPlay:
-            if (!rendered.reason.empty())
-                std::fprintf(stderr, "tessel: %s did not play: %s\n", ForTerminal(file).c_str(),
-                             rendered.reason.c_str());
-            else if (std::string reason = SystemReason(file); !reason.empty())
+            if (std::string reason = SystemReason(file); !reason.empty())
                 std::fprintf(stderr, "tessel: %s did not play: %s\n", ForTerminal(file).c_str(), reason.c_str());
             else
                 std::fprintf(stderr, "tessel: %s did not play\n", ForTerminal(file).c_str());
