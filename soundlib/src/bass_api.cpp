@@ -2,6 +2,7 @@
 // exception leaves them: every failure is a 0 result, as the plug-in expects.
 #include "bass.h"
 #include "cancel_pipe.h"
+#include "file_facts.h"
 #include "live_session.h"
 #include "module_file.h"
 #include "music.h"
@@ -11,6 +12,7 @@
 #include <vector>
 
 namespace live_session = tessel::sound::live_session;
+using tessel::sound::Music;
 using tessel::sound::Session;
 
 namespace {
@@ -101,10 +103,21 @@ HMUSIC WINAPI BASS_MusicLoad(BOOL memory, const void *file, DWORD offset, DWORD 
                 return length == 0
                            ? 0
                            : WithSession([&](Session &s) { return s.LoadMusic(file, length, flags); }, HMUSIC(0));
+            const char *path = static_cast<const char *>(file);
+            // Taken before the read: a file that changes meanwhile is another file.
+            tessel::sound::FileIdentity before;
+            const bool whole = offset == 0 && length == 0 && tessel::sound::IdentityOf(path, before);
             std::vector<unsigned char> data;
-            if (!tessel::sound::ReadModuleFile(static_cast<const char *>(file), offset, length, data))
+            if (!tessel::sound::ReadModuleFile(path, offset, length, data))
                 return 0;
-            return WithSession([&](Session &s) { return s.LoadMusic(data.data(), data.size(), flags); }, HMUSIC(0));
+            return WithSession(
+                [&](Session &s) {
+                    return s.LoadMusic(data.data(), data.size(), flags, [&](const Music &music) {
+                        if (whole)
+                            tessel::sound::RememberLoadedFile(path, before, music);
+                    });
+                },
+                HMUSIC(0));
         },
         0);
 }

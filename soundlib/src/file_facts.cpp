@@ -1,6 +1,9 @@
 // TesselBass_DescribeFile: a module file's facts straight from libopenmpt, on a module
 // of its own, so a host can ask about any file while another plays.
+#include "file_facts.h"
+
 #include "module_file.h"
+#include "music.h"
 #include "quiet.h"
 
 #include "tessel_bass.h"
@@ -13,20 +16,39 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
-namespace {
+namespace tessel::sound {
 
-// Beyond this a duration is no pass of a song but libopenmpt's guess gone wrong.
-constexpr double kMaxSeconds = 4e6;
-
-uint32_t Milliseconds(double seconds)
+bool FileIdentity::operator==(const FileIdentity &other) const
 {
-    return seconds > 0 && seconds < kMaxSeconds ? static_cast<uint32_t>(seconds * 1000 + 0.5) : 0;
+    return device == other.device && inode == other.inode && size == other.size && modifiedNs == other.modifiedNs &&
+           changedNs == other.changedNs;
 }
 
-void CopyText(char (&field)[TESSEL_FILE_TEXT], const std::string &text)
+bool IdentityOf(const char *path, FileIdentity &identity)
+{
+#ifdef _WIN32
+    // No inode nor change time to tell a replaced file by.
+    (void)path;
+    (void)identity;
+    return false;
+#else
+    struct stat info {};
+    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    identity.device = uint64_t(info.st_dev);
+    identity.inode = uint64_t(info.st_ino);
+    identity.size = uint64_t(info.st_size);
+    identity.modifiedNs = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    identity.changedNs = int64_t(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+    return true;
+#endif
+}
+
+void CopyFactText(char (&field)[TESSEL_FILE_TEXT], const std::string &text)
 {
     size_t length = std::min(text.size(), sizeof field - 1);
     // Never half a UTF-8 sequence at the cut.
@@ -34,6 +56,58 @@ void CopyText(char (&field)[TESSEL_FILE_TEXT], const std::string &text)
         --length;
     std::memcpy(field, text.data(), length);
     field[length] = '\0';
+}
+
+namespace {
+
+struct LoadedFile {
+    std::string path;
+    FileIdentity identity;
+    TesselBassFileFacts facts{};
+    TesselBassSubsong only{};
+};
+
+std::mutex loadedLock;
+LoadedFile loaded; // path empty: none
+
+// The facts of path when it is still the file that was loaded last.
+bool RecallLoadedFile(const char *path, TesselBassFileFacts &facts, TesselBassSubsong &only)
+{
+    FileIdentity now;
+    if (!IdentityOf(path, now))
+        return false;
+    std::lock_guard<std::mutex> lock(loadedLock);
+    if (loaded.path.empty() || loaded.path != path || !(loaded.identity == now))
+        return false;
+    facts = loaded.facts;
+    only = loaded.only;
+    return true;
+}
+
+} // namespace
+
+void RememberLoadedFile(const char *path, const FileIdentity &identity, const Music &music)
+{
+    LoadedFile file{path, identity, {}, {}};
+    std::lock_guard<std::mutex> lock(loadedLock);
+    if (music.DescribeOnlySubsong(file.facts, file.only))
+        loaded = std::move(file);
+    else
+        loaded = LoadedFile{};
+}
+
+} // namespace tessel::sound
+
+namespace {
+
+using tessel::sound::CopyFactText;
+
+// Beyond this a duration is no pass of a song but libopenmpt's guess gone wrong.
+constexpr double kMaxSeconds = 4e6;
+
+uint32_t Milliseconds(double seconds)
+{
+    return seconds > 0 && seconds < kMaxSeconds ? static_cast<uint32_t>(seconds * 1000 + 0.5) : 0;
 }
 
 // Why the module reader refused path: a regular file that opens, of a size it takes,
@@ -53,6 +127,12 @@ int Refusal(const char *path)
 
 int Describe(const char *path, TesselBassFileFacts &facts, TesselBassSubsong *subsongs, uint32_t maxSubsongs)
 {
+    TesselBassSubsong only{};
+    if (tessel::sound::RecallLoadedFile(path, facts, only)) {
+        if (maxSubsongs > 0)
+            subsongs[0] = only;
+        return TESSEL_FILE_OK;
+    }
     std::vector<unsigned char> data;
     if (!tessel::sound::ReadModuleFile(path, 0, 0, data))
         return Refusal(path);
@@ -63,8 +143,8 @@ int Describe(const char *path, TesselBassFileFacts &facts, TesselBassSubsong *su
         const std::map<std::string, std::string> withoutSamples = {{"load.skip_samples", "1"}};
         openmpt::module module(data.data(), data.size(), log.Stream(), withoutSamples);
         facts.fileBytes = data.size();
-        CopyText(facts.format, module.get_metadata("type_long"));
-        CopyText(facts.tracker, module.get_metadata("tracker"));
+        CopyFactText(facts.format, module.get_metadata("type_long"));
+        CopyFactText(facts.tracker, module.get_metadata("tracker"));
         int32_t count = std::max<int32_t>(module.get_num_subsongs(), 1);
         facts.subsongs = static_cast<uint32_t>(count);
         module.select_subsong(-1); // all of them, in turn

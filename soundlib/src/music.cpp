@@ -1,6 +1,7 @@
 #include "music.h"
 
 #include "bass.h"
+#include "file_facts.h"
 #include "mo3_sample_data.h"
 
 #include <algorithm>
@@ -139,6 +140,11 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
         double seconds = module.get_duration_seconds();
         music->lengthSeconds_ = seconds > 0 && seconds < 4e6 ? seconds : 0;
         music->lengthMs_ = static_cast<uint32_t>(music->lengthSeconds_ * 1000 + 0.5);
+        music->format_ = module.get_metadata("type_long");
+        music->tracker_ = module.get_metadata("tracker");
+        music->subsongs_ = std::max<int32_t>(module.get_num_subsongs(), 1);
+        music->firstOrder_ = static_cast<uint32_t>(std::max(module.get_current_order(), 0));
+        music->bytes_ = size;
     } catch (...) {
         return nullptr;
     }
@@ -152,6 +158,20 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
 bool Music::ValidOrder(uint32_t order) const
 {
     return order < orders_.size() && orders_[order].reachable;
+}
+
+bool Music::DescribeOnlySubsong(TesselBassFileFacts &facts, TesselBassSubsong &only) const
+{
+    if (subsongs_ != 1)
+        return false;
+    facts = TesselBassFileFacts{};
+    facts.fileBytes = bytes_;
+    facts.durationMs = lengthMs_;
+    facts.subsongs = 1;
+    CopyFactText(facts.format, format_);
+    CopyFactText(facts.tracker, tracker_);
+    only = TesselBassSubsong{firstOrder_, lengthMs_};
+    return true;
 }
 
 bool Music::ValidStart(uint32_t order, uint32_t row) const

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "quiet.h"
+#include "tessel_bass.h"
 #include "trails.h"
 
 #include <libopenmpt/libopenmpt.hpp>
@@ -38,6 +39,10 @@ public:
     // no end marker, and past the first one no skip entry either.
     bool ValidOrder(uint32_t order) const;
     bool ValidStart(uint32_t order, uint32_t row) const;
+    // The facts TesselBass_DescribeFile gives of the data this music was loaded from,
+    // for a module of one subsong; false for more (each would need a selection of its
+    // own, which a music that may play must not have).
+    bool DescribeOnlySubsong(TesselBassFileFacts &facts, TesselBassSubsong &only) const;
 
     // Render thread only (and the loading thread before the music is published).
     // Renders up to frames frames (one channel when mono, interleaved stereo otherwise)
@@ -119,6 +124,10 @@ private:
         uint32_t rows;  // 0 for a marker ("+++" or "---")
     };
     std::vector<OrderEntry> orders_; // the whole order list
+    std::string format_, tracker_;   // libopenmpt's names, UTF-8
+    int32_t subsongs_ = 1;
+    uint32_t firstOrder_ = 0; // where the first subsong starts
+    uint64_t bytes_ = 0;      // of the data loaded
 
     uint32_t rate_ = 44100;
     bool mono_ = false;

@@ -240,7 +240,8 @@ bool Session::Stop()
     return true;
 }
 
-uint32_t Session::LoadMusic(const void *data, size_t size, uint32_t flags)
+uint32_t Session::LoadMusic(const void *data, size_t size, uint32_t flags,
+                            const std::function<void(const Music &)> &loaded)
 {
     {
         std::lock_guard<std::mutex> lock(state_.lock);
@@ -253,6 +254,8 @@ uint32_t Session::LoadMusic(const void *data, size_t size, uint32_t flags)
     std::shared_ptr<Music> music = Music::Load(data, size, flags, format_.rate);
     if (!music)
         return 0;
+    if (loaded)
+        loaded(*music);
     // Sized here rather than by the render thread, which never allocates.
     music->render.trail.Reserve(trailLength_);
     std::lock_guard<std::mutex> lock(state_.lock);

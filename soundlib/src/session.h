@@ -13,6 +13,7 @@
 #include "render_loop.h"
 #include "session_state.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -49,7 +50,9 @@ public:
     bool Pause();
     bool Stop();
 
-    uint32_t LoadMusic(const void *data, size_t size, uint32_t flags);
+    // loaded, when given, sees the music before it is published.
+    uint32_t LoadMusic(const void *data, size_t size, uint32_t flags,
+                       const std::function<void(const Music &)> &loaded = nullptr);
     bool FreeMusic(uint32_t handle);
     bool PlayMusic(uint32_t handle, uint32_t position);
     const char *MusicName(uint32_t handle);

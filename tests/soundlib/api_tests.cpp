@@ -290,6 +290,21 @@ TEST_F(Api, DescribeFileTellsSubsongsAndRefusesWhatIsNoModule)
     EXPECT_EQ(7u, subsongs[1].startOrder) << "written past maxSubsongs";
     EXPECT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.File("two.it").c_str(), &facts, nullptr, 3));
 
+    // A file of one subsong just loaded is told from what the load read, as a reading of
+    // it tells it; changed, it is read afresh.
+    SaveFile(dir_.File("one.it"), WriteIt(TestSong("Once", 3, 8, 1, 250)));
+    TesselBassFileFacts read{}, loaded{};
+    TesselBassSubsong readOnly{}, loadedOnly{};
+    ASSERT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.File("one.it").c_str(), &read, &readOnly, 1));
+    InitNull();
+    ASSERT_NE(0u, LoadFile(dir_.File("one.it")));
+    ASSERT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.File("one.it").c_str(), &loaded, &loadedOnly, 1));
+    EXPECT_EQ(0, std::memcmp(&read, &loaded, sizeof read)) << "the load's facts differ from a reading's";
+    EXPECT_EQ(0, std::memcmp(&readOnly, &loadedOnly, sizeof readOnly)) << "the load's subsong differs";
+    SaveFile(dir_.File("one.it"), WriteIt(TestSong("Twice", 6, 8, 1, 250)));
+    ASSERT_EQ(TESSEL_FILE_OK, TesselBass_DescribeFile(dir_.File("one.it").c_str(), &loaded, &loadedOnly, 1));
+    EXPECT_EQ(2 * readOnly.durationMs, loadedOnly.durationMs) << "the changed file was not read again";
+
     // What is no module, or no file, is told apart, and leaves no facts behind.
     std::vector<uint8_t> module = WriteIt(song);
     SaveFile(dir_.File("cut.it"), std::vector<uint8_t>(module.begin(), module.begin() + 64));
