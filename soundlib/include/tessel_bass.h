@@ -164,7 +164,10 @@ typedef struct TesselBassFileFacts {
 // Fills facts, and the first maxSubsongs entries of subsongs (which may be null when
 // maxSubsongs is 0) in libopenmpt's subsong order; facts->subsongs tells how many there
 // are, also beyond maxSubsongs. Texts are cut to fit, always terminated. On any result
-// but TESSEL_FILE_OK, facts is zeroed. Safe from any thread, while music plays.
+// but TESSEL_FILE_OK, facts is zeroed. Safe from any thread, while music plays. The file
+// that BASS_MusicLoad read whole last, when it holds one subsong and is still the same
+// file (device, inode, size, modification and change times), is answered from that
+// load without reading it again; a host asking about what it has just played pays once.
 int TesselBass_DescribeFile(const char *path, TesselBassFileFacts *facts, TesselBassSubsong *subsongs,
                             uint32_t maxSubsongs);
 
