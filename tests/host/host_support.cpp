@@ -64,6 +64,10 @@ pid_t Spawn(const std::vector<std::string> &argv, const std::string &folder,
         dup2(err >= 0 ? err : nul, 2);
         if (chdir(folder.c_str()) != 0)
             _exit(126);
+        // As from an interactive shell, however the tests were started: a background
+        // job's shell, for one, leaves SIGINT ignored, and tessel keeps what it inherits.
+        for (int signal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP})
+            ::signal(signal, SIG_DFL);
         for (const std::string &assignment : environment)
             putenv(const_cast<char *>(assignment.c_str()));
         std::vector<char *> args;
