@@ -219,6 +219,10 @@ TEST_F(Player, SubsongsAreEntriesThatAngleBracketsMoveBetween)
     ASSERT_TRUE(terminal->WaitFor(file("subs.xm #1/2"))) << terminal->LastScreen();
     EXPECT_TRUE(terminal->WaitFor([](const std::string &s) { return ShownPosition(s) == 0; }, 5s))
         << terminal->LastScreen();
+    // Nor sought past its end, where the next one starts.
+    terminal->Keys({"Right", "Right", "Right"});
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(1, ShownPosition(terminal->Screen())) << terminal->Screen();
     terminal->Keys({"q"});
     EXPECT_EQ(0, terminal->ExitStatus()) << terminal->LastScreen();
 }
