@@ -48,17 +48,17 @@ bool IdentityOf(const char *path, FileIdentity &identity)
 #endif
 }
 
-void CopyFactText(char (&field)[TESSEL_FILE_TEXT], const std::string &text)
+namespace {
+
+// Cut to fit, never within a UTF-8 sequence, always terminated.
+void CopyText(char (&field)[TESSEL_FILE_TEXT], const std::string &text)
 {
     size_t length = std::min(text.size(), sizeof field - 1);
-    // Never half a UTF-8 sequence at the cut.
     while (length < text.size() && length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
         --length;
     std::memcpy(field, text.data(), length);
     field[length] = '\0';
 }
-
-namespace {
 
 struct LoadedFile {
     std::string path;
@@ -88,19 +88,28 @@ bool RecallLoadedFile(const char *path, TesselBassFileFacts &facts, TesselBassSu
 
 void RememberLoadedFile(const char *path, const FileIdentity &identity, const Music &music)
 {
+    // Each of several subsongs would need a selection of its own, which a music that
+    // may play must not have: such a file is read again when asked about.
     LoadedFile file{path, identity, {}, {}};
+    if (music.Subsongs() == 1) {
+        file.facts.fileBytes = music.Bytes();
+        file.facts.durationMs = music.LengthMs();
+        file.facts.subsongs = 1;
+        CopyText(file.facts.format, music.Format());
+        CopyText(file.facts.tracker, music.Tracker());
+        file.only = TesselBassSubsong{music.FirstOrder(), music.LengthMs()};
+    } else {
+        file = LoadedFile{};
+    }
     std::lock_guard<std::mutex> lock(loadedLock);
-    if (music.DescribeOnlySubsong(file.facts, file.only))
-        loaded = std::move(file);
-    else
-        loaded = LoadedFile{};
+    loaded = std::move(file);
 }
 
 } // namespace tessel::sound
 
 namespace {
 
-using tessel::sound::CopyFactText;
+using tessel::sound::CopyText;
 
 // Beyond this a duration is no pass of a song but libopenmpt's guess gone wrong.
 constexpr double kMaxSeconds = 4e6;
@@ -143,8 +152,8 @@ int Describe(const char *path, TesselBassFileFacts &facts, TesselBassSubsong *su
         const std::map<std::string, std::string> withoutSamples = {{"load.skip_samples", "1"}};
         openmpt::module module(data.data(), data.size(), log.Stream(), withoutSamples);
         facts.fileBytes = data.size();
-        CopyFactText(facts.format, module.get_metadata("type_long"));
-        CopyFactText(facts.tracker, module.get_metadata("tracker"));
+        CopyText(facts.format, module.get_metadata("type_long"));
+        CopyText(facts.tracker, module.get_metadata("tracker"));
         int32_t count = std::max<int32_t>(module.get_num_subsongs(), 1);
         facts.subsongs = static_cast<uint32_t>(count);
         module.select_subsong(-1); // all of them, in turn

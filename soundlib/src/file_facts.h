@@ -4,10 +4,7 @@
 // file) is answered without a second reading.
 #pragma once
 
-#include "tessel_bass.h"
-
 #include <cstdint>
-#include <string>
 
 namespace tessel::sound {
 
@@ -26,8 +23,5 @@ bool IdentityOf(const char *path, FileIdentity &identity);
 // After BASS_MusicLoad read path whole into music; identity is the file's from before
 // the read, so that a change during it makes the file another.
 void RememberLoadedFile(const char *path, const FileIdentity &identity, const Music &music);
-
-// text cut to fit a facts field, never within a UTF-8 sequence, always terminated.
-void CopyFactText(char (&field)[TESSEL_FILE_TEXT], const std::string &text);
 
 } // namespace tessel::sound

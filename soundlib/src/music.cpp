@@ -1,7 +1,6 @@
 #include "music.h"
 
 #include "bass.h"
-#include "file_facts.h"
 #include "mo3_sample_data.h"
 
 #include <algorithm>
@@ -158,20 +157,6 @@ std::unique_ptr<Music> Music::Load(const void *data, size_t size, uint32_t flags
 bool Music::ValidOrder(uint32_t order) const
 {
     return order < orders_.size() && orders_[order].reachable;
-}
-
-bool Music::DescribeOnlySubsong(TesselBassFileFacts &facts, TesselBassSubsong &only) const
-{
-    if (subsongs_ != 1)
-        return false;
-    facts = TesselBassFileFacts{};
-    facts.fileBytes = bytes_;
-    facts.durationMs = lengthMs_;
-    facts.subsongs = 1;
-    CopyFactText(facts.format, format_);
-    CopyFactText(facts.tracker, tracker_);
-    only = TesselBassSubsong{firstOrder_, lengthMs_};
-    return true;
 }
 
 bool Music::ValidStart(uint32_t order, uint32_t row) const

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "quiet.h"
-#include "tessel_bass.h"
 #include "trails.h"
 
 #include <libopenmpt/libopenmpt.hpp>
@@ -39,10 +38,12 @@ public:
     // no end marker, and past the first one no skip entry either.
     bool ValidOrder(uint32_t order) const;
     bool ValidStart(uint32_t order, uint32_t row) const;
-    // The facts TesselBass_DescribeFile gives of the data this music was loaded from,
-    // for a module of one subsong; false for more (each would need a selection of its
-    // own, which a music that may play must not have).
-    bool DescribeOnlySubsong(TesselBassFileFacts &facts, TesselBassSubsong &only) const;
+    // What libopenmpt told of the data at the load, for the file's facts.
+    const std::string &Format() const { return format_; } // its type_long, UTF-8
+    const std::string &Tracker() const { return tracker_; }
+    int32_t Subsongs() const { return subsongs_; }
+    uint32_t FirstOrder() const { return firstOrder_; } // where the first subsong starts
+    uint64_t Bytes() const { return bytes_; }           // of the data loaded
 
     // Render thread only (and the loading thread before the music is published).
     // Renders up to frames frames (one channel when mono, interleaved stereo otherwise)
@@ -124,10 +125,10 @@ private:
         uint32_t rows;  // 0 for a marker ("+++" or "---")
     };
     std::vector<OrderEntry> orders_; // the whole order list
-    std::string format_, tracker_;   // libopenmpt's names, UTF-8
+    std::string format_, tracker_;
     int32_t subsongs_ = 1;
-    uint32_t firstOrder_ = 0; // where the first subsong starts
-    uint64_t bytes_ = 0;      // of the data loaded
+    uint32_t firstOrder_ = 0;
+    uint64_t bytes_ = 0;
 
     uint32_t rate_ = 44100;
     bool mono_ = false;
