@@ -72,10 +72,12 @@ protected:
     }
 
     // A render long enough to interrupt: about a second of work, some 100 MB of WAV.
+    // A render that lasts about two seconds even on an idle machine (80 orders at
+    // 22050 Hz took 0.35 s), so that a signal half a second in finds it still working.
     void WriteLongRender()
     {
-        WriteTune("long.xm", "Long", 80, 64);
-        WriteSettings(-1, 22050, 0x01, 0x02);
+        WriteTune("long.xm", "Long", 200, 128);
+        WriteSettings(-1, 44100, 0x01, 0x02);
     }
 
     struct Interrupted {
