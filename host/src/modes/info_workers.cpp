@@ -158,11 +158,10 @@ bool Decode(const std::string &body, InfoResult &result)
         if (!reader.String(*text))
             return false;
     std::string file, subsongs;
-    std::vector<TesselBassFileFacts> facts;
-    if (!reader.String(file) || !ItemsOf(file, facts) || facts.size() != 1 || !reader.String(subsongs) ||
+    if (!reader.String(file) || file.size() != sizeof result.facts.file || !reader.String(subsongs) ||
         !ItemsOf(subsongs, result.facts.subsongs))
         return false;
-    result.facts.file = facts[0];
+    std::memcpy(static_cast<void *>(&result.facts.file), file.data(), file.size());
     return true;
 }
 
